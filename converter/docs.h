@@ -1,0 +1,242 @@
+// The binary fiscal document in memory: one member of TarvDocument per kind.
+//
+// Every fiscal operation except a restaurant order ends in one of these,
+// encoded bit by bit (most significant bit first) by encode() and parsed back
+// by decode(). Hosts keep the bytes for years and hand a sale's bytes back to
+// annul it, so the layout in writer.cc and reader.cc is a file format: every
+// width, order and padding run is binding.
+//
+// Amounts are unsigned kopecks; texts are Unicode (UTF-8) strings that the
+// writer converts to windows-1251 (text fields) or copies as UTF-8 (marking
+// codes); date-times are local (UTC+03:00) calendar dates plus a second of the
+// day.
+#ifndef TARV_CONVERTER_DOCS_H_
+#define TARV_CONVERTER_DOCS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tarv::converter {
+
+// A calendar date (proleptic Gregorian) and a second of the day, 0..86399.
+struct DateTime {
+  int32_t year = 2000;
+  uint32_t month = 1;  // 1..12
+  uint32_t day = 1;    // 1..31
+  uint32_t second_of_day = 0;
+
+  friend bool operator==(const DateTime&, const DateTime&) = default;
+};
+
+// The common header of every kind but the report (37 bytes).
+struct DocHeader {
+  uint32_t device_id = 0;
+  std::string cashier;  // text(20)
+  uint32_t doc_number = 0;
+  DateTime at;
+  std::string currency;  // exactly three bytes
+
+  friend bool operator==(const DocHeader&, const DocHeader&) = default;
+};
+
+// Item codes, in the three forms of the item code block.
+//
+// Plain: a code kind (0, 1, 3 or 4) and at most 13 digits.
+struct PlainCode {
+  uint8_t kind = 0;
+  std::string digits;
+
+  friend bool operator==(const PlainCode&, const PlainCode&) = default;
+};
+// GTIN: optional marking codes and a GTIN of at most 14 digits (13-digit
+// layout up to 13 digits, 14-digit layout for 14).
+struct GtinCode {
+  std::optional<std::string> si_code;   // raw(256)
+  std::optional<std::string> ukz_code;  // raw(64)
+  std::string digits;
+
+  friend bool operator==(const GtinCode&, const GtinCode&) = default;
+};
+// Marked: a long marking code, an optional short one and a GTIN (14-digit
+// layout).
+struct MarkedCode {
+  std::string si_code;                  // raw(256)
+  std::optional<std::string> ukz_code;  // raw(64)
+  std::string digits;
+
+  friend bool operator==(const MarkedCode&, const MarkedCode&) = default;
+};
+using ItemCode = std::variant<PlainCode, GtinCode, MarkedCode>;
+
+struct SaleItem {
+  uint8_t section = 0;  // 0 = no section
+  ItemCode code;
+  std::string name;  // text(50)
+  uint32_t quantity = 0;  // thousandths, u24
+  uint64_t cost = 0;      // round(price * quantity / 1000)
+  uint64_t discount = 0;  // sign-marked
+  uint64_t markup = 0;
+
+  friend bool operator==(const SaleItem&, const SaleItem&) = default;
+};
+
+struct Sale {
+  DocHeader header;
+  std::vector<SaleItem> items;  // u16 count
+  std::optional<uint32_t> tp_tax_number;  // written as 0 when absent
+  uint64_t items_sum = 0;
+  uint64_t discount = 0;  // sign-marked
+  uint64_t markup = 0;
+  uint64_t total = 0;
+  uint64_t cashless = 0;  // card + other
+  uint64_t cash = 0;
+  uint64_t other = 0;
+
+  friend bool operator==(const Sale&, const Sale&) = default;
+};
+
+// Deposit, Withdraw and CardHolderWithdraw: a header and one amount
+// (sign-marked for the card-holder withdrawal). 56 bytes each.
+struct Deposit {
+  DocHeader header;
+  uint64_t amount = 0;
+  friend bool operator==(const Deposit&, const Deposit&) = default;
+};
+struct Withdraw {
+  DocHeader header;
+  uint64_t amount = 0;
+  friend bool operator==(const Withdraw&, const Withdraw&) = default;
+};
+struct CardHolderWithdraw {
+  DocHeader header;
+  uint64_t amount = 0;
+  friend bool operator==(const CardHolderWithdraw&, const CardHolderWithdraw&) = default;
+};
+
+struct RefundItem {
+  uint8_t section = 0;
+  ItemCode code;
+  std::string name;  // text(50)
+  uint32_t quantity = 0;
+  uint64_t sum = 0;  // the line total
+
+  friend bool operator==(const RefundItem&, const RefundItem&) = default;
+};
+
+// The items run, without a count, until the four amounts are left.
+struct Refund {
+  DocHeader header;
+  std::vector<RefundItem> items;
+  uint64_t total = 0;
+  uint64_t cash = 0;
+  uint64_t cashless = 0;
+  uint64_t other = 0;
+
+  friend bool operator==(const Refund&, const Refund&) = default;
+};
+
+struct RollbackLine {
+  std::optional<std::string> si_code;   // raw(256), flag 1
+  std::optional<std::string> ukz_code;  // raw(64), flag 2
+  std::string name;                     // text(50)
+
+  friend bool operator==(const RollbackLine&, const RollbackLine&) = default;
+};
+
+// The annulment of a sale; lines run, without a count, until the amount and
+// the reserved tail are left.
+struct Rollback {
+  DocHeader header;
+  uint32_t target_number = 0;
+  std::vector<RollbackLine> lines;
+  uint64_t amount = 0;
+
+  friend bool operator==(const Rollback&, const Rollback&) = default;
+};
+
+// A (count, sum) slot of a report record.
+struct CountSum {
+  uint32_t count = 0;
+  uint64_t sum = 0;
+  friend bool operator==(const CountSum&, const CountSum&) = default;
+};
+
+// The restaurant order counters of a record (five u24/amount pairs).
+struct ReportOrders {
+  CountSum opened, canceled, closed, corrected, moved;
+  friend bool operator==(const ReportOrders&, const ReportOrders&) = default;
+};
+
+// The third-party counters of a record (two u16/amount pairs).
+struct ReportExtra {
+  CountSum sales, rollbacks;
+  friend bool operator==(const ReportExtra&, const ReportExtra&) = default;
+};
+
+// One currency record of the shift-close report: 108 bytes, plus 45 with
+// the orders group and 16 with the extra group.
+struct ReportRecord {
+  std::string currency;
+  uint32_t count_a = 0;  // u16
+  uint64_t sum_a1 = 0, sum_a2 = 0, sum_a3 = 0;
+  uint32_t count_b1 = 0;  // b and c counts are u16
+  uint64_t sum_b1 = 0;
+  uint32_t count_b2 = 0;
+  uint64_t sum_b2 = 0;
+  uint32_t count_b3 = 0;
+  uint64_t sum_b3 = 0;
+  uint32_t count_b4 = 0;
+  uint64_t sum_b4 = 0;
+  uint32_t count_c1 = 0;
+  uint64_t sum_c1 = 0;
+  uint32_t count_c2 = 0;
+  uint64_t sum_c2 = 0;
+  uint32_t count_c3 = 0;
+  uint64_t sum_c3 = 0;
+  uint32_t count_d1 = 0;  // d counts and e values are u24
+  uint64_t sum_d1 = 0;
+  uint32_t count_d2 = 0;
+  uint64_t sum_d2 = 0;
+  uint32_t value_e1 = 0, value_e2 = 0;
+  uint32_t value_f1 = 0, value_f2 = 0;  // u16
+  std::optional<ReportOrders> orders;   // tail flag 1
+  std::optional<ReportExtra> extra;     // tail flag 2
+
+  friend bool operator==(const ReportRecord&, const ReportRecord&) = default;
+};
+
+// The shift-close report: no common header.
+struct Report {
+  uint32_t tax_number = 0;
+  uint32_t device_id = 0;
+  DateTime opened_at;
+  DateTime close_at;
+  uint32_t shift_number = 0;  // u16
+  uint32_t docs_count = 0;    // u16
+  uint32_t first_sale = 0;
+  uint32_t last_sale = 0;
+  std::vector<ReportRecord> records;  // u8 count
+
+  friend bool operator==(const Report&, const Report&) = default;
+};
+
+// The kind ids are the first byte of every document.
+enum class DocKind : uint8_t {
+  kSale = 10,
+  kDeposit = 11,
+  kWithdraw = 12,
+  kRefund = 13,
+  kRollback = 14,
+  kReport = 15,
+  kCardHolderWithdraw = 16,
+};
+
+using TarvDocument =
+    std::variant<Sale, Deposit, Withdraw, Refund, Rollback, Report, CardHolderWithdraw>;
+
+}  // namespace tarv::converter
+
+#endif  // TARV_CONVERTER_DOCS_H_
