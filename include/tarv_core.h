@@ -54,9 +54,9 @@ TARV_CORE_API void tarvcore_free_buffer(uint8_t* buffer, uint64_t length);
 /* The document exports. Each reads request_length bytes at request (nothing
  * when the length is 0: the empty request), and on status 0 or 1 writes the
  * response buffer and its exact length through the last two arguments. */
-#define TARV_CORE_EXPORT_DOCUMENT(name)                                            \
-  TARV_CORE_API uint8_t name(const uint8_t* request, uint64_t request_length,    \
-                             uint8_t** response, uint64_t* response_length)
+#define TARV_CORE_EXPORT_DOCUMENT(name)                                                           \
+  TARV_CORE_API uint8_t name(const uint8_t* request, uint64_t request_length, uint8_t** response, \
+                             uint64_t* response_length)
 
 /* DepositRequest -> DocumentResponse (a 56-byte deposit document). */
 TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_deposit);

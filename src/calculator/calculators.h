@@ -1,0 +1,28 @@
+// One calculator per document export. Each takes the decoded request (doc,
+// context and attrs present, except in the report's) and returns the success
+// response or the first CalcError.
+#ifndef TARV_SRC_CALCULATOR_CALCULATORS_H_
+#define TARV_SRC_CALCULATOR_CALCULATORS_H_
+
+#include "src/errors.h"
+#include "src/messages.h"
+
+namespace tarv::calc {
+
+template <class Doc>
+using CashResponse = msg::DocumentResponse<msg::CashInOutAttributes, Doc>;
+template <class Doc>
+using ReceiptResponse = msg::DocumentResponse<msg::DocumentAttributes, Doc>;
+
+Result<CashResponse<msg::Deposit>> deposit(msg::DepositRequest&& request);
+Result<CashResponse<msg::Withdraw>> withdraw(msg::WithdrawRequest&& request);
+Result<CashResponse<msg::CardHolderWithdraw>> ch_withdraw(msg::CardHolderWithdrawRequest&& request);
+Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request);
+Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request);
+Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request);
+Result<msg::ReportResponse> report(msg::ReportRequest&& request);
+Result<msg::OrderResponse> order(msg::OrderRequest&& request);
+
+}  // namespace tarv::calc
+
+#endif  // TARV_SRC_CALCULATOR_CALCULATORS_H_

@@ -1,0 +1,108 @@
+// The call frame that every document export runs around its calculator:
+// decode the request, check that doc, context and attrs are present, run the
+// calculator, and answer with the success or the error response in a heap
+// buffer of exactly its size.
+#ifndef TARV_SRC_FRAME_H_
+#define TARV_SRC_FRAME_H_
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "src/errors.h"
+#include "src/messages.h"
+#include "src/wire.h"
+
+namespace tarv::frame {
+
+inline constexpr uint8_t kStatusOk = 0;
+inline constexpr uint8_t kStatusError = 1;
+inline constexpr uint8_t kStatusUndecodable = 255;
+
+// Writes one diagnostic line, in one write so that lines of concurrent calls
+// do not interleave.
+void diagnostic(std::string_view line);
+
+// The error response of a CalcError, in a heap buffer.
+uint8_t answer_error(CalcError error, uint8_t** response, uint64_t* response_length);
+
+// Encodes `message` into a heap buffer of exactly its length.
+template <wire::Message M>
+uint8_t answer(const M& message, uint8_t status, uint8_t** response, uint64_t* response_length) {
+  size_t size = wire::encoded_size(message);
+  uint8_t* buffer = nullptr;
+  if (size > 0) {
+    buffer = static_cast<uint8_t*>(std::malloc(size));
+    if (buffer == nullptr) throw std::bad_alloc();
+    wire::write_message(message, buffer);
+  }
+  *response = buffer;
+  *response_length = size;
+  return status;
+}
+
+// Requests whose doc, context and attrs must be present before the
+// calculator runs (every document request but the report's).
+template <class Request>
+concept Enveloped = requires(Request r) {
+  r.doc;
+  r.context;
+  r.attrs;
+};
+
+template <class Request>
+Result<Request> check_presence(Request&& request) {
+  if constexpr (Enveloped<Request>) {
+    if (!request.doc) {
+      diagnostic("Missing $req.doc\n");
+      return std::unexpected(err::kMalformed);
+    }
+    if (!request.context) {
+      diagnostic("Missing $req.ctx\n");
+      return std::unexpected(err::kMalformed);
+    }
+    if (!request.attrs) {
+      diagnostic("Missing $req.attrs\n");
+      return std::unexpected(err::kMalformed);
+    }
+  }
+  return std::move(request);
+}
+
+// Runs one export. `calculator` takes the decoded Request (with doc, context
+// and attrs present where the request has them) and returns
+// Result<Response>. Nothing escapes as an exception: running out of memory is
+// reported on standard error with status 255 and nothing written.
+template <class Request, class Calculator>
+uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
+            uint64_t* response_length, Calculator&& calculator) noexcept {
+  if (response == nullptr || response_length == nullptr) {
+    diagnostic("tarv_core: null response pointer\n");
+    return kStatusUndecodable;
+  }
+  try {
+    Request decoded;
+    wire::DecodeError error;
+    if (request != nullptr &&
+        !wire::decode(request, static_cast<size_t>(request_length), decoded, error)) {
+      diagnostic("Error decoding input: " + error.render() + "\n");
+      return kStatusUndecodable;
+    }
+    auto present = check_presence(std::move(decoded));
+    if (!present) return answer_error(present.error(), response, response_length);
+    auto result = calculator(std::move(*present));
+    if (!result) return answer_error(result.error(), response, response_length);
+    return answer(*result, kStatusOk, response, response_length);
+  } catch (const std::bad_alloc&) {
+    diagnostic("tarv_core: out of memory\n");
+  } catch (...) {
+    diagnostic("tarv_core: internal error\n");
+  }
+  return kStatusUndecodable;
+}
+
+}  // namespace tarv::frame
+
+#endif  // TARV_SRC_FRAME_H_

@@ -1,0 +1,164 @@
+#include "src/wire.h"
+
+#include <string>
+
+namespace tarv::wire {
+namespace {
+
+constexpr std::string_view kWireTypeNames[] = {"Varint",     "SixtyFourBit", "LengthDelimited",
+                                               "StartGroup", "EndGroup",     "ThirtyTwoBit"};
+
+}  // namespace
+
+std::string DecodeError::render() const {
+  std::string out = "DecodeError { description: \"";
+  for (char ch : description) {
+    if (ch == '"' || ch == '\\') out += '\\';
+    out += ch;
+  }
+  out += "\", stack: [";
+  for (size_t i = 0; i < stack.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += "(\"";
+    out += stack[i].first;
+    out += "\", \"";
+    out += stack[i].second;
+    out += "\")";
+  }
+  out += "] }";
+  return out;
+}
+
+// A varint of at most ten bytes; the tenth may only hold the 64th bit.
+bool Cursor::read_varint(uint64_t& value) {
+  uint64_t result = 0;
+  for (int i = 0; i < 10; ++i) {
+    if (p_ == end_) return fail("invalid varint");
+    uint8_t byte = *p_++;
+    if (i == 9 && byte > 1) return fail("invalid varint");
+    result |= static_cast<uint64_t>(byte & 0x7F) << (7 * i);
+    if (byte < 0x80) {
+      value = result;
+      return true;
+    }
+  }
+  return fail("invalid varint");  // unreachable: the tenth byte ends it
+}
+
+bool Cursor::read_key(uint32_t& number, WireType& wire_type) {
+  uint64_t key;
+  if (!read_varint(key)) return false;
+  if (key > 0xFFFFFFFFu) return fail("invalid key value: " + std::to_string(key));
+  uint64_t type = key & 7;
+  if (type > 5) return fail("invalid wire type value: " + std::to_string(type));
+  number = static_cast<uint32_t>(key >> 3);
+  if (number == 0) return fail("invalid tag value: 0");
+  wire_type = static_cast<WireType>(type);
+  return true;
+}
+
+bool Cursor::check_wire_type(WireType expected, WireType actual) {
+  if (expected == actual) return true;
+  std::string description = "invalid wire type: ";
+  description += kWireTypeNames[static_cast<int>(actual)];
+  description += " (expected ";
+  description += kWireTypeNames[static_cast<int>(expected)];
+  description += ")";
+  return fail(std::move(description));
+}
+
+bool Cursor::begin_nested(const uint8_t*& limit) {
+  uint64_t length;
+  if (!read_varint(length)) return false;
+  if (length > remaining()) return fail("buffer underflow");
+  limit = p_ + length;
+  return true;
+}
+
+bool Cursor::read_length_delimited(const uint8_t*& data, size_t& size) {
+  const uint8_t* limit;
+  if (!begin_nested(limit)) return false;
+  data = p_;
+  size = static_cast<size_t>(limit - p_);
+  p_ = limit;
+  return true;
+}
+
+bool Cursor::skip_field(uint32_t number, WireType wire_type, int budget) {
+  if (!check_recursion(budget)) return false;
+  uint64_t length = 0;
+  switch (wire_type) {
+    case WireType::kVarint:
+      return read_varint(length);
+    case WireType::kSixtyFourBit:
+      length = 8;
+      break;
+    case WireType::kThirtyTwoBit:
+      length = 4;
+      break;
+    case WireType::kLengthDelimited:
+      if (!read_varint(length)) return false;
+      break;
+    case WireType::kStartGroup:
+      for (;;) {
+        uint32_t inner_number;
+        WireType inner_type;
+        if (!read_key(inner_number, inner_type)) return false;
+        if (inner_type == WireType::kEndGroup) {
+          if (inner_number != number) return fail("unexpected end group tag");
+          return true;
+        }
+        if (!skip_field(inner_number, inner_type, budget - 1)) return false;
+      }
+    case WireType::kEndGroup:
+      return fail("unexpected end group tag");
+  }
+  if (length > remaining()) return fail("buffer underflow");
+  p_ += length;
+  return true;
+}
+
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing above
+// U+10FFFF.
+bool is_utf8(const uint8_t* s, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    // Eight ASCII bytes at a time.
+    while (i + 8 <= n) {
+      uint64_t block;
+      std::memcpy(&block, s + i, 8);
+      if (block & 0x8080808080808080ull) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    uint8_t b = s[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < len) return false;
+    if (s[i + 1] < lo || s[i + 1] > hi) return false;
+    for (size_t k = 2; k < len; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace tarv::wire

@@ -1,0 +1,397 @@
+// The strict request decoder and the canonical response encoder.
+#include "src/wire.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "src/messages.h"
+#include "tarv_core.pb.h"
+#include "tests/core/bytes.h"
+
+namespace tarv::testing {
+namespace {
+
+using ::google::protobuf::Descriptor;
+using ::google::protobuf::FieldDescriptor;
+
+struct DecodeCase {
+  std::string name;
+  ByteVec request;
+  std::string line;  // the diagnostic after "Error decoding input: "
+};
+
+ByteVec repeat_groups(int depth) {
+  ByteVec out;
+  for (int i = 0; i < depth; ++i) out.push_back(0x4B);  // field 9, start group
+  for (int i = 0; i < depth; ++i) out.push_back(0x4C);  // field 9, end group
+  return out;
+}
+
+const ByteVec kBadUtf8 = {0xC3, 0x28};
+
+// Each row: bytes given to tarvcore_create_deposit (or the export named in
+// the case) and the exact line on standard error.
+std::vector<DecodeCase> DepositCases() {
+  ByteVec header_bad_cashier = ld(1, ld(1, kBadUtf8));  // Header.cashier
+  return {
+      {"wire_type_7",
+       {0x07},
+       R"x(DecodeError { description: "invalid wire type value: 7", stack: [] })x"},
+      {"wire_type_6",
+       {0x0E},
+       R"x(DecodeError { description: "invalid wire type value: 6", stack: [] })x"},
+      {"tag_zero",
+       {0x00, 0x01},
+       R"x(DecodeError { description: "invalid tag value: 0", stack: [] })x"},
+      {"key_above_u32", varint(1ull << 32),
+       R"x(DecodeError { description: "invalid key value: 4294967296", stack: [] })x"},
+      {"varint_runs_out", {0xFF}, R"x(DecodeError { description: "invalid varint", stack: [] })x"},
+      {"varint_eleven_bytes",
+       {0x48, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01},
+       R"x(DecodeError { description: "invalid varint", stack: [] })x"},
+      {"varint_tenth_byte_overflows",
+       {0x48, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x02},
+       R"x(DecodeError { description: "invalid varint", stack: [] })x"},
+      {"doc_as_varint", vi(2, 1),
+       R"x(DecodeError { description: "invalid wire type: Varint (expected LengthDelimited)", stack: [("DepositRequest", "doc")] })x"},
+      {"sum_as_fixed64", ld(2, cat({key(2, 1), ByteVec(8, 0)})),
+       R"x(DecodeError { description: "invalid wire type: SixtyFourBit (expected Varint)", stack: [("Deposit", "sum"), ("DepositRequest", "doc")] })x"},
+      {"header_truncated",
+       {0x12, 0x03, 0x0A, 0x05, 0x0A},
+       R"x(DecodeError { description: "buffer underflow", stack: [("Deposit", "header"), ("DepositRequest", "doc")] })x"},
+      {"doc_longer_than_buffer",
+       {0x12, 0x05, 0x10},
+       R"x(DecodeError { description: "buffer underflow", stack: [("DepositRequest", "doc")] })x"},
+      {"field_past_nested_length",
+       {0x12, 0x02, 0x10, 0x96, 0x01},
+       R"x(DecodeError { description: "delimited length exceeded", stack: [("DepositRequest", "doc")] })x"},
+      {"cashier_not_utf8", ld(2, header_bad_cashier),
+       R"x(DecodeError { description: "invalid string value: data is not UTF-8 encoded", stack: [("Header", "cashier"), ("Deposit", "header"), ("DepositRequest", "doc")] })x"},
+      {"currency_surrogate", ld(1, ld(1, ByteVec{0xED, 0xA0, 0x80})),
+       R"x(DecodeError { description: "invalid string value: data is not UTF-8 encoded", stack: [("Context", "currencies"), ("DepositRequest", "context")] })x"},
+      {"map_key_not_utf8", ld(1, ld(3, ld(3, ld(1, kBadUtf8)))),
+       R"x(DecodeError { description: "invalid string value: data is not UTF-8 encoded", stack: [("ShiftContext", "attrs"), ("Context", "shift_ctx"), ("DepositRequest", "context")] })x"},
+      {"map_value_field_wrong_type", ld(1, ld(3, ld(3, ld(2, ld(1, "x"))))),
+       R"x(DecodeError { description: "invalid wire type: LengthDelimited (expected Varint)", stack: [("GeneralAttributes", "cash_in"), ("ShiftContext", "attrs"), ("Context", "shift_ctx"), ("DepositRequest", "context")] })x"},
+      {"map_key_as_varint", ld(1, ld(3, ld(3, vi(1, 5)))),
+       R"x(DecodeError { description: "invalid wire type: Varint (expected LengthDelimited)", stack: [("ShiftContext", "attrs"), ("Context", "shift_ctx"), ("DepositRequest", "context")] })x"},
+      {"end_group_known_field",
+       {0x0C},
+       R"x(DecodeError { description: "invalid wire type: EndGroup (expected LengthDelimited)", stack: [("DepositRequest", "context")] })x"},
+      {"end_group_unknown_field",
+       {0x4C},
+       R"x(DecodeError { description: "unexpected end group tag", stack: [] })x"},
+      {"group_closed_by_other_number",
+       {0x4B, 0x54},
+       R"x(DecodeError { description: "unexpected end group tag", stack: [] })x"},
+      {"group_never_closed",
+       {0x4B},
+       R"x(DecodeError { description: "invalid varint", stack: [] })x"},
+      {"unknown_length_past_end",
+       {0x4A, 0x05, 0x00},
+       R"x(DecodeError { description: "buffer underflow", stack: [] })x"},
+      {"unknown_fixed32_past_end",
+       {0x4D, 0x00, 0x00},
+       R"x(DecodeError { description: "buffer underflow", stack: [] })x"},
+      {"groups_101_deep", repeat_groups(101),
+       R"x(DecodeError { description: "recursion limit reached", stack: [] })x"},
+      {"timestamp_nanos_wrong_type", ld(2, ld(1, ld(3, ld(2, ByteVec{})))),
+       R"x(DecodeError { description: "invalid wire type: LengthDelimited (expected Varint)", stack: [("Timestamp", "nanos"), ("Header", "at"), ("Deposit", "header"), ("DepositRequest", "doc")] })x"},
+  };
+}
+
+class DepositDecodeTest : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DepositDecodeTest, RefusesWithItsDiagnostic) {
+  const DecodeCase& c = GetParam();
+  Call r = call(tarvcore_create_deposit, c.request);
+  EXPECT_EQ(r.status, TARV_STATUS_UNDECODABLE);
+  EXPECT_TRUE(r.out_params_untouched);
+  EXPECT_EQ(r.stderr_text, "Error decoding input: " + c.line + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DepositDecodeTest, ::testing::ValuesIn(DepositCases()),
+                         [](const auto& row) { return row.param.name; });
+
+TEST(DecodeTest, OneofAndMapValueErrorsNameTheirFields) {
+  // Sale.items[0].code.gtin sent as a varint.
+  ByteVec item = ld(20, vi(2, 7));
+  Call r = call(tarvcore_create_sale, ld(2, ld(2, item)));
+  EXPECT_EQ(r.status, TARV_STATUS_UNDECODABLE);
+  EXPECT_EQ(r.stderr_text,
+            "Error decoding input: DecodeError { description: \"invalid wire type: Varint "
+            "(expected LengthDelimited)\", stack: [(\"ItemCode\", \"item_code\"), (\"Item\", "
+            "\"code\"), (\"Sale\", \"items\"), (\"SaleRequest\", \"doc\")] }\n");
+
+  // ReportRequest.attrs["BYN"].sales.count as a string.
+  ByteVec entry = cat({ld(1, "BYN"), ld(2, ld(4, ld(1, "x")))});
+  r = call(tarvcore_create_report, ld(5, entry));
+  EXPECT_EQ(r.stderr_text,
+            "Error decoding input: DecodeError { description: \"invalid wire type: "
+            "LengthDelimited (expected Varint)\", stack: [(\"DocumentAttributes\", \"count\"), "
+            "(\"DocumentsAttributes\", \"sales\"), (\"ReportRequest\", \"attrs\")] }\n");
+}
+
+TEST(DecodeTest, HundredNestedGroupsAreSkipped) {
+  Call r = call(tarvcore_create_deposit, repeat_groups(100));
+  EXPECT_EQ(r.status, TARV_STATUS_ERROR);
+  EXPECT_EQ(r.stderr_text, "Missing $req.doc\n");
+}
+
+template <class M>
+M decode_ok(const ByteVec& bytes) {
+  M m;
+  wire::DecodeError error;
+  EXPECT_TRUE(wire::decode(bytes.data(), bytes.size(), m, error)) << error.render();
+  return m;
+}
+
+TEST(DecodeTest, MergeRules) {
+  // Last scalar and string win; repeated strings append.
+  auto header = decode_ok<msg::Header>(cat({ld(1, "A"), vi(4, 1), ld(1, "B"), vi(4, 2)}));
+  EXPECT_EQ(header.cashier, "B");
+  EXPECT_EQ(header.number, 2u);
+  auto ctx = decode_ok<msg::Context>(
+      cat({ld(1, "BYN"), ld(1, "USD"), ld(1, "EUR"), vi(4, (1ull << 32) + 7), vi(2, 5)}));
+  EXPECT_EQ(ctx.currencies, (std::vector<std::string>{"BYN", "USD", "EUR"}));
+  EXPECT_EQ(ctx.next_doc_number, 7u);  // low 32 bits
+  EXPECT_EQ(ctx.ch_max_value, 5u);
+
+  // A repeated singular message merges field by field.
+  auto doc = decode_ok<msg::Deposit>(cat({ld(1, ld(1, "A")), ld(1, ld(2, "BYN")), vi(2, 3)}));
+  ASSERT_TRUE(doc.header);
+  EXPECT_EQ(doc.header->cashier, "A");
+  EXPECT_EQ(doc.header->currency, "BYN");
+
+  // int32 keeps the low 32 bits: a ten-byte -1 is -1.
+  auto ts = decode_ok<msg::Timestamp>(cat({vi(1, ~0ull), vi(2, 0xFFFFFFFF00000005ull)}));
+  EXPECT_EQ(ts.seconds, -1);
+  EXPECT_EQ(ts.nanos, 5);
+
+  // Presence: an absent optional stays absent; a present empty one is there.
+  auto item = decode_ok<msg::Item>(ld(10, ByteVec{}));
+  ASSERT_TRUE(item.section);
+  EXPECT_EQ(item.section->code, 0u);
+  EXPECT_FALSE(item.section->name);
+  EXPECT_FALSE(decode_ok<msg::Item>({}).section);
+}
+
+TEST(DecodeTest, OneofMembers) {
+  // The later member replaces the earlier one.
+  auto code = decode_ok<msg::ItemCode>(cat({ld(1, "123"), ld(2, "456")}));
+  EXPECT_EQ(code.item_code, msg::ItemCode::Case::kGtin);
+  EXPECT_EQ(code.text, "456");
+  // A second scan_list merges into the first.
+  ByteVec scan1 = ld(1, ld(3, "AAA"));
+  ByteVec scan2 = ld(1, ld(4, "0123"));
+  code = decode_ok<msg::ItemCode>(cat({ld(5, scan1), ld(5, scan2)}));
+  ASSERT_EQ(code.item_code, msg::ItemCode::Case::kScanList);
+  ASSERT_EQ(code.scan_list.scans.size(), 2u);
+  EXPECT_EQ(code.scan_list.scans[1].scan, msg::Scan::Case::kGtin);
+  // A scan_list after a string member replaces it, and the other way round.
+  code = decode_ok<msg::ItemCode>(cat({ld(5, scan1), ld(3, "77")}));
+  EXPECT_EQ(code.item_code, msg::ItemCode::Case::kCodeC);
+  EXPECT_TRUE(code.scan_list.scans.empty());
+  // A Scan with no member is carried.
+  auto list = decode_ok<msg::ScanList>(ld(1, ByteVec{}));
+  ASSERT_EQ(list.scans.size(), 1u);
+  EXPECT_EQ(list.scans[0].scan, msg::Scan::Case::kNone);
+}
+
+TEST(DecodeTest, MapEntries) {
+  // Missing key and missing value take defaults; a later equal key replaces.
+  auto shift = decode_ok<msg::ShiftContext>(cat({
+      ld(3, ld(2, vi(1, 5))),  // no key
+      ld(3, ld(1, "BYN")),     // no value
+      ld(3, cat({ld(1, "USD"), ld(2, vi(1, 1))})), ld(3, cat({ld(1, "USD"), ld(2, vi(2, 9))})),
+      ld(3, cat({vi(7, 1), ld(1, "EUR")})),  // unknown entry field skipped
+  }));
+  ASSERT_EQ(shift.attrs.size(), 4u);
+  EXPECT_EQ(shift.attrs.at("").cash_in, 5);
+  EXPECT_EQ(shift.attrs.at("BYN").cash_in, 0);
+  EXPECT_EQ(shift.attrs.at("USD").cash_in, 0);
+  EXPECT_EQ(shift.attrs.at("USD").income, 9);
+  EXPECT_TRUE(shift.attrs.contains("EUR"));
+}
+
+TEST(DecodeTest, UnknownFieldsOfEveryWireTypeAreSkipped) {
+  ByteVec unknown = cat({vi(9, 300), key(9, 1), ByteVec(8, 0xAA), ld(9, "zz"), key(9, 5),
+                         ByteVec(4, 0xBB), ByteVec{0x4B, 0x08, 0x01, 0x52, 0x00, 0x4C}});
+  auto doc = decode_ok<msg::Deposit>(cat({unknown, vi(2, 42), unknown}));
+  EXPECT_EQ(doc.sum, 42u);
+  EXPECT_FALSE(doc.header);
+}
+
+template <class M>
+ByteVec encode(const M& m) {
+  ByteVec out(wire::encoded_size(m));
+  uint8_t* end = wire::write_message(m, out.data());
+  EXPECT_EQ(end, out.data() + out.size());
+  return out;
+}
+
+TEST(EncodeTest, ErrorResponseOfCurrencyIs76Bytes) {
+  msg::ErrorResponse e;
+  e.code = "tarv.core.receipt.currency";
+  e.message = "Валюта не поддерживается";
+  ByteVec bytes = encode(e);
+  ASSERT_EQ(bytes.size(), 76u);
+  EXPECT_EQ(bytes[0], 0x0A);
+  EXPECT_EQ(bytes[1], 26);
+  EXPECT_EQ(bytes[28], 0x12);
+  EXPECT_EQ(bytes[29], 46);
+}
+
+TEST(EncodeTest, CanonicalRules) {
+  // Zero scalars and empty strings are left out; present optionals are not.
+  msg::Item item;
+  item.tax_rate = 0;
+  item.calculations.emplace();
+  EXPECT_EQ(encode(item), cat({vi(30, 0), ld(100, ByteVec{})}));
+
+  // Map entries leave out a default key and a default value.
+  msg::DocumentAttributes attrs;
+  attrs.taxes["0"] = {};
+  attrs.taxes[""] = {.sum = 1, .count = 0, .quantity = 0};
+  EXPECT_EQ(encode(attrs), cat({ld(50, ld(2, vi(1, 1))), ld(50, ld(1, "0"))}));
+
+  // Negative counter cells take ten bytes; uint32 count is never sign-extended.
+  msg::DocumentAttributeValue cell{.sum = -1, .count = 0, .quantity = 0};
+  EXPECT_EQ(encode(cell).size(), 11u);
+  msg::DocumentAttributes wide;
+  wide.count = 4294967295u;
+  EXPECT_EQ(encode(wide), vi(1, 4294967295u));
+
+  // Fields come in ascending number and field 5 is never written.
+  msg::DocumentResponse<msg::CashInOutAttributes, msg::Deposit> response;
+  response.sum = 7;
+  response.binary_doc = {1};
+  response.doc.emplace();
+  response.attrs.emplace();
+  response.shift_attrs["BYN"] = {};
+  EXPECT_EQ(encode(response), cat({ld(1, ld(1, "BYN")), ld(2, ByteVec{}), ld(3, ByteVec{}),
+                                   ld(4, ByteVec{1}), vi(6, 7)}));
+}
+
+TEST(EncodeTest, RoundTripsThroughTheSchema) {
+  msg::SaleRequest request;
+  request.context.emplace();
+  request.context->currencies = {"BYN", "USD"};
+  request.context->next_doc_number = 12;
+  auto& sale = request.doc.emplace();
+  sale.header.emplace().cashier = "Иванов";
+  auto& item = sale.items.emplace_back();
+  item.name = "Хлеб";
+  item.price = 199;
+  item.quantity = 1000;
+  item.code.emplace().item_code = msg::ItemCode::Case::kScanList;
+  item.code->scan_list.scans.push_back({msg::Scan::Case::kMarkC, "0104"});
+  sale.change["BYN"] = 5;
+  request.attrs.emplace().payments["BYN"].card.emplace().groups["visa"].count = 3;
+
+  ByteVec bytes = encode(request);
+  tarv::core::SaleRequest parsed;
+  ASSERT_TRUE(parsed.ParseFromArray(bytes.data(), static_cast<int>(bytes.size())));
+  EXPECT_EQ(parsed.context().currencies(1), "USD");
+  EXPECT_EQ(parsed.doc().items(0).code().scan_list().scans(0).mark_c(), "0104");
+  EXPECT_EQ(parsed.doc().change().at("BYN"), 5u);
+  EXPECT_EQ(parsed.attrs().payments().at("BYN").card().groups().at("visa").count(), 3);
+
+  // And back through our decoder to the same bytes.
+  auto again = decode_ok<msg::SaleRequest>(bytes);
+  EXPECT_EQ(encode(again), bytes);
+}
+
+// Our field tables and the published schema describe the same messages.
+template <class M>
+void ExpectMatchesSchema() {
+  const Descriptor* d = ::google::protobuf::DescriptorPool::generated_pool()->FindMessageTypeByName(
+      "tarv.core." + std::string(wire::MessageInfo<M>::kName));
+  ASSERT_NE(d, nullptr) << wire::MessageInfo<M>::kName;
+  int fields = 0;
+  std::apply(
+      [&](const auto&... f) {
+        (
+            [&] {
+              if constexpr (requires { f.member; }) {
+                const FieldDescriptor* fd = d->FindFieldByNumber(static_cast<int>(f.number));
+                ASSERT_NE(fd, nullptr) << d->name() << " " << f.number;
+                EXPECT_EQ(fd->name(), f.name) << d->name();
+                using T = std::remove_cvref_t<decltype(std::declval<M>().*f.member)>;
+                constexpr bool repeated = requires(T t) { t.push_back(t.front()); }
+                &&!std::is_same_v<T, std::string> && !std::is_same_v<T, wire::Bytes>;
+                EXPECT_EQ(fd->is_repeated(), repeated || fd->is_map()) << fd->full_name();
+                EXPECT_EQ(fd->has_presence(), (requires(T t) { t.has_value(); }))
+                    << fd->full_name();
+                ++fields;
+              } else {
+                const auto* oneof = d->FindOneofByName(std::string(f.name));
+                ASSERT_NE(oneof, nullptr);
+                fields += oneof->field_count();
+                EXPECT_EQ(static_cast<uint32_t>(oneof->field(0)->number()), f.first);
+                EXPECT_EQ(static_cast<uint32_t>(oneof->field(oneof->field_count() - 1)->number()),
+                          f.last);
+              }
+            }(),
+            ...);
+      },
+      wire::MessageInfo<M>::kFields);
+  EXPECT_EQ(fields, d->field_count()) << d->name();
+}
+
+TEST(SchemaTest, FieldTablesMatchTheProto) {
+  using namespace msg;
+  ExpectMatchesSchema<Timestamp>();
+  ExpectMatchesSchema<Header>();
+  ExpectMatchesSchema<GeneralAttributes>();
+  ExpectMatchesSchema<ShiftContext>();
+  ExpectMatchesSchema<Context>();
+  ExpectMatchesSchema<DocumentAttributeValue>();
+  ExpectMatchesSchema<GroupedDocumentAttributeValues>();
+  ExpectMatchesSchema<MarkingAttributes>();
+  ExpectMatchesSchema<ModifiersAttributes>();
+  ExpectMatchesSchema<PaymentsAttributes>();
+  ExpectMatchesSchema<DocumentAttributes>();
+  ExpectMatchesSchema<OrdersAttributes>();
+  ExpectMatchesSchema<CashInOutAttributes>();
+  ExpectMatchesSchema<DocumentsAttributes>();
+  ExpectMatchesSchema<Section>();
+  ExpectMatchesSchema<Modifier>();
+  ExpectMatchesSchema<Scan>();
+  ExpectMatchesSchema<ScanList>();
+  ExpectMatchesSchema<ItemCode>();
+  ExpectMatchesSchema<ItemCalculations>();
+  ExpectMatchesSchema<Item>();
+  ExpectMatchesSchema<Payment>();
+  ExpectMatchesSchema<RestaurantInformation>();
+  ExpectMatchesSchema<SaleCalculationsSums>();
+  ExpectMatchesSchema<SalePaymentsCalculations>();
+  ExpectMatchesSchema<SaleCalculations>();
+  ExpectMatchesSchema<Sale>();
+  ExpectMatchesSchema<RefundPaymentsCalculations>();
+  ExpectMatchesSchema<RefundCalculations>();
+  ExpectMatchesSchema<Refund>();
+  ExpectMatchesSchema<Deposit>();
+  ExpectMatchesSchema<Withdraw>();
+  ExpectMatchesSchema<CardHolderWithdraw>();
+  ExpectMatchesSchema<Rollback>();
+  ExpectMatchesSchema<OrderState>();
+  ExpectMatchesSchema<OrderHeader>();
+  ExpectMatchesSchema<Order>();
+  ExpectMatchesSchema<DepositRequest>();
+  ExpectMatchesSchema<WithdrawRequest>();
+  ExpectMatchesSchema<CardHolderWithdrawRequest>();
+  ExpectMatchesSchema<SaleRequest>();
+  ExpectMatchesSchema<RefundRequest>();
+  ExpectMatchesSchema<RollbackRequest>();
+  ExpectMatchesSchema<OrderRequest>();
+  ExpectMatchesSchema<ReportRequest>();
+  ExpectMatchesSchema<ReportResponse>();
+  ExpectMatchesSchema<OrderResponse>();
+  ExpectMatchesSchema<OrderTotal>();
+  ExpectMatchesSchema<ErrorResponse>();
+}
+
+}  // namespace
+}  // namespace tarv::testing
