@@ -48,17 +48,32 @@ inline void round(State& s, const BeltKey& k) {
   s = State{s.b, s.d, s.a, s.c};
 }
 
-template <uint32_t... I>
-inline void rounds(State& s, const BeltKey& k, std::integer_sequence<uint32_t, I...>) {
-  (round<I + 1>(s, k), ...);
+// Runs the rounds of any number of independent encryptions side by side, so
+// that one's table lookups fill the other's waiting time.
+template <uint32_t I, typename... Pairs>
+inline void round_each(Pairs... pairs) {
+  (round<I>(*pairs.first, *pairs.second), ...);
+}
+
+template <uint32_t... I, typename... Pairs>
+inline void rounds(std::integer_sequence<uint32_t, I...>, Pairs... pairs) {
+  (round_each<I + 1>(pairs...), ...);
 }
 
 }  // namespace
 
 BeltBlock belt_encrypt(const BeltBlock& x, const BeltKey& key) {
   State s{x[0], x[1], x[2], x[3]};
-  rounds(s, key, std::make_integer_sequence<uint32_t, 8>{});
+  rounds(std::make_integer_sequence<uint32_t, 8>{}, std::pair{&s, &key});
   return {s.b, s.d, s.a, s.c};
+}
+
+std::array<BeltBlock, 2> belt_encrypt2(const BeltBlock& x1, const BeltKey& key1,
+                                       const BeltBlock& x2, const BeltKey& key2) {
+  State s1{x1[0], x1[1], x1[2], x1[3]};
+  State s2{x2[0], x2[1], x2[2], x2[3]};
+  rounds(std::make_integer_sequence<uint32_t, 8>{}, std::pair{&s1, &key1}, std::pair{&s2, &key2});
+  return {BeltBlock{s1.b, s1.d, s1.a, s1.c}, BeltBlock{s2.b, s2.d, s2.a, s2.c}};
 }
 
 std::array<uint8_t, 16> belt_block(std::span<const uint8_t, 16> x,

@@ -49,6 +49,10 @@ std::array<uint8_t, 4 * N> store_words(const std::array<uint32_t, N>& w) {
 // Encrypts the block x under the key (words as the standard numbers them).
 BeltBlock belt_encrypt(const BeltBlock& x, const BeltKey& key);
 
+// Two independent encryptions at once: the same results as two calls, faster.
+std::array<BeltBlock, 2> belt_encrypt2(const BeltBlock& x1, const BeltKey& key1,
+                                       const BeltBlock& x2, const BeltKey& key2);
+
 // The same on bytes: a 16-byte block under a 32-byte key.
 std::array<uint8_t, 16> belt_block(std::span<const uint8_t, 16> x,
                                    std::span<const uint8_t, 32> key);

@@ -23,9 +23,9 @@ SigmaPair sigma_pair(const BeltKey& x, const BeltKey& h) {
   const BeltBlock u34 = xor_block(u3, u4);
   const BeltBlock s1 = xor_block(belt_encrypt(u34, x), u34);
   const BeltBlock ones{~0u, ~0u, ~0u, ~0u};
-  const BeltBlock left = xor_block(belt_encrypt(u1, concat(s1, u4)), u1);
-  const BeltBlock right = xor_block(belt_encrypt(u2, concat(xor_block(s1, ones), u3)), u2);
-  return {s1, concat(left, right)};
+  const std::array<BeltBlock, 2> e =
+      belt_encrypt2(u1, concat(s1, u4), u2, concat(xor_block(s1, ones), u3));
+  return {s1, concat(xor_block(e[0], u1), xor_block(e[1], u2))};
 }
 
 std::array<uint8_t, 16> sigma1(std::span<const uint8_t, 64> u) {
