@@ -35,11 +35,12 @@ BignCurve build_curve() {
   return c;
 }
 
-// Adds two values below q: the sum is below 2q < 2^257; returns it modulo q.
+// (a + b) mod q for a, b < q.
 Limbs4 add_mod_q(const Limbs4& a, const Limbs4& b, const Limbs4& q) {
   Limbs4 r;
-  mp_limb_t carry = mpn_add_n(r.data(), a.data(), b.data(), 4);
-  while (carry != 0 || limbs_cmp(r, q) >= 0) carry -= mpn_sub_n(r.data(), r.data(), q.data(), 4);
+  const mp_limb_t carry = mpn_add_n(r.data(), a.data(), b.data(), 4);
+  // With a carry the sum is 2^256 + r ≥ q, and r - q wraps to the right value.
+  if (carry != 0 || limbs_cmp(r, q) >= 0) mpn_sub_n(r.data(), r.data(), q.data(), 4);
   return r;
 }
 

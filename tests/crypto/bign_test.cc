@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -79,46 +77,31 @@ TEST(BignSigner, ReproducesThePublishedKeyAndSignatures) {
 }
 
 TEST(BignVerify, RejectsWrongSignatureLengthsAndS1OutOfRange) {
-  const tv::SignatureExample& e = tv::kSignatures[0];
-  const Bytes msg = from_hex(e.message);
-  const Bytes sig = from_hex(e.signature);
+  const Bytes msg = from_hex(tv::kSignatures[0].message);
+  const Bytes sig = from_hex(tv::kSignatures[0].signature);
   const Bytes s0(sig.begin(), sig.begin() + 16);
-  BigInt q(bign_curve256v1().q), q_plus_h;
-  mpz_add(q_plus_h.get(), q.get(), BigInt::from_le(std::span(sig).subspan(16)).get());
   const std::vector<std::pair<std::string, Bytes>> cases = {
       {"47 bytes", Bytes(sig.begin(), sig.end() - 1)},
       {"49 bytes", concat({sig, Bytes{0}})},
       {"empty", {}},
-      {"s1 = q", concat({s0, q.le()})},
+      {"s1 = q", concat({s0, BigInt(bign_curve256v1().q).le()})},
       {"s1 = 2^256 - 1", concat({s0, Bytes(32, 0xFF)})},
   };
   for (const auto& [name, bad] : cases) EXPECT_FALSE(bign_verify(msg, bad, kPublicKey)) << name;
-  // s1 + q reduces to the valid s1 but does not fit 32 bytes unless below 2^256.
-  if (mpz_sizeinbase(q_plus_h.get(), 2) <= 256) {
-    EXPECT_FALSE(bign_verify(msg, concat({s0, q_plus_h.le()}), kPublicKey));
-  }
 }
 
 TEST(BignVerify, RejectsAnyChangedByteOfMessageSignatureOrKey) {
   for (const tv::SignatureExample& e : tv::kSignatures) {
-    const Bytes msg = from_hex(e.message);
-    const Bytes sig = from_hex(e.signature);
-    for (size_t i = 0; i < msg.size(); ++i) {
-      Bytes m = msg;
-      m[i] ^= 0x01;
-      EXPECT_FALSE(bign_verify(m, sig, kPublicKey)) << e.name << " message byte " << i;
+    Bytes msg = from_hex(e.message), sig = from_hex(e.signature), key = kPublicKey;
+    for (Bytes* part : {&msg, &sig, &key}) {
+      for (uint8_t& b : *part) {
+        b ^= 0x01;
+        EXPECT_FALSE(bign_verify(msg, sig, key)) << e.name << " byte " << &b - part->data();
+        b ^= 0x01;
+      }
     }
-    for (size_t i = 0; i < sig.size(); ++i) {
-      Bytes s = sig;
-      s[i] ^= 0x01;
-      EXPECT_FALSE(bign_verify(msg, s, kPublicKey)) << e.name << " signature byte " << i;
-    }
-    for (size_t i = 0; i < kPublicKey.size(); ++i) {
-      Bytes k = kPublicKey;
-      k[i] ^= 0x01;
-      EXPECT_FALSE(bign_verify(msg, sig, k)) << e.name << " key byte " << i;
-    }
-    EXPECT_FALSE(bign_verify(concat({msg, Bytes{0}}), sig, kPublicKey)) << e.name;
+    EXPECT_TRUE(bign_verify(msg, sig, key)) << e.name;
+    EXPECT_FALSE(bign_verify(concat({msg, Bytes{0}}), sig, key)) << e.name;
   }
 }
 
@@ -230,13 +213,14 @@ TEST(BignVerify, RandomSignaturesVerifyAndNoneAfterAByteFlip) {
   }
 }
 
-TEST(BignVerify, ConcurrentCallsAgree) {
-  std::vector<std::thread> threads;
+TEST(BignVerify, ConcurrentFirstCallsAgree) {
+  // Run alone, this is also the first use of the curve, from four threads.
   std::vector<int> accepted(4, 0);
+  std::vector<std::thread> threads;
   for (size_t t = 0; t < accepted.size(); ++t) {
     threads.emplace_back([t, &accepted] {
+      const tv::SignatureExample& e = tv::kSignatures[t % 2];
       for (int i = 0; i < 10; ++i) {
-        const tv::SignatureExample& e = tv::kSignatures[(t + i) % 2];
         accepted[t] += bign_verify(from_hex(e.message), from_hex(e.signature), kPublicKey);
       }
     });

@@ -87,13 +87,10 @@ PfElem PfElem::sqr() const {
   return reduce_wide(t);
 }
 
-PfElem PfElem::mul_small(mp_limb_t k) const {
+PfElem PfElem::mul_small(uint32_t k) const {
   mp_limb_t t[4];
+  // The carry is below 2^32, so carry·189 fits a limb.
   const mp_limb_t hi = mpn_mul_1(t, v_.data(), 4, k);
-  if (hi >= (kOnes / kFold)) {
-    // Too large to fold in one step: reduce hi·2^256 as a full element first.
-    return from_limbs({t[0], t[1], t[2], t[3]}) + from_u64(hi) * from_u64(kFold);
-  }
   return fold(t, hi);
 }
 

@@ -34,7 +34,7 @@ class PfElem {
   friend PfElem operator*(const PfElem& a, const PfElem& b);
   PfElem operator-() const { return PfElem{} - *this; }
   PfElem sqr() const;
-  PfElem mul_small(mp_limb_t k) const;
+  PfElem mul_small(uint32_t k) const;
   // The inverse; zero has none and gives zero.
   PfElem inv() const;
 
