@@ -1,0 +1,75 @@
+// The bit stream of a document: written and read most significant bit first,
+// bytes filled from bit 7 down, fields starting anywhere inside a byte.
+#ifndef TARV_CONVERTER_BIT_BUFFER_H_
+#define TARV_CONVERTER_BIT_BUFFER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "converter/document.h"
+
+// Returns the failure of an std::expected<void, DocError> expression.
+#define TARV_TRY(expr)                                            \
+  do {                                                            \
+    if (auto tarv_try_result = (expr); !tarv_try_result)          \
+      return std::unexpected(std::move(tarv_try_result).error()); \
+  } while (false)
+
+namespace tarv::converter {
+
+using Status = std::expected<void, DocError>;
+
+inline std::unexpected<DocError> fail(DocError::Kind kind, std::string message) {
+  return std::unexpected(DocError{kind, std::move(message), 0});
+}
+inline std::unexpected<DocError> incomplete(uint64_t bits) {
+  return std::unexpected(DocError{DocError::Kind::kIncomplete, {}, bits});
+}
+
+class BitWriter {
+ public:
+  void reserve_bytes(size_t n) { bytes_.reserve(n); }
+
+  // The low `width` bits of `value` (width <= 64).
+  void put_bits(uint64_t value, unsigned width);
+  // Each byte as 8 bits.
+  void put_bytes(std::span<const char> bytes);
+  void put_zeros(size_t bits);
+
+  size_t bit_size() const { return bits_; }
+  // The bytes written; a last partial byte is padded with 0 bits.
+  std::vector<uint8_t> take() && { return std::move(bytes_); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t bits_ = 0;
+};
+
+// Reads fields off a byte span. A field longer than what is left fails with
+// kIncomplete carrying the field's width, and leaves the position unchanged.
+class BitReader {
+ public:
+  explicit BitReader(std::span<const uint8_t> in) : in_(in) {}
+
+  size_t remaining() const { return in_.size() * 8 - pos_; }
+
+  // A field of `width` bits (width <= 64) as an unsigned integer.
+  std::expected<uint64_t, DocError> get_bits(unsigned width);
+  // out.size() bytes, as one field of 8 * out.size() bits.
+  Status get_bytes(std::span<char> out);
+  // Passes over `bits` bits, as one field of that width.
+  Status skip(size_t bits);
+
+ private:
+  std::span<const uint8_t> in_;
+  size_t pos_ = 0;  // in bits
+};
+
+}  // namespace tarv::converter
+
+#endif  // TARV_CONVERTER_BIT_BUFFER_H_

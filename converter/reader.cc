@@ -1,0 +1,142 @@
+// decode(): the kind id, then the body of the kind. Every field reader checks
+// the bits left before it reads, and lists never reserve more entries than
+// the input can hold, so any bytes are safe to hand over.
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "converter/bit_buffer.h"
+#include "converter/code_block.h"
+#include "converter/document.h"
+#include "converter/fields.h"
+#include "converter/layout.h"
+
+namespace tarv::converter {
+
+namespace {
+
+constexpr size_t kSaleTailBits = 240;
+constexpr size_t kCashOpTailBits = 96;
+constexpr size_t kRefundTotalsBits = 4 * 48;
+constexpr size_t kRollbackEndBits = 48 + kCashOpTailBits;
+// The smallest encodings, for bounding reservations by the input's size.
+constexpr size_t kMinSaleItemBits = 80 * 8;
+constexpr size_t kMinRecordBits = 108 * 8;
+
+// The reader's field adapter for layout.h.
+class FieldGet {
+ public:
+  explicit FieldGet(BitReader& r) : r_(r) {}
+
+  template <class T>
+  Status uint(T& value, unsigned width, std::string_view) {
+    return get_uint(r_, width, value);
+  }
+  Status amount(uint64_t& value, bool, std::string_view) { return get_amount(r_, value); }
+  Status date_time(DateTime& value, std::string_view) { return get_date_time(r_, value); }
+  Status currency(std::string& value) { return get_currency(r_, value); }
+  Status text(std::string& value, size_t n) { return get_text(r_, n, value); }
+  Status code(ItemCode& value, std::string_view) { return get_item_code(r_, value); }
+
+ private:
+  BitReader& r_;
+};
+
+Status get_body(FieldGet& io, BitReader& r, Sale& s) {
+  TARV_TRY(layout::header(io, s.header));
+  uint32_t count = 0;
+  TARV_TRY(get_uint(r, 16, count));
+  s.items.reserve(std::min<size_t>(count, r.remaining() / kMinSaleItemBits));
+  for (uint32_t i = 0; i < count; ++i) TARV_TRY(layout::sale_item(io, s.items.emplace_back()));
+  uint32_t tp_tax_number = 0;
+  TARV_TRY(get_uint(r, 32, tp_tax_number));
+  if (tp_tax_number != 0) s.tp_tax_number = tp_tax_number;
+  TARV_TRY(layout::sale_totals(io, s));
+  return r.skip(kSaleTailBits);
+}
+
+template <class CashOp>
+Status get_cash_op(FieldGet& io, BitReader& r, CashOp& op) {
+  TARV_TRY(layout::header(io, op.header));
+  TARV_TRY(get_amount(r, op.amount));
+  return r.skip(kCashOpTailBits);
+}
+
+Status get_body(FieldGet& io, BitReader& r, Deposit& d) { return get_cash_op(io, r, d); }
+Status get_body(FieldGet& io, BitReader& r, Withdraw& d) { return get_cash_op(io, r, d); }
+Status get_body(FieldGet& io, BitReader& r, CardHolderWithdraw& d) { return get_cash_op(io, r, d); }
+
+Status get_body(FieldGet& io, BitReader& r, Refund& refund) {
+  TARV_TRY(layout::header(io, refund.header));
+  while (r.remaining() > kRefundTotalsBits) {
+    TARV_TRY(layout::refund_item(io, refund.items.emplace_back()));
+  }
+  return layout::refund_totals(io, refund);
+}
+
+Status get_body(FieldGet& io, BitReader& r, Rollback& rollback) {
+  TARV_TRY(layout::header(io, rollback.header));
+  TARV_TRY(get_uint(r, 32, rollback.target_number));
+  while (r.remaining() > kRollbackEndBits) {
+    RollbackLine& line = rollback.lines.emplace_back();
+    uint8_t flags = 0;
+    TARV_TRY(get_uint(r, 8, flags));
+    if (flags & 1) TARV_TRY(get_raw(r, kSiCodeBytes, line.si_code.emplace()));
+    if (flags & 2) TARV_TRY(get_raw(r, kUkzCodeBytes, line.ukz_code.emplace()));
+    TARV_TRY(get_text(r, layout::kNameBytes, line.name));
+  }
+  TARV_TRY(get_amount(r, rollback.amount));
+  return r.skip(kCashOpTailBits);
+}
+
+Status get_body(FieldGet& io, BitReader& r, Report& report) {
+  TARV_TRY(layout::report_head(io, report));
+  uint32_t count = 0;
+  TARV_TRY(get_uint(r, 8, count));
+  report.records.reserve(std::min<size_t>(count, r.remaining() / kMinRecordBits));
+  for (uint32_t i = 0; i < count; ++i) {
+    ReportRecord& c = report.records.emplace_back();
+    TARV_TRY(layout::record_counters(io, c));
+    uint8_t flags = 0;
+    TARV_TRY(get_uint(r, 8, flags));
+    if (flags & 1) TARV_TRY(layout::record_orders(io, c.orders.emplace()));
+    if (flags & 2) TARV_TRY(layout::record_extra(io, c.extra.emplace()));
+  }
+  return {};
+}
+
+template <class Doc>
+std::expected<TarvDocument, DocError> get_document(BitReader& r) {
+  FieldGet io(r);
+  TarvDocument doc(std::in_place_type<Doc>);
+  TARV_TRY(get_body(io, r, std::get<Doc>(doc)));
+  return doc;
+}
+
+}  // namespace
+
+std::expected<TarvDocument, DocError> decode(std::span<const uint8_t> bytes) {
+  BitReader r(bytes);
+  uint32_t id = 0;
+  TARV_TRY(get_uint(r, 8, id));
+  switch (static_cast<DocKind>(id)) {
+    case DocKind::kSale:
+      return get_document<Sale>(r);
+    case DocKind::kDeposit:
+      return get_document<Deposit>(r);
+    case DocKind::kWithdraw:
+      return get_document<Withdraw>(r);
+    case DocKind::kRefund:
+      return get_document<Refund>(r);
+    case DocKind::kRollback:
+      return get_document<Rollback>(r);
+    case DocKind::kReport:
+      return get_document<Report>(r);
+    case DocKind::kCardHolderWithdraw:
+      return get_document<CardHolderWithdraw>(r);
+  }
+  return fail(DocError::Kind::kParse, "Could not match enum variant id = " + std::to_string(id) +
+                                          " on enum `TarvDocument`");
+}
+
+}  // namespace tarv::converter

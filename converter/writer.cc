@@ -1,0 +1,171 @@
+// encode(): the kind id, the body of the kind, the reserved tail.
+#include <string_view>
+#include <type_traits>
+
+#include "converter/bit_buffer.h"
+#include "converter/code_block.h"
+#include "converter/document.h"
+#include "converter/fields.h"
+#include "converter/layout.h"
+
+namespace tarv::converter {
+
+namespace {
+
+constexpr size_t kSaleTailBits = 240;
+constexpr size_t kCashOpTailBits = 96;
+constexpr size_t kMaxSaleItems = 0xFFFF;
+constexpr size_t kMaxReportRecords = 0xFF;
+
+// The writer's field adapter for layout.h; names refused fields after the
+// list entry it is in.
+class FieldPut {
+ public:
+  explicit FieldPut(BitWriter& w) : w_(w) {}
+
+  void enter(std::string_view list, size_t index) {
+    list_ = list;
+    index_ = index;
+  }
+  void leave() { list_ = {}; }
+
+  Status uint(uint64_t value, unsigned width, std::string_view name) {
+    return put_uint(w_, value, width, field(name));
+  }
+  Status amount(uint64_t value, bool sign_marked, std::string_view name) {
+    return put_amount(w_, value, sign_marked, field(name));
+  }
+  Status date_time(const DateTime& value, std::string_view name) {
+    return put_date_time(w_, value, field(name));
+  }
+  Status currency(const std::string& value) { return put_currency(w_, value); }
+  Status text(const std::string& value, size_t n) {
+    put_text(w_, value, n);
+    return {};
+  }
+  Status code(const ItemCode& value, std::string_view name) {
+    return put_item_code(w_, value, field(name));
+  }
+
+ private:
+  FieldName field(std::string_view name) const { return {name, list_, index_}; }
+
+  BitWriter& w_;
+  std::string_view list_;
+  size_t index_ = 0;
+};
+
+template <class Item, class F>
+Status put_list(FieldPut& io, const std::vector<Item>& items, std::string_view list, F&& put) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    io.enter(list, i);
+    TARV_TRY(put(items[i]));
+  }
+  io.leave();
+  return {};
+}
+
+Status put_body(FieldPut& io, BitWriter& w, const Sale& s) {
+  TARV_TRY(layout::header(io, s.header));
+  if (s.items.size() > kMaxSaleItems) return out_of_range("count", {"items"});
+  w.put_bits(s.items.size(), 16);
+  TARV_TRY(put_list(io, s.items, "items",
+                    [&](const SaleItem& item) { return layout::sale_item(io, item); }));
+  TARV_TRY(io.uint(s.tp_tax_number.value_or(0), 32, "tp_tax_number"));
+  TARV_TRY(layout::sale_totals(io, s));
+  pad_zero(w, kSaleTailBits);
+  return {};
+}
+
+template <class CashOp>
+Status put_cash_op(FieldPut& io, BitWriter& w, const CashOp& op, bool sign_marked) {
+  TARV_TRY(layout::header(io, op.header));
+  TARV_TRY(io.amount(op.amount, sign_marked, "amount"));
+  pad_zero(w, kCashOpTailBits);
+  return {};
+}
+
+Status put_body(FieldPut& io, BitWriter& w, const Deposit& d) {
+  return put_cash_op(io, w, d, false);
+}
+Status put_body(FieldPut& io, BitWriter& w, const Withdraw& d) {
+  return put_cash_op(io, w, d, false);
+}
+Status put_body(FieldPut& io, BitWriter& w, const CardHolderWithdraw& d) {
+  return put_cash_op(io, w, d, true);
+}
+
+Status put_body(FieldPut& io, BitWriter&, const Refund& r) {
+  TARV_TRY(layout::header(io, r.header));
+  TARV_TRY(put_list(io, r.items, "items",
+                    [&](const RefundItem& item) { return layout::refund_item(io, item); }));
+  return layout::refund_totals(io, r);
+}
+
+Status put_body(FieldPut& io, BitWriter& w, const Rollback& r) {
+  TARV_TRY(layout::header(io, r.header));
+  TARV_TRY(io.uint(r.target_number, 32, "target_number"));
+  TARV_TRY(put_list(io, r.lines, "lines", [&](const RollbackLine& line) {
+    w.put_bits((line.si_code ? 1u : 0u) | (line.ukz_code ? 2u : 0u), 8);
+    if (line.si_code) put_raw(w, *line.si_code, kSiCodeBytes);
+    if (line.ukz_code) put_raw(w, *line.ukz_code, kUkzCodeBytes);
+    return io.text(line.name, layout::kNameBytes);
+  }));
+  TARV_TRY(io.amount(r.amount, false, "amount"));
+  pad_zero(w, kCashOpTailBits);
+  return {};
+}
+
+Status put_body(FieldPut& io, BitWriter& w, const Report& r) {
+  TARV_TRY(layout::report_head(io, r));
+  if (r.records.empty() || r.records.size() > kMaxReportRecords) {
+    return out_of_range("count", {"records"});
+  }
+  w.put_bits(r.records.size(), 8);
+  return put_list(io, r.records, "records", [&](const ReportRecord& c) -> Status {
+    TARV_TRY(layout::record_counters(io, c));
+    w.put_bits((c.orders ? 1u : 0u) | (c.extra ? 2u : 0u), 8);
+    if (c.orders) TARV_TRY(layout::record_orders(io, *c.orders));
+    if (c.extra) TARV_TRY(layout::record_extra(io, *c.extra));
+    return {};
+  });
+}
+
+template <class Doc>
+constexpr DocKind kind_of() {
+  if constexpr (std::is_same_v<Doc, Sale>) return DocKind::kSale;
+  if constexpr (std::is_same_v<Doc, Deposit>) return DocKind::kDeposit;
+  if constexpr (std::is_same_v<Doc, Withdraw>) return DocKind::kWithdraw;
+  if constexpr (std::is_same_v<Doc, Refund>) return DocKind::kRefund;
+  if constexpr (std::is_same_v<Doc, Rollback>) return DocKind::kRollback;
+  if constexpr (std::is_same_v<Doc, Report>) return DocKind::kReport;
+  if constexpr (std::is_same_v<Doc, CardHolderWithdraw>) return DocKind::kCardHolderWithdraw;
+}
+
+// Enough for documents with plain codes and no marking, so that most never
+// grow the buffer.
+size_t size_hint(const TarvDocument& doc) {
+  if (const auto* s = std::get_if<Sale>(&doc)) return 116 + 80 * s->items.size();
+  if (const auto* r = std::get_if<Refund>(&doc)) return 62 + 68 * r->items.size();
+  if (const auto* r = std::get_if<Rollback>(&doc)) return 60 + 51 * r->lines.size();
+  if (const auto* r = std::get_if<Report>(&doc)) return 34 + 169 * r->records.size();
+  return 56;
+}
+
+}  // namespace
+
+std::expected<std::vector<uint8_t>, DocError> encode(const TarvDocument& doc) {
+  BitWriter w;
+  w.reserve_bytes(size_hint(doc));
+  FieldPut io(w);
+  const Status status = std::visit(
+      [&](const auto& body) {
+        w.put_bits(static_cast<uint8_t>(kind_of<std::decay_t<decltype(body)>>()), 8);
+        return put_body(io, w, body);
+      },
+      doc);
+  if (!status) return std::unexpected(status.error());
+  return std::move(w).take();
+}
+
+}  // namespace tarv::converter
