@@ -1,0 +1,188 @@
+#include "src/attrs/counters.h"
+
+#include <utility>
+
+namespace tarv::attrs {
+namespace {
+
+// Builders add figures that were range-checked already; wrapping arithmetic
+// keeps them free of undefined behaviour all the same.
+int64_t plus(int64_t a, uint64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + b); }
+
+void bump(Cell& cell, uint64_t sum, uint64_t count, uint64_t quantity) {
+  cell.sum = plus(cell.sum, sum);
+  cell.count = plus(cell.count, count);
+  cell.quantity = plus(cell.quantity, quantity);
+}
+
+Result<void> merge_grouped(std::optional<msg::GroupedDocumentAttributeValues>& current,
+                           const msg::GroupedDocumentAttributeValues& delta, CellClass cls) {
+  auto& target = current ? *current : current.emplace();
+  if (delta.values) {
+    if (auto r = add_cell(target.values, *delta.values, cls); !r) return r;
+  }
+  return merge_cells(target.groups, delta.groups, cls);
+}
+
+Result<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
+                             const msg::ModifiersAttributes& delta) {
+  auto& target = current ? *current : current.emplace();
+  if (auto r = merge_cells(target.discounts, delta.discounts, CellClass::kOpen); !r) return r;
+  return merge_cells(target.markups, delta.markups, CellClass::kOpen);
+}
+
+Result<void> merge_payments(msg::Map<msg::PaymentsAttributes>& current,
+                            const msg::Map<msg::PaymentsAttributes>& delta) {
+  for (const auto& [currency, payments] : delta) {
+    auto& target = current[currency];
+    if (payments.cash) {
+      if (auto r = add_cell(target.cash, *payments.cash, CellClass::kBounded); !r) return r;
+    }
+    if (payments.card) {
+      if (auto r = merge_grouped(target.card, *payments.card, CellClass::kBounded); !r) return r;
+    }
+    if (payments.other) {
+      if (auto r = merge_grouped(target.other, *payments.other, CellClass::kBounded); !r) {
+        return r;
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+Result<void> add_cell(Cell& cell, const Cell& delta, CellClass cls) {
+  Cell next;
+  if (__builtin_add_overflow(cell.sum, delta.sum, &next.sum)) {
+    return std::unexpected(err::kAttrsSum);
+  }
+  if (__builtin_add_overflow(cell.count, delta.count, &next.count)) {
+    return std::unexpected(err::kAttrsCount);
+  }
+  if (__builtin_add_overflow(cell.quantity, delta.quantity, &next.quantity)) {
+    return std::unexpected(err::kAttrsQuantity);
+  }
+  const CellLimit limit = limit_of(cls);
+  if (next.sum > limit.sum) return std::unexpected(err::kAttrsSum);
+  if (next.count > limit.count) return std::unexpected(err::kAttrsCount);
+  cell = next;
+  return {};
+}
+
+Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls) {
+  return add_cell(cell ? *cell : cell.emplace(), delta, cls);
+}
+
+Result<void> merge_cells(msg::Map<Cell>& current, const msg::Map<Cell>& delta, CellClass cls) {
+  for (const auto& [key, cell] : delta) {
+    if (auto r = add_cell(current[key], cell, cls); !r) return r;
+  }
+  return {};
+}
+
+Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
+                                                       const CashDelta& delta) {
+  auto& entry = current[delta.currency];
+  int64_t cash_in;
+  int64_t income;
+  if (__builtin_add_overflow(entry.cash_in, delta.cash_in, &cash_in) ||
+      __builtin_add_overflow(entry.income, delta.income, &income)) {
+    return std::unexpected(err::kAttrsSum);
+  }
+  if (cash_in < 0) return std::unexpected(err::kAttrsCashInNegative);
+  entry.cash_in = cash_in;
+  entry.income = income;
+  return current;
+}
+
+Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
+                                                    int64_t amount) {
+  if (auto r = add_cell(current.cash, Cell{amount, 1, 0}, CellClass::kBounded); !r) {
+    return std::unexpected(r.error());
+  }
+  return current;
+}
+
+Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
+                                                          const msg::DocumentAttributes& delta) {
+  uint64_t sum;
+  uint32_t count;
+  if (__builtin_add_overflow(current.sum, delta.sum, &sum)) return std::unexpected(err::kAttrsSum);
+  if (__builtin_add_overflow(current.count, delta.count, &count)) {
+    return std::unexpected(err::kAttrsCount);
+  }
+  if (sum > limits::kMaxAmount) return std::unexpected(err::kAttrsSum);
+  if (count > limits::kMaxBoundedCount) return std::unexpected(err::kAttrsCount);
+  current.sum = sum;
+  current.count = count;
+
+  Result<void> r = merge_cells(current.sections, delta.sections, CellClass::kOpen);
+  if (r && delta._3party) r = merge_grouped(current._3party, *delta._3party, CellClass::kBounded);
+  if (r && delta.marking) {
+    auto& marking = current.marking ? *current.marking : current.marking.emplace();
+    if (delta.marking->si) r = add_cell(marking.si, *delta.marking->si, CellClass::kWideCount);
+    if (r && delta.marking->ukz) {
+      r = add_cell(marking.ukz, *delta.marking->ukz, CellClass::kWideCount);
+    }
+  }
+  if (r && delta.items_modifiers)
+    r = merge_modifiers(current.items_modifiers, *delta.items_modifiers);
+  if (r && delta.modifiers) r = merge_modifiers(current.modifiers, *delta.modifiers);
+  if (r) r = merge_cells(current.taxes, delta.taxes, CellClass::kOpen);
+  if (r) r = merge_payments(current.payments, delta.payments);
+  if (!r) return std::unexpected(r.error());
+  return current;
+}
+
+Result<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count) {
+  return add_cell(cell, Cell{sum, count, 0}, CellClass::kWideCount);
+}
+
+void count_item_tax(msg::DocumentAttributes& delta, std::optional<uint32_t> rate,
+                    std::optional<uint64_t> vat) {
+  if (!rate) return;
+  bump(delta.taxes[std::to_string(*rate)], vat.value_or(0), 1, 0);
+}
+
+void count_item_marking(msg::DocumentAttributes& delta, Marking marking, uint64_t sum,
+                        uint32_t quantity) {
+  if (marking == Marking::kNone) return;
+  auto& cells = delta.marking ? *delta.marking : delta.marking.emplace();
+  auto& cell = marking == Marking::kSi ? cells.si : cells.ukz;
+  bump(cell ? *cell : cell.emplace(), sum, 1, quantity);
+}
+
+void count_item_section(msg::DocumentAttributes& delta, std::optional<uint32_t> section,
+                        uint64_t sum, uint32_t quantity) {
+  if (!section) return;
+  bump(delta.sections[std::to_string(*section)], sum, 1, quantity);
+}
+
+void count_item_modifiers(msg::DocumentAttributes& delta,
+                          const std::optional<msg::Modifier>& discount,
+                          const std::optional<msg::Modifier>& markup) {
+  auto& modifiers =
+      delta.items_modifiers ? *delta.items_modifiers : delta.items_modifiers.emplace();
+  if (discount && discount->group)
+    bump(modifiers.discounts[*discount->group], discount->modifier, 1, 0);
+  if (markup && markup->group) bump(modifiers.markups[*markup->group], markup->modifier, 1, 0);
+}
+
+void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> tax_number,
+                       uint64_t total) {
+  if (!tax_number) return;
+  auto& party = delta._3party ? *delta._3party : delta._3party.emplace();
+  bump(party.values ? *party.values : party.values.emplace(), total, 1, 0);
+  bump(party.groups[std::to_string(*tax_number)], total, 1, 0);
+}
+
+Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
+                            const msg::PaymentsAttributes& payments) {
+  msg::Map<msg::PaymentsAttributes> one;
+  one.emplace(currency, payments);
+  if (!merge_payments(delta.payments, one)) return std::unexpected(err::kPaymentsArithmetic);
+  return {};
+}
+
+}  // namespace tarv::attrs

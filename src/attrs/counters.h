@@ -1,0 +1,97 @@
+// Shift counters: adding one document's contribution (a delta) to the
+// counters the host sent, under fixed limits.
+//
+// Every operation takes the current value and returns the new one or the
+// first CalcError; on error the caller drops everything, so nothing here
+// needs to undo a half-applied merge.
+#ifndef TARV_SRC_ATTRS_COUNTERS_H_
+#define TARV_SRC_ATTRS_COUNTERS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "src/errors.h"
+#include "src/limits.h"
+#include "src/messages.h"
+
+namespace tarv::attrs {
+
+// The limit class of a counter cell, by where it sits.
+//   Bounded: document totals, cash operations, third party, payments.
+//   WideCount: marking cells and restaurant-order cells.
+//   Open: sections, taxes and modifiers; only 64-bit overflow is checked.
+enum class CellClass : uint8_t { kBounded, kWideCount, kOpen };
+
+struct CellLimit {
+  int64_t sum;
+  int64_t count;
+};
+constexpr CellLimit limit_of(CellClass cls) {
+  switch (cls) {
+    case CellClass::kBounded:
+      return {limits::kMaxCounterSum, limits::kMaxBoundedCount};
+    case CellClass::kWideCount:
+      return {limits::kMaxCounterSum, limits::kMaxWideCount};
+    case CellClass::kOpen:
+      break;
+  }
+  return {INT64_MAX, INT64_MAX};
+}
+
+using Cell = msg::DocumentAttributeValue;
+
+// Adds `delta` to `cell` (created with zeros when absent): signed overflow of
+// sum, count, quantity in that order, then the class limits, sum first.
+Result<void> add_cell(Cell& cell, const Cell& delta, CellClass cls);
+Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls);
+Result<void> merge_cells(msg::Map<Cell>& current, const msg::Map<Cell>& delta, CellClass cls);
+
+// The change a document makes to the cash position of its currency.
+struct CashDelta {
+  std::string currency;
+  int64_t cash_in = 0;
+  int64_t income = 0;
+};
+
+// Applies a cash delta; the drawer never goes below zero.
+Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
+                                                       const CashDelta& delta);
+
+// Counts one deposit, withdrawal or card-holder withdrawal of `amount`.
+Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
+                                                    int64_t amount);
+
+// Adds a sale's, refund's or rollback's delta to that kind's counters.
+Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
+                                                          const msg::DocumentAttributes& delta);
+
+// Adds a restaurant-order change to one order cell (wide count class).
+Result<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count);
+
+// ---------------------------------------------------------------------------
+// Delta builders: the calculators call them while they walk a document. The
+// document's own sums are range-checked before they get here, so these are
+// plain additions.
+
+enum class Marking : uint8_t { kNone, kSi, kUkz };
+
+void count_item_tax(msg::DocumentAttributes& delta, std::optional<uint32_t> rate,
+                    std::optional<uint64_t> vat);
+void count_item_marking(msg::DocumentAttributes& delta, Marking marking, uint64_t sum,
+                        uint32_t quantity);
+void count_item_section(msg::DocumentAttributes& delta, std::optional<uint32_t> section,
+                        uint64_t sum, uint32_t quantity);
+void count_item_modifiers(msg::DocumentAttributes& delta,
+                          const std::optional<msg::Modifier>& discount,
+                          const std::optional<msg::Modifier>& markup);
+void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> tax_number,
+                       uint64_t total);
+// Adds the document's payments for `currency`; a limit breach is the
+// payments-arithmetic error of the receipt, not a counter error.
+Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
+                            const msg::PaymentsAttributes& payments);
+
+}  // namespace tarv::attrs
+
+#endif  // TARV_SRC_ATTRS_COUNTERS_H_

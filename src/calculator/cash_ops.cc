@@ -1,0 +1,149 @@
+#include "src/calculator/cash_ops.h"
+
+#include <algorithm>
+
+#include "converter/document.h"
+#include "src/attrs/counters.h"
+#include "src/calculator/calculators.h"
+#include "src/calculator/mod.h"
+#include "src/limits.h"
+
+namespace tarv::calc {
+
+Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
+                                             std::string_view cashier,
+                                             std::optional<std::string_view> currency,
+                                             const std::optional<msg::Timestamp>& at,
+                                             HeaderRules rules) {
+  if (!header_present) return std::unexpected(err::kHeaderMissing);
+  if (rules.check_cashier && char_count(cashier) > limits::kCashierChars) {
+    return std::unexpected(err::kCashierLength);
+  }
+  if (currency && std::ranges::find(context.currencies, *currency) == context.currencies.end()) {
+    return std::unexpected(err::kCurrency);
+  }
+  const auto& shift = context.shift_ctx;
+  if (!shift || !shift->opened_at || shift->closed_at) return std::unexpected(err::kShiftClosed);
+  auto opened_at = to_utc(*shift->opened_at);
+  if (!opened_at) return std::unexpected(err::kMalformed);
+  if (!at) return std::unexpected(err::kHeaderDateTime);
+  auto doc_at = to_utc(*at);
+  if (!doc_at) return std::unexpected(err::kMalformed);
+  if (*doc_at < *opened_at) return std::unexpected(err::kSystemTime);
+  converter::Span open_for = converter::span_between(*opened_at, *doc_at);
+  bool too_old = open_for.seconds > limits::kShiftSeconds ||
+                 (open_for.seconds == limits::kShiftSeconds && open_for.nanos > 0);
+  if (too_old && !rules.allow_too_old) return std::unexpected(err::kShift24h);
+  auto local = converter::local_date_time(*doc_at);
+  if (!local) return std::unexpected(err::kMalformed);
+  return ShiftTimes{*opened_at, *doc_at, too_old, *local};
+}
+
+Result<ShiftTimes> validate_header_and_shift(const msg::Context& context,
+                                             const std::optional<msg::Header>& header,
+                                             HeaderRules rules) {
+  static const msg::Header kNone;
+  const msg::Header& h = header ? *header : kNone;
+  std::optional<std::string_view> currency;
+  if (rules.check_currency) currency = h.currency;
+  return validate_header_and_shift(context, header.has_value(), h.cashier, currency, h.at, rules);
+}
+
+int64_t cash_in(const msg::Context& context, std::string_view currency) {
+  if (!context.shift_ctx) return 0;
+  auto it = context.shift_ctx->attrs.find(currency);
+  return it == context.shift_ctx->attrs.end() ? 0 : it->second.cash_in;
+}
+
+namespace {
+
+constexpr uint64_t kMaxSignedSum = 9223372036854775807u;
+
+// What sets the three cash operations apart.
+enum class CashKind : uint8_t { kDeposit, kWithdraw, kCardHolderWithdraw };
+
+// The kind-specific amount checks, in their order.
+Result<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& context,
+                          const std::string& currency, bool too_old) {
+  // The drawer is read as unsigned here; a negative cash_in is refused when
+  // the counters are merged.
+  const auto drawer = static_cast<uint64_t>(cash_in(context, currency));
+  switch (kind) {
+    case CashKind::kDeposit:
+      if (sum > kMaxSignedSum) return std::unexpected(err::kPaymentsArithmetic);
+      return {};
+    case CashKind::kWithdraw:
+      if (sum > limits::kMaxSum) return std::unexpected(err::kSumOverflow);
+      if (drawer < sum) return std::unexpected(err::kCashIn);
+      if (too_old && sum != drawer) return std::unexpected(err::kWithdrawAll);
+      return {};
+    case CashKind::kCardHolderWithdraw:
+      if (sum > context.ch_max_value) return std::unexpected(err::kClientWithdrawMax);
+      if (drawer < sum) return std::unexpected(err::kCashIn);
+      if (sum > kMaxSignedSum) return std::unexpected(err::kPaymentsArithmetic);
+      return {};
+  }
+  return {};
+}
+
+converter::TarvDocument cash_document(CashKind kind, converter::DocHeader header, uint64_t sum) {
+  switch (kind) {
+    case CashKind::kDeposit:
+      return converter::Deposit{std::move(header), sum};
+    case CashKind::kWithdraw:
+      return converter::Withdraw{std::move(header), sum};
+    case CashKind::kCardHolderWithdraw:
+      break;
+  }
+  return converter::CardHolderWithdraw{std::move(header), sum};
+}
+
+// The frame the three cash operations share.
+template <class Request>
+Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_operation(
+    CashKind kind, Request&& request) {
+  const msg::Context& context = *request.context;
+  auto& doc = *request.doc;
+  auto times = validate_header_and_shift(context, doc.header,
+                                         {.allow_too_old = kind == CashKind::kWithdraw});
+  if (!times) return std::unexpected(times.error());
+  const msg::Header& header = *doc.header;
+  if (auto r = check_amount(kind, doc.sum, context, header.currency, times->too_old); !r) {
+    return std::unexpected(r.error());
+  }
+  const auto amount = static_cast<int64_t>(doc.sum);
+  attrs::CashDelta delta{header.currency, kind == CashKind::kDeposit ? amount : -amount, 0};
+
+  auto binary = encode_document(cash_document(
+      kind, document_header(context, header, times->local, context.next_doc_number), doc.sum));
+  if (!binary) return std::unexpected(binary.error());
+  auto shift_attrs = attrs::merge_general(shift_attrs_of(context), delta);
+  if (!shift_attrs) return std::unexpected(shift_attrs.error());
+  auto counters = attrs::add_cash_operation(std::move(*request.attrs), amount);
+  if (!counters) return std::unexpected(counters.error());
+
+  CashResponse<std::remove_reference_t<decltype(doc)>> response;
+  response.shift_attrs = std::move(*shift_attrs);
+  response.attrs = std::move(*counters);
+  response.binary_doc = std::move(*binary);
+  response.sum = doc.sum;
+  response.doc = std::move(doc);
+  return response;
+}
+
+}  // namespace
+
+Result<CashResponse<msg::Deposit>> deposit(msg::DepositRequest&& request) {
+  return cash_operation(CashKind::kDeposit, std::move(request));
+}
+
+Result<CashResponse<msg::Withdraw>> withdraw(msg::WithdrawRequest&& request) {
+  return cash_operation(CashKind::kWithdraw, std::move(request));
+}
+
+Result<CashResponse<msg::CardHolderWithdraw>> ch_withdraw(
+    msg::CardHolderWithdrawRequest&& request) {
+  return cash_operation(CashKind::kCardHolderWithdraw, std::move(request));
+}
+
+}  // namespace tarv::calc

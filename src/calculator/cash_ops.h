@@ -1,0 +1,57 @@
+// The header and shift checks that every document passes first, and the
+// three cash operations (deposit, withdraw, card-holder withdrawal).
+#ifndef TARV_SRC_CALCULATOR_CASH_OPS_H_
+#define TARV_SRC_CALCULATOR_CASH_OPS_H_
+
+#include <optional>
+#include <string_view>
+
+#include "converter/docs.h"
+#include "converter/processors/date_time.h"
+#include "src/errors.h"
+#include "src/messages.h"
+
+namespace tarv::calc {
+
+// What the checks yield: the shift opening and document times (UTC),
+// whether the document lies more than 24 hours after the opening, and the
+// document's local date-time for the binary document.
+struct ShiftTimes {
+  converter::UtcTime opened_at;
+  converter::UtcTime at;
+  bool too_old = false;
+  converter::DateTime local;
+};
+
+// Which of the common checks a calculator runs. The cash operations, sale
+// and refund run them all; the order skips the cashier length and names its
+// own currency; the rollback skips both; only the withdraw lets a shift older
+// than 24 hours through (as `too_old`).
+struct HeaderRules {
+  bool check_cashier = true;
+  bool check_currency = true;
+  bool allow_too_old = false;
+};
+
+// The checks in their fixed order: header present, cashier length, currency
+// listed in the context, shift open, document time present, not before the
+// opening, at most 24 hours after it. Timestamps that do not convert to a
+// calendar date-time are malformed input.
+Result<ShiftTimes> validate_header_and_shift(const msg::Context& context,
+                                             const std::optional<msg::Header>& header,
+                                             HeaderRules rules = {});
+
+// The same checks on their parts, for headers of other shapes (the order's).
+// `currency` is compared only when given.
+Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
+                                             std::string_view cashier,
+                                             std::optional<std::string_view> currency,
+                                             const std::optional<msg::Timestamp>& at,
+                                             HeaderRules rules);
+
+// The cash in the drawer for a currency (0 when it has no entry).
+int64_t cash_in(const msg::Context& context, std::string_view currency);
+
+}  // namespace tarv::calc
+
+#endif  // TARV_SRC_CALCULATOR_CASH_OPS_H_

@@ -1,0 +1,54 @@
+#include "src/calculator/mod.h"
+
+#include "converter/document.h"
+#include "src/limits.h"
+
+namespace tarv::calc {
+
+size_t char_count(std::string_view text) {
+  size_t n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+std::string cut_chars(std::string_view text, size_t max_chars) {
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == max_chars) {
+      return std::string(text.substr(0, i));
+    }
+  }
+  return std::string(text);
+}
+
+std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts) {
+  return converter::utc_time(ts.seconds, ts.nanos);
+}
+
+converter::DocHeader document_header(const msg::Context& context, const msg::Header& header,
+                                     const converter::DateTime& local, uint32_t doc_number) {
+  return converter::DocHeader{context.device_id, header.cashier, doc_number, local,
+                              header.currency};
+}
+
+Result<msg::Bytes> encode_document(const converter::TarvDocument& doc) {
+  auto bytes = converter::encode(doc);
+  if (!bytes) return std::unexpected(err::kEncoding);
+  return std::move(*bytes);
+}
+
+Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount) {
+  uint64_t with_markup;
+  if (__builtin_add_overflow(items_sum, markup, &with_markup) || with_markup < discount) {
+    return std::unexpected(err::kItemsArithmetic);
+  }
+  const uint64_t total = with_markup - discount;
+  if (total > limits::kMaxSum) return std::unexpected(err::kSumOverflow);
+  return total;
+}
+
+msg::Map<msg::GeneralAttributes> shift_attrs_of(const msg::Context& context) {
+  return context.shift_ctx ? context.shift_ctx->attrs : msg::Map<msg::GeneralAttributes>{};
+}
+
+}  // namespace tarv::calc

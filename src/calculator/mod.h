@@ -1,0 +1,43 @@
+// Small pieces the calculators share.
+#ifndef TARV_SRC_CALCULATOR_MOD_H_
+#define TARV_SRC_CALCULATOR_MOD_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "converter/docs.h"
+#include "converter/processors/date_time.h"
+#include "src/errors.h"
+#include "src/messages.h"
+
+namespace tarv::calc {
+
+// The number of Unicode characters of UTF-8 text (the decoder guarantees
+// valid UTF-8).
+size_t char_count(std::string_view text);
+
+// The first `max_chars` characters of UTF-8 text.
+std::string cut_chars(std::string_view text, size_t max_chars);
+
+std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts);
+
+// The common header of a binary document.
+converter::DocHeader document_header(const msg::Context& context, const msg::Header& header,
+                                     const converter::DateTime& local, uint32_t doc_number);
+
+// Encodes a document; a writer failure is "tarv.core.receipt.encoding".
+Result<msg::Bytes> encode_document(const converter::TarvDocument& doc);
+
+// A document total: items sum + markup − discount, computed exactly. Below
+// zero or past 64 bits is an items-arithmetic error; above the largest sum,
+// a sum overflow.
+Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount);
+
+// The request's cash position, or an empty one without a shift context.
+msg::Map<msg::GeneralAttributes> shift_attrs_of(const msg::Context& context);
+
+}  // namespace tarv::calc
+
+#endif  // TARV_SRC_CALCULATOR_MOD_H_

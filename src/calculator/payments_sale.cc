@@ -1,0 +1,88 @@
+#include "src/calculator/payments_sale.h"
+
+#include <algorithm>
+
+#include "src/attrs/counters.h"
+#include "src/limits.h"
+
+namespace tarv::calc {
+namespace {
+
+enum PaymentType : uint32_t { kCash = 0, kCard = 1, kOther = 2 };
+
+// Adds one cashless payment to its total and its counters.
+Result<void> add_cashless(const msg::Payment& payment, uint64_t& total,
+                          std::optional<msg::GroupedDocumentAttributeValues>& counters) {
+  if (__builtin_add_overflow(total, payment.sum, &total)) {
+    return std::unexpected(err::kPaymentsArithmetic);
+  }
+  auto& grouped = counters ? *counters : counters.emplace();
+  auto bump = [&](msg::DocumentAttributeValue& cell) {
+    cell.sum = static_cast<int64_t>(static_cast<uint64_t>(cell.sum) + payment.sum);
+    cell.count += 1;
+  };
+  bump(grouped.values ? *grouped.values : grouped.values.emplace());
+  if (payment.group) bump(grouped.groups[*payment.group]);
+  return {};
+}
+
+}  // namespace
+
+void drop_zero_payments(std::vector<msg::Payment>& payments) {
+  std::erase_if(payments, [](const msg::Payment& p) { return p.sum == 0; });
+}
+
+Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
+                                    const msg::Map<uint64_t>& change, uint64_t total,
+                                    int64_t drawer, const std::string& currency,
+                                    msg::DocumentAttributes& delta) {
+  if (!change.empty()) return std::unexpected(err::kPaymentChange);
+
+  PaymentSplit split;
+  msg::PaymentsAttributes counters;
+  bool has_cash = false;
+  uint64_t tendered = 0;
+  for (const msg::Payment& payment : payments) {
+    if (payment.currency) return std::unexpected(err::kPaymentCurrency);
+    Result<void> added;
+    switch (payment.type_id) {
+      case kCash:
+        if (has_cash) return std::unexpected(err::kCashMultiple);
+        has_cash = true;
+        tendered = payment.sum;
+        break;
+      case kCard:
+        added = add_cashless(payment, split.card, counters.card);
+        break;
+      case kOther:
+        added = add_cashless(payment, split.other, counters.other);
+        break;
+      default:
+        return std::unexpected(err::kPaymentTypeUnknown);
+    }
+    if (!added) return std::unexpected(added.error());
+  }
+
+  uint64_t cashless;
+  if (split.card > total || __builtin_add_overflow(split.card, split.other, &cashless) ||
+      cashless > total) {
+    return std::unexpected(err::kCashlessOverflow);
+  }
+  const uint64_t rest = total - cashless;  // what cash must cover
+  if (tendered < rest) return std::unexpected(err::kNotPaid);
+  split.cash = rest;
+  split.cash_change = tendered - rest;
+  if (split.cash >= limits::kMaxAmount || split.cash_change >= limits::kMaxAmount ||
+      cashless >= limits::kMaxAmount) {
+    return std::unexpected(err::kSumOverflow);
+  }
+  if (drawer < static_cast<int64_t>(split.cash_change)) return std::unexpected(err::kCashIn);
+
+  if (has_cash) counters.cash = {static_cast<int64_t>(split.cash), 1, 0};
+  if (auto r = attrs::count_payments(delta, currency, counters); !r) {
+    return std::unexpected(r.error());
+  }
+  return split;
+}
+
+}  // namespace tarv::calc

@@ -1,0 +1,39 @@
+// The split of a receipt's payments into cash, card and other with the
+// change, shared by sale and refund.
+#ifndef TARV_SRC_CALCULATOR_PAYMENTS_SALE_H_
+#define TARV_SRC_CALCULATOR_PAYMENTS_SALE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "src/errors.h"
+#include "src/messages.h"
+
+namespace tarv::calc {
+
+struct PaymentSplit {
+  uint64_t cash = 0;  // the part of the total settled in cash (tendered less change)
+  uint64_t card = 0;
+  uint64_t other = 0;
+  uint64_t cash_change = 0;
+
+  uint64_t cashless() const { return card + other; }
+};
+
+// Drops the payments whose sum is 0, keeping the order of the rest.
+void drop_zero_payments(std::vector<msg::Payment>& payments);
+
+// Splits `payments` over `total`: the change map must be empty; payments
+// name no currency; at most one cash payment; card and other never exceed
+// the total; cash covers the rest, the surplus being change that the drawer
+// (`drawer`, the cash in it) must hold. Adds the payment counters to
+// `delta.payments[currency]`.
+Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
+                                    const msg::Map<uint64_t>& change, uint64_t total,
+                                    int64_t drawer, const std::string& currency,
+                                    msg::DocumentAttributes& delta);
+
+}  // namespace tarv::calc
+
+#endif  // TARV_SRC_CALCULATOR_PAYMENTS_SALE_H_

@@ -1,0 +1,72 @@
+// The refund: the sale's line procedure without VAT, the payment split
+// without change, the binary refund document and the refund counters.
+#include <utility>
+
+#include "src/attrs/counters.h"
+#include "src/calculator/calculators.h"
+#include "src/calculator/cash_ops.h"
+#include "src/calculator/mod.h"
+#include "src/calculator/payments_sale.h"
+#include "src/docs/items.h"
+
+namespace tarv::calc {
+
+Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
+  const msg::Context& context = *request.context;
+  msg::Refund& refund = *request.doc;
+  auto times = validate_header_and_shift(context, refund.header);
+  if (!times) return std::unexpected(times.error());
+  const msg::Header& header = *refund.header;
+  if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
+
+  msg::DocumentAttributes delta;
+  std::vector<docs::LineResult> lines;
+  auto totals =
+      docs::walk_lines(refund.items, {}, delta, lines,
+                       [](msg::Item&, const docs::LineResult&) -> Result<void> { return {}; });
+  if (!totals) return std::unexpected(totals.error());
+  const uint64_t total = totals->sum;
+
+  drop_zero_payments(refund.payments);
+  auto split = split_payments(refund.payments, {}, total, cash_in(context, header.currency),
+                              header.currency, delta);
+  if (!split) return std::unexpected(split.error());
+  if (split->cash_change != 0) return std::unexpected(err::kRefundChange);
+  delta.count = 1;
+  delta.sum = total;
+
+  converter::Refund document{
+      document_header(context, header, times->local, context.next_doc_number),
+      {},
+      total,
+      split->cash,
+      split->cashless(),
+      split->other};
+  document.items.reserve(lines.size());
+  for (docs::LineResult& line : lines) {
+    document.items.push_back(
+        {line.section, std::move(line.code.code), std::move(line.name), line.quantity, line.total});
+  }
+  auto binary = encode_document(document);
+  if (!binary) return std::unexpected(binary.error());
+  auto shift_attrs = attrs::merge_general(
+      shift_attrs_of(context),
+      {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)});
+  if (!shift_attrs) return std::unexpected(shift_attrs.error());
+  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), delta);
+  if (!counters) return std::unexpected(counters.error());
+
+  msg::RefundCalculations& calculations = refund.calculations.emplace();
+  calculations.sum = total;
+  calculations.payments[header.currency] = {split->cash, split->card, split->other};
+
+  ReceiptResponse<msg::Refund> response;
+  response.shift_attrs = std::move(*shift_attrs);
+  response.attrs = std::move(*counters);
+  response.binary_doc = std::move(*binary);
+  response.sum = total;
+  response.doc = std::move(refund);
+  return response;
+}
+
+}  // namespace tarv::calc

@@ -1,0 +1,107 @@
+// The sale: lines with VAT, document totals, the payment split, the binary
+// sale document and every sale counter.
+#include <string>
+#include <utility>
+
+#include "src/attrs/counters.h"
+#include "src/calculator/calculators.h"
+#include "src/calculator/cash_ops.h"
+#include "src/calculator/mod.h"
+#include "src/calculator/payments_sale.h"
+#include "src/docs/items.h"
+
+namespace tarv::calc {
+namespace {
+
+// Third-party tax numbers have exactly nine decimal digits.
+bool valid_tax_number(uint32_t n) { return n >= 100000000 && n <= 999999999; }
+
+std::vector<converter::SaleItem> sale_items(std::vector<docs::LineResult>& lines) {
+  std::vector<converter::SaleItem> items;
+  items.reserve(lines.size());
+  for (docs::LineResult& line : lines) {
+    items.push_back({line.section, std::move(line.code.code), std::move(line.name), line.quantity,
+                     line.base, line.discount, line.markup});
+  }
+  return items;
+}
+
+}  // namespace
+
+Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
+  const msg::Context& context = *request.context;
+  msg::Sale& sale = *request.doc;
+  auto times = validate_header_and_shift(context, sale.header);
+  if (!times) return std::unexpected(times.error());
+  const msg::Header& header = *sale.header;
+  if (sale.tp_tax_number && !valid_tax_number(*sale.tp_tax_number)) {
+    return std::unexpected(err::kThirdPartyTaxNumber);
+  }
+  if (sale.items.empty()) return std::unexpected(err::kItemsEmpty);
+
+  msg::DocumentAttributes delta;
+  msg::Map<uint64_t> taxes;
+  std::vector<docs::LineResult> lines;
+  auto totals = docs::walk_lines(
+      sale.items, {.check_tax_rate = true}, delta, lines,
+      [&](msg::Item& item, const docs::LineResult& line) -> Result<void> {
+        if (item.tax_rate) {
+          docs::LineVat vat = docs::line_vat(line.total, line.quantity, *item.tax_rate);
+          item.calculations->tax1 = vat.tax1;
+          uint64_t& per_rate = taxes[std::to_string(*item.tax_rate)];
+          per_rate += vat.vat;
+          attrs::count_item_tax(delta, item.tax_rate, vat.vat);
+        }
+        return {};
+      });
+  if (!totals) return std::unexpected(totals.error());
+
+  const uint64_t markup = sale.markup ? sale.markup->modifier : 0;
+  const uint64_t discount = sale.discount ? sale.discount->modifier : 0;
+  auto cheque = document_total(totals->sum, markup, discount);
+  if (!cheque) return std::unexpected(cheque.error());
+
+  drop_zero_payments(sale.payments);
+  auto split = split_payments(sale.payments, sale.change, *cheque,
+                              cash_in(context, header.currency), header.currency, delta);
+  if (!split) return std::unexpected(split.error());
+  attrs::count_third_party(delta, sale.tp_tax_number, *cheque);
+  delta.count = 1;
+  delta.sum = *cheque;
+
+  converter::Sale document{document_header(context, header, times->local, context.next_doc_number),
+                           sale_items(lines),
+                           sale.tp_tax_number,
+                           totals->sum,
+                           discount,
+                           markup,
+                           *cheque,
+                           split->cashless(),
+                           split->cash,
+                           split->other};
+  auto binary = encode_document(document);
+  if (!binary) return std::unexpected(binary.error());
+  auto shift_attrs = attrs::merge_general(
+      shift_attrs_of(context),
+      {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
+  if (!shift_attrs) return std::unexpected(shift_attrs.error());
+  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), delta);
+  if (!counters) return std::unexpected(counters.error());
+
+  msg::SaleCalculations& calculations = sale.calculations.emplace();
+  calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};
+  calculations.items = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
+  calculations.payments[header.currency] =
+      msg::SalePaymentsCalculations{split->cash, split->card, split->other, split->cash_change};
+  calculations.taxes = std::move(taxes);
+
+  ReceiptResponse<msg::Sale> response;
+  response.shift_attrs = std::move(*shift_attrs);
+  response.attrs = std::move(*counters);
+  response.binary_doc = std::move(*binary);
+  response.sum = *cheque;
+  response.doc = std::move(sale);
+  return response;
+}
+
+}  // namespace tarv::calc

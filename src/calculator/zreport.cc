@@ -1,0 +1,189 @@
+// The shift-close report: the shift may close only when it is open and every
+// drawer is empty; the counters of every currency condense into currency
+// records of the report document.
+#include <string>
+#include <utility>
+
+#include "converter/document.h"
+#include "src/calculator/calculators.h"
+#include "src/calculator/mod.h"
+#include "src/frame.h"
+
+namespace tarv::calc {
+namespace {
+
+constexpr std::string_view kHomeCurrency = "BYN";
+
+// Report counts keep the low bits of their counters, in the width of their
+// slot.
+constexpr uint32_t kU16 = 0xFFFF;
+constexpr uint32_t kU24 = 0xFFFFFF;
+uint32_t low(int64_t count, uint32_t mask) { return static_cast<uint32_t>(count) & mask; }
+
+// Report sums add several counters. They are summed exactly; a total below
+// zero or past 64 bits becomes a value no amount field holds, so that the
+// writer refuses the report instead of recording a wrong figure.
+__extension__ typedef __int128 Exact;
+uint64_t amount(Exact v) {
+  return v < 0 || v > static_cast<Exact>(UINT64_MAX) ? UINT64_MAX : static_cast<uint64_t>(v);
+}
+
+Exact cell_sum(const std::optional<msg::DocumentAttributeValue>& cell) {
+  return cell ? cell->sum : 0;
+}
+Exact grouped_sum(const std::optional<msg::GroupedDocumentAttributeValues>& grouped) {
+  return grouped ? cell_sum(grouped->values) : 0;
+}
+Exact payments_total(const msg::Map<msg::PaymentsAttributes>& payments, std::string_view key) {
+  auto it = payments.find(key);
+  if (it == payments.end()) return 0;
+  return cell_sum(it->second.cash) + grouped_sum(it->second.card) + grouped_sum(it->second.other);
+}
+
+converter::CountSum pair(const std::optional<msg::DocumentAttributeValue>& cell, uint32_t mask) {
+  if (!cell) return {};
+  return {low(cell->count, mask), amount(cell->sum)};
+}
+
+// A record while it is built: sales sums still exact.
+struct Building {
+  converter::ReportRecord record;
+  Exact cashless = 0;  // sum_a2
+  Exact cash = 0;      // sum_a3
+};
+
+void fill(converter::ReportRecord& r, const std::string& key, const msg::DocumentsAttributes& a) {
+  auto cash_pair = [](const std::optional<msg::CashInOutAttributes>& kind, uint32_t& count,
+                      uint64_t& sum) {
+    if (!kind || !kind->cash) return;
+    count = low(kind->cash->count, kU16);
+    sum = amount(kind->cash->sum);
+  };
+  cash_pair(a.deposits, r.count_b2, r.sum_b2);
+  cash_pair(a.withdraws, r.count_b3, r.sum_b3);
+  cash_pair(a.ch_withdraws, r.count_b4, r.sum_b4);
+
+  auto third_party = [](const std::optional<msg::DocumentAttributes>& kind) {
+    return kind && kind->_3party && kind->_3party->values;
+  };
+  if (third_party(a.sales) || third_party(a.rollbacks)) {
+    converter::ReportExtra& extra = r.extra.emplace();
+    if (third_party(a.sales)) extra.sales = pair(a.sales->_3party->values, kU16);
+    if (third_party(a.rollbacks)) extra.rollbacks = pair(a.rollbacks->_3party->values, kU16);
+  }
+  if (a.sales) {
+    r.count_a = a.sales->count & kU16;
+    if (a.sales->marking) {
+      converter::CountSum si = pair(a.sales->marking->si, kU24);
+      converter::CountSum ukz = pair(a.sales->marking->ukz, kU24);
+      r.count_d1 = si.count;
+      r.sum_d1 = si.sum;
+      r.count_d2 = ukz.count;
+      r.sum_d2 = ukz.sum;
+    }
+  }
+  if (a.refunds) {
+    r.count_b1 = a.refunds->count & kU16;
+    r.sum_b1 = amount(payments_total(a.refunds->payments, key));
+    if (a.refunds->marking) {
+      r.value_e1 = pair(a.refunds->marking->si, kU24).count;
+      r.value_e2 = pair(a.refunds->marking->ukz, kU24).count;
+    }
+  }
+  if (a.rollbacks) {
+    r.count_c2 = a.rollbacks->count & kU16;
+    r.sum_c2 = amount(payments_total(a.rollbacks->payments, key));
+    if (a.rollbacks->marking) {
+      r.value_f1 = pair(a.rollbacks->marking->si, kU16).count;
+      r.value_f2 = pair(a.rollbacks->marking->ukz, kU16).count;
+    }
+  }
+  if (a.orders) {
+    r.orders = converter::ReportOrders{
+        pair(a.orders->opened, kU24), pair(a.orders->canceled, kU24), pair(a.orders->closed, kU24),
+        pair(a.orders->corrected, kU24), pair(a.orders->moved, kU24)};
+  }
+}
+
+std::vector<converter::ReportRecord> build_records(
+    const msg::Map<msg::DocumentsAttributes>& attrs) {
+  msg::Map<Building> records;
+  auto record_of = [&](const std::string& currency) -> Building& {
+    auto [it, inserted] = records.try_emplace(currency);
+    if (inserted) it->second.record.currency = currency;
+    return it->second;
+  };
+  for (const auto& [key, kinds] : attrs) {
+    fill(record_of(key).record, key, kinds);
+    if (!kinds.sales) continue;
+    // Sales payments are filed under their own currency.
+    for (const auto& [currency, payments] : kinds.sales->payments) {
+      Building& b = record_of(currency);
+      b.cash += cell_sum(payments.cash);
+      b.cashless += grouped_sum(payments.card) + grouped_sum(payments.other);
+    }
+  }
+
+  for (auto& [currency, b] : records) {
+    b.record.sum_a2 = amount(b.cashless);
+    b.record.sum_a3 = amount(b.cash);
+    b.record.sum_a1 = amount(b.cashless + b.cash);
+  }
+  // The home currency first, kept even when empty; then every other
+  // currency that has anything to report.
+  std::vector<converter::ReportRecord> ordered;
+  if (auto home = records.find(kHomeCurrency); home != records.end()) {
+    ordered.push_back(std::move(home->second.record));
+  }
+  for (auto& [currency, b] : records) {
+    converter::ReportRecord empty;
+    empty.currency = currency;
+    if (currency != kHomeCurrency && b.record != empty) ordered.push_back(std::move(b.record));
+  }
+  if (ordered.empty()) ordered.emplace_back().currency = kHomeCurrency;
+  return ordered;
+}
+
+}  // namespace
+
+Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
+  if (!request.context) return std::unexpected(err::kMalformed);
+  if (!request.close_at) return std::unexpected(err::kMalformed);
+  const msg::Context& context = *request.context;
+  if (!context.shift_ctx) return std::unexpected(err::kShiftAlreadyClosed);
+  const msg::ShiftContext& shift = *context.shift_ctx;
+  for (const auto& [currency, general] : shift.attrs) {
+    if (general.cash_in != 0) return std::unexpected(err::kShiftCashIn);
+  }
+  if (!shift.opened_at || shift.closed_at) return std::unexpected(err::kShiftAlreadyClosed);
+  auto opened_at = to_utc(*shift.opened_at);
+  auto close_at = to_utc(*request.close_at);
+  if (!opened_at || !close_at) return std::unexpected(err::kMalformed);
+  auto local_opened = converter::local_date_time(*opened_at);
+  auto local_close = converter::local_date_time(*close_at);
+  if (!local_opened || !local_close) return std::unexpected(err::kMalformed);
+
+  converter::Report document;
+  document.tax_number = context.tax_number;
+  document.device_id = context.device_id;
+  document.opened_at = *local_opened;
+  document.close_at = *local_close;
+  document.shift_number = context.next_shift_number & kU16;
+  for (const auto& [currency, kinds] : request.attrs) {
+    if (kinds.sales) document.docs_count = (document.docs_count + kinds.sales->count) & kU16;
+  }
+  document.first_sale = request.first_sale;
+  document.last_sale = request.last_sale;
+  document.records = build_records(request.attrs);
+
+  auto bytes = converter::encode(document);
+  if (!bytes) {
+    frame::diagnostic("Failed to serialize Report: " + converter::render(bytes.error()) + "\n");
+    return std::unexpected(err::kShiftBin);
+  }
+  msg::ReportResponse response;
+  response.binary_doc = std::move(*bytes);
+  return response;
+}
+
+}  // namespace tarv::calc

@@ -1,0 +1,137 @@
+#include "src/docs/item_code.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "src/calculator/mod.h"
+#include "src/limits.h"
+
+namespace tarv::docs {
+namespace {
+
+using msg::ItemCode;
+using msg::Scan;
+
+Result<void> check_digits(const std::string& text, size_t max_digits) {
+  if (!std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::unexpected(err::kCodeChars);
+  }
+  if (text.size() > max_digits) return std::unexpected(err::kCodeLength);
+  return {};
+}
+
+// A GTIN alone: plain kind 1 up to 13 digits, the GTIN form with 14.
+ItemCodeRecord gtin_record(const std::string& gtin) {
+  if (gtin.size() <= limits::kCodeDigits) return {converter::PlainCode{1, gtin}};
+  return {converter::GtinCode{std::nullopt, std::nullopt, gtin}};
+}
+
+Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
+  const std::string* mark_a = nullptr;
+  const std::string* mark_b = nullptr;
+  const std::string* gtin = nullptr;
+  std::vector<const std::string*> mark_c;
+  for (const Scan& scan : list.scans) {
+    const std::string** single = nullptr;
+    switch (scan.scan) {
+      case Scan::Case::kNone:
+        continue;
+      case Scan::Case::kMarkA:
+        single = &mark_a;
+        break;
+      case Scan::Case::kMarkB:
+        single = &mark_b;
+        break;
+      case Scan::Case::kGtin:
+        single = &gtin;
+        break;
+      case Scan::Case::kMarkC:
+        mark_c.push_back(&scan.value);
+        continue;
+    }
+    if (*single != nullptr) return std::unexpected(err::kCodeMultipleAssignments);
+    *single = &scan.value;
+  }
+
+  if (mark_c.size() + (mark_a ? 1 : 0) + (mark_b ? 1 : 0) > 2) {
+    return std::unexpected(err::kMarkingCodesCount);
+  }
+  const std::string* m1 = mark_c.empty() ? nullptr : mark_c.back();
+  const std::string* m2 = mark_c.size() < 2 ? nullptr : mark_c[mark_c.size() - 2];
+
+  // The long code and the short code.
+  const std::string* long_code = nullptr;
+  const std::string* short_code = nullptr;
+  if (mark_a) {
+    long_code = mark_a;
+    short_code = mark_b ? mark_b : m1;
+  } else if (mark_b) {
+    long_code = m1;
+    short_code = mark_b;
+  } else if (m2) {
+    const size_t len1 = calc::char_count(*m1);
+    const size_t len2 = calc::char_count(*m2);
+    if (len1 > limits::kShortMarkingChars && len2 > limits::kShortMarkingChars) {
+      return std::unexpected(err::kMarkingCodeLength);
+    }
+    const bool second_is_long = len2 > len1 && len2 > limits::kShortMarkingChars;
+    long_code = second_is_long ? m2 : m1;
+    short_code = second_is_long ? m1 : m2;
+  } else {
+    long_code = m1;
+  }
+  if ((long_code && calc::char_count(*long_code) > limits::kLongMarkingChars) ||
+      (short_code && calc::char_count(*short_code) > limits::kShortMarkingChars)) {
+    return std::unexpected(err::kMarkingCodeLength);
+  }
+  if ((long_code || short_code) && !gtin) return std::unexpected(err::kMarkingGtinMissing);
+  if (gtin) {
+    if (auto r = check_digits(*gtin, limits::kGtinDigits); !r) return std::unexpected(r.error());
+  }
+
+  auto copy = [](const std::string* s) -> std::optional<std::string> {
+    return s ? std::optional<std::string>(*s) : std::nullopt;
+  };
+  if (mark_b) {
+    return ItemCodeRecord{converter::GtinCode{copy(long_code), *short_code, *gtin},
+                          long_code != nullptr, true};
+  }
+  if (long_code) {
+    return ItemCodeRecord{converter::MarkedCode{*long_code, copy(short_code), *gtin}, true,
+                          short_code != nullptr};
+  }
+  if (gtin) return gtin_record(*gtin);
+  return ItemCodeRecord{converter::PlainCode{0, {}}};
+}
+
+}  // namespace
+
+Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code) {
+  if (!code) return ItemCodeRecord{converter::PlainCode{0, {}}};
+  switch (code->item_code) {
+    case ItemCode::Case::kNone:
+      return ItemCodeRecord{converter::PlainCode{0, {}}};
+    case ItemCode::Case::kCodeA:
+    case ItemCode::Case::kCodeC:
+    case ItemCode::Case::kCodeD: {
+      if (auto r = check_digits(code->text, limits::kCodeDigits); !r) {
+        return std::unexpected(r.error());
+      }
+      const uint8_t kind = code->item_code == ItemCode::Case::kCodeA   ? 0
+                           : code->item_code == ItemCode::Case::kCodeC ? 3
+                                                                       : 4;
+      return ItemCodeRecord{converter::PlainCode{kind, code->text}};
+    }
+    case ItemCode::Case::kGtin:
+      if (auto r = check_digits(code->text, limits::kGtinDigits); !r) {
+        return std::unexpected(r.error());
+      }
+      return gtin_record(code->text);
+    case ItemCode::Case::kScanList:
+      return from_scans(code->scan_list);
+  }
+  return ItemCodeRecord{converter::PlainCode{0, {}}};
+}
+
+}  // namespace tarv::docs

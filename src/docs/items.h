@@ -1,0 +1,85 @@
+// The line procedure every receipt line (sale, refund, order) passes:
+// strings cut to their limits, range checks, the line total in fixed point,
+// the code record, the marked-quantity rule and the section.
+#ifndef TARV_SRC_DOCS_ITEMS_H_
+#define TARV_SRC_DOCS_ITEMS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "src/docs/item_code.h"
+#include "src/errors.h"
+#include "src/messages.h"
+
+namespace tarv::docs {
+
+// One receipt line after the line procedure.
+struct LineResult {
+  uint64_t base = 0;      // round(price × quantity / 1000), halves up
+  uint64_t discount = 0;  // the line discount, 0 when absent
+  uint64_t markup = 0;    // the line markup, 0 when absent
+  uint64_t total = 0;     // base + markup − discount
+  ItemCodeRecord code;
+  uint8_t section = 0;  // 1..255, or 0 without a valid section
+  uint32_t quantity = 0;
+  std::string name;  // cut to 64 characters
+};
+
+struct LineRules {
+  // Sale and order: the VAT rate must be 0, 10, 20 or 25.
+  bool check_tax_rate = false;
+};
+
+// Runs the line procedure on `item` in place: cuts its strings, drops an
+// invalid section, and fills its calculations (all but tax1).
+Result<LineResult> check_line(msg::Item& item, LineRules rules);
+
+// The VAT of a line at `rate`: tax1, the VAT in the price of one unit after
+// modifiers (rates 10, 20 and 25 only), and the line's VAT.
+struct LineVat {
+  std::optional<uint64_t> tax1;
+  uint64_t vat = 0;
+};
+LineVat line_vat(uint64_t total, uint32_t quantity, uint32_t rate);
+
+// Line totals summed over a document, each checked for 64-bit overflow
+// while adding and against the largest sum at the end.
+struct ItemsTotals {
+  uint64_t sum = 0;
+  uint64_t discounts = 0;
+  uint64_t markups = 0;
+
+  Result<void> add(const LineResult& line);
+  Result<void> check_limits() const;
+};
+
+// Walks a receipt's lines in order: the line procedure on each, then
+// `after_check(item, line)` (the sale's VAT; it may fail), then the totals
+// and the marking, section and line-modifier counters of `delta`.
+template <class AfterCheck>
+Result<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
+                               msg::DocumentAttributes& delta, std::vector<LineResult>& lines,
+                               AfterCheck&& after_check) {
+  ItemsTotals totals;
+  lines.reserve(items.size());
+  for (msg::Item& item : items) {
+    auto line = check_line(item, rules);
+    if (!line) return std::unexpected(line.error());
+    if (auto r = after_check(item, *line); !r) return std::unexpected(r.error());
+    if (auto r = totals.add(*line); !r) return std::unexpected(r.error());
+    attrs::count_item_marking(delta, line->code.marking(), line->total, line->quantity);
+    attrs::count_item_section(delta,
+                              line->section ? std::optional<uint32_t>(line->section) : std::nullopt,
+                              line->total, line->quantity);
+    attrs::count_item_modifiers(delta, item.discount, item.markup);
+    lines.push_back(std::move(*line));
+  }
+  if (auto r = totals.check_limits(); !r) return std::unexpected(r.error());
+  return totals;
+}
+
+}  // namespace tarv::docs
+
+#endif  // TARV_SRC_DOCS_ITEMS_H_
