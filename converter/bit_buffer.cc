@@ -6,15 +6,24 @@
 namespace tarv::converter {
 
 void BitWriter::put_bits(uint64_t value, unsigned width) {
-  while (width > 0) {
-    const unsigned used = bits_ % 8;
-    if (used == 0) bytes_.push_back(0);
+  if (width == 0) return;
+  if (width < 64) value &= (uint64_t{1} << width) - 1;
+  if (const unsigned used = bits_ % 8; used != 0) {  // finish the partial byte
     const unsigned room = 8 - used;
     const unsigned take = std::min(room, width);
-    const auto chunk = static_cast<unsigned>(value >> (width - take)) & ((1u << take) - 1);
+    const auto chunk = static_cast<unsigned>(value >> (width - take));
     bytes_.back() = static_cast<uint8_t>(bytes_.back() | (chunk << (room - take)));
     width -= take;
     bits_ += take;
+  }
+  while (width >= 8) {
+    width -= 8;
+    bytes_.push_back(static_cast<uint8_t>(value >> width));
+    bits_ += 8;
+  }
+  if (width > 0) {
+    bytes_.push_back(static_cast<uint8_t>(value << (8 - width)));
+    bits_ += width;
   }
 }
 

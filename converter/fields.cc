@@ -116,16 +116,26 @@ void put_raw(BitWriter& w, std::string_view text, size_t n) {
 Status put_digits(BitWriter& w, std::string_view digits, size_t d, const FieldName& field) {
   if (digits.size() > d) return out_of_range("digits", field);
   w.put_zeros(4 * (d - digits.size()));
+  // Nibbles gather in `pending` and go out 16 at a time.
+  uint64_t pending = 0;
+  unsigned nibbles = 0;
   for (size_t pos = 0; pos < digits.size();) {
     const utf8::Step step = utf8::next(digits, pos);
     if (step.code_point < '0' || step.code_point > '9') {
+      w.put_bits(pending, 4 * nibbles);  // the digits before it were appended
       std::string message = "code_write: code contains non-digit character: ";
       utf8::append(step.code_point, message);
       return fail(DocError::Kind::kUnexpected, std::move(message));
     }
-    w.put_bits(step.code_point - '0', 4);
+    pending = pending << 4 | (step.code_point - '0');
+    if (++nibbles == 16) {
+      w.put_bits(pending, 64);
+      pending = 0;
+      nibbles = 0;
+    }
     pos += step.length;
   }
+  w.put_bits(pending, 4 * nibbles);
   return {};
 }
 

@@ -36,6 +36,10 @@ void encode_into(std::string_view utf8, Sink& sink) {
     }
     const utf8::Step step = utf8::next(utf8, pos);
     pos += step.length;
+    if (step.code_point >= 0x0410 && step.code_point <= 0x044F) {  // А..я, the common case
+      sink.push(static_cast<char>(0xC0 + (step.code_point - 0x0410)));
+      continue;
+    }
     if (const auto byte = cp1251_byte(step.code_point)) {
       sink.push(static_cast<char>(*byte));
       continue;
@@ -52,10 +56,12 @@ void encode_into(std::string_view utf8, Sink& sink) {
   }
 }
 
-void strip_trailing_nuls(std::string& s) {
+std::string_view without_trailing_nuls(std::string_view s) {
   const size_t end = s.find_last_not_of('\0');
-  s.resize(end == std::string::npos ? 0 : end + 1);
+  return s.substr(0, end == std::string_view::npos ? 0 : end + 1);
 }
+
+void strip_trailing_nuls(std::string& s) { s.resize(without_trailing_nuls(s).size()); }
 
 }  // namespace
 
@@ -85,16 +91,13 @@ size_t to_cp1251(std::string_view utf8, std::span<char> out) {
 }
 
 std::string from_cp1251(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
+  std::string out(bytes.size() * 3, '\0');  // at most three UTF-8 bytes a byte
+  char* end = out.data();
   for (const char c : bytes) {
     const auto b = static_cast<uint8_t>(c);
-    if (b < 0x80) {
-      out.push_back(c);
-    } else {
-      utf8::append(cp1251_table::kDecode[b - 0x80], out);
-    }
+    end = b < 0x80 ? (*end = c, end + 1) : utf8::encode(cp1251_table::kDecode[b - 0x80], end);
   }
+  out.resize(static_cast<size_t>(end - out.data()));
   return out;
 }
 
@@ -127,25 +130,21 @@ std::string utf16_lossy(std::string_view bytes, bool big_endian) {
   return out;
 }
 
+// Trailing 0x00 bytes are trailing U+0000 characters in windows-1251 and in
+// UTF-8 (no multi-byte sequence contains 0x00), so they can go before
+// decoding; in UTF-16 a 0x00 byte may be half of another unit.
 std::string decode_text_field(std::string_view bytes) {
-  std::string out;
-  if (bytes.starts_with("\xEF\xBB\xBF")) {
-    out = utf8::lossy(bytes.substr(3));
-  } else if (bytes.starts_with("\xFF\xFE")) {
-    out = utf16_lossy(bytes.substr(2), /*big_endian=*/false);
-  } else if (bytes.starts_with("\xFE\xFF")) {
-    out = utf16_lossy(bytes.substr(2), /*big_endian=*/true);
-  } else {
-    out = from_cp1251(bytes);
+  if (bytes.starts_with("\xEF\xBB\xBF")) return utf8::lossy(without_trailing_nuls(bytes.substr(3)));
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    std::string out = utf16_lossy(bytes.substr(2), /*big_endian=*/bytes[0] == '\xFE');
+    strip_trailing_nuls(out);
+    return out;
   }
-  strip_trailing_nuls(out);
-  return out;
+  return from_cp1251(without_trailing_nuls(bytes));
 }
 
 std::string decode_raw_field(std::string_view bytes) {
-  std::string out = utf8::lossy(bytes);
-  strip_trailing_nuls(out);
-  return out;
+  return utf8::lossy(without_trailing_nuls(bytes));
 }
 
 }  // namespace tarv::converter
