@@ -1,0 +1,75 @@
+// The shared object as a host loads it: exactly the eleven exported
+// symbols, the version record and the buffer release.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "include/tarv_core.h"
+
+namespace {
+
+const std::string kLibrary = std::string(TARV_BUILD_DIR) + "/libtarv_core.so";
+
+const std::set<std::string> kExports = {"tarvcore_get_version",
+                                        "tarvcore_free_buffer",
+                                        "tarvcore_create_deposit",
+                                        "tarvcore_create_withdraw",
+                                        "tarvcore_create_ch_withdraw",
+                                        "tarvcore_create_sale",
+                                        "tarvcore_create_refund",
+                                        "tarvcore_create_rollback",
+                                        "tarvcore_create_report",
+                                        "tarvcore_register_order",
+                                        "TARV_CORE_VERSION"};
+
+TEST(AbiTest, ExportsExactlyTheElevenSymbols) {
+  std::string command = "nm -D --defined-only " + kLibrary;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  ASSERT_TRUE(pipe);
+  std::set<std::string> names;
+  std::array<char, 512> line;
+  while (fgets(line.data(), line.size(), pipe.get()) != nullptr) {
+    // "address type name"
+    std::string text(line.data());
+    std::string name = text.substr(text.rfind(' ') + 1);
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+    names.insert(name);
+  }
+  EXPECT_EQ(names, kExports);
+}
+
+TEST(AbiTest, LoadsAndReportsItsVersion) {
+  void* lib = dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  for (const std::string& name : kExports) {
+    EXPECT_NE(dlsym(lib, name.c_str()), nullptr) << name;
+  }
+  using GetVersion = const char* (*)(uint32_t*, uint8_t*);
+  auto get_version = reinterpret_cast<GetVersion>(dlsym(lib, "tarvcore_get_version"));
+  uint32_t length = 0;
+  uint8_t flag = 0;
+  const char* text = get_version(&length, &flag);
+  EXPECT_EQ(std::string(text, length), "2.0.1");
+  EXPECT_EQ(flag, 1);
+
+  // A 16-byte record: the address of the same text and its length.
+  const auto* record = static_cast<const tarvcore_version*>(dlsym(lib, "TARV_CORE_VERSION"));
+  static_assert(sizeof(tarvcore_version) == 16);
+  EXPECT_EQ(record->text, text);
+  EXPECT_EQ(record->length, 5u);
+  dlclose(lib);
+}
+
+TEST(AbiTest, FreeBufferIgnoresNullAndZeroLength) {
+  tarvcore_free_buffer(nullptr, 10);
+  uint8_t on_stack = 0;
+  tarvcore_free_buffer(&on_stack, 0);  // must not touch the heap
+  SUCCEED();
+}
+
+}  // namespace
