@@ -116,10 +116,19 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
 
   auto binary = encode_document(cash_document(
       kind, document_header(context, header, times->local, context.next_doc_number), doc.sum));
-  if (!binary) return std::unexpected(binary.error());
   auto shift_attrs = attrs::merge_general(shift_attrs_of(context), delta);
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
   auto counters = attrs::add_cash_operation(std::move(*request.attrs), amount);
+  if (!binary) {
+    // No amount field holds a sum past its range, so the document is
+    // refused; when the counters refuse the sum too, theirs is the error
+    // hosts know for it.
+    if (doc.sum > limits::kMaxAmount && header.currency.size() == 3) {
+      if (!shift_attrs) return std::unexpected(shift_attrs.error());
+      if (!counters) return std::unexpected(counters.error());
+    }
+    return std::unexpected(binary.error());
+  }
+  if (!shift_attrs) return std::unexpected(shift_attrs.error());
   if (!counters) return std::unexpected(counters.error());
 
   CashResponse<std::remove_reference_t<decltype(doc)>> response;
