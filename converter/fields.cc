@@ -1,5 +1,6 @@
 #include "converter/fields.h"
 
+#include <algorithm>
 #include <array>
 
 #include "converter/processors/cp1251.h"
@@ -22,19 +23,29 @@ bool is_valid_date(int32_t year, uint32_t month, uint32_t day) {
   return day <= kDays[month - 1] + (month == 2 && is_leap(year) ? 1 : 0);
 }
 
-// Fixed fields are at most 256 bytes; larger ones fall back to the heap.
-constexpr size_t kStackField = 256;
+// Room for one fixed field: on the stack up to 256 bytes (every field of the
+// format), on the heap beyond.
+class FieldScratch {
+ public:
+  std::span<char> zeroed(size_t n) {
+    if (n <= stack_.size()) {
+      std::fill_n(stack_.begin(), n, '\0');
+      return {stack_.data(), n};
+    }
+    heap_.assign(n, '\0');
+    return heap_;
+  }
+
+ private:
+  std::array<char, 256> stack_;
+  std::string heap_;
+};
 
 // Calls f(bytes) with the next n bytes of the stream.
 template <class F>
 Status with_field_bytes(BitReader& r, size_t n, F&& f) {
-  std::array<char, kStackField> stack;
-  std::string heap;
-  std::span<char> buf(stack.data(), n);
-  if (n > stack.size()) {
-    heap.resize(n);
-    buf = std::span<char>(heap);
-  }
+  FieldScratch scratch;
+  const std::span<char> buf = scratch.zeroed(n);
   TARV_TRY(r.get_bytes(buf));
   f(std::string_view(buf.data(), buf.size()));
   return {};
@@ -96,13 +107,8 @@ Status put_currency(BitWriter& w, std::string_view currency) {
 }
 
 void put_text(BitWriter& w, std::string_view text, size_t n) {
-  std::array<char, kStackField> stack{};
-  std::string heap;
-  std::span<char> buf(stack.data(), n);
-  if (n > stack.size()) {
-    heap.assign(n, '\0');
-    buf = std::span<char>(heap);
-  }
+  FieldScratch scratch;
+  const std::span<char> buf = scratch.zeroed(n);
   to_cp1251(text, buf);  // the unused tail stays 0x00
   w.put_bytes(buf);
 }
