@@ -1,0 +1,55 @@
+// What every command of the tool shares: exit statuses, failures as one line,
+// files, and messages in the Protocol Buffers JSON mapping.
+#ifndef TARV_TOOLS_CLI_H_
+#define TARV_TOOLS_CLI_H_
+
+#include <google/protobuf/message.h>
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace tarv::tool {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+// An error response, a document the reader refuses, an invalid signature, a
+// demo step that did not behave.
+inline constexpr int kExitRefused = 1;
+// The request does not decode: bad JSON, or the library's status 255.
+inline constexpr int kExitUndecodable = 2;
+// The tool could not start the work: command line, missing file, unknown
+// export, a state file that does not parse.
+inline constexpr int kExitUsage = 3;
+
+// A failure of the tool: one line for standard error (without "tarv: ") and
+// the exit status.
+struct Failure {
+  int exit_code;
+  std::string message;
+};
+
+template <class T>
+using Result = std::expected<T, Failure>;
+
+// The bytes of a file, or of standard input for "-".
+Result<std::string> read_file(std::string_view path);
+
+Result<void> write_file(const std::string& path, std::string_view bytes);
+
+// Writes a sibling temporary file and renames it over `path`, so that a
+// reader sees either the old or the new content, never a part.
+Result<void> replace_file(const std::string& path, std::string_view bytes);
+
+// Parses `json` into `message`. A syntax fault names its line and column,
+// a schema fault its field; `what` names the source, e.g. the file name.
+// Both fail with `exit_code`.
+Result<void> parse_json(std::string_view json, google::protobuf::Message& message,
+                        std::string_view what, int exit_code);
+
+// The message in the JSON mapping with the schema's field names, indented.
+std::string to_json(const google::protobuf::Message& message);
+
+}  // namespace tarv::tool
+
+#endif  // TARV_TOOLS_CLI_H_

@@ -1,0 +1,384 @@
+#include "tools/doc_view.h"
+
+#include <type_traits>
+#include <variant>
+
+#include "tools/json.h"
+#include "tools/text.h"
+
+namespace tarv::tool {
+namespace conv = tarv::converter;
+namespace {
+
+size_t characters(std::string_view s) {
+  size_t n = 0;
+  for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+std::string iso(const conv::DateTime& t) {
+  std::string s = date_time(t);
+  s[10] = 'T';
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// JSON
+
+void header_json(JsonWriter& w, const conv::DocHeader& h) {
+  w.key("header").begin_object();
+  w.field("device_id", h.device_id).field("cashier", h.cashier).field("doc_number", h.doc_number);
+  w.field("at", iso(h.at)).field("currency", h.currency);
+  w.end_object();
+}
+
+void code_json(JsonWriter& w, const conv::ItemCode& code) {
+  w.key("code").begin_object();
+  std::visit(
+      [&](const auto& c) {
+        using T = std::decay_t<decltype(c)>;
+        if constexpr (std::is_same_v<T, conv::PlainCode>) {
+          w.field("form", "plain").field("kind", c.kind);
+        } else {
+          w.field("form", std::is_same_v<T, conv::GtinCode> ? "gtin" : "marked");
+          if constexpr (std::is_same_v<T, conv::GtinCode>) {
+            if (c.si_code) w.field("si_code", *c.si_code);
+          } else {
+            w.field("si_code", c.si_code);
+          }
+          if (c.ukz_code) w.field("ukz_code", *c.ukz_code);
+        }
+        w.field("digits", c.digits);
+      },
+      code);
+  w.end_object();
+}
+
+void count_sum_json(JsonWriter& w, std::string_view name, const conv::CountSum& v) {
+  w.key(name).begin_object().field("count", v.count).field("sum", v.sum).end_object();
+}
+
+void record_json(JsonWriter& w, const conv::ReportRecord& r) {
+  w.begin_object().field("currency", r.currency).field("count_a", r.count_a);
+  w.field("sum_a1", r.sum_a1).field("sum_a2", r.sum_a2).field("sum_a3", r.sum_a3);
+  const std::pair<std::string_view, conv::CountSum> slots[] = {
+      {"b1", {r.count_b1, r.sum_b1}}, {"b2", {r.count_b2, r.sum_b2}},
+      {"b3", {r.count_b3, r.sum_b3}}, {"b4", {r.count_b4, r.sum_b4}},
+      {"c1", {r.count_c1, r.sum_c1}}, {"c2", {r.count_c2, r.sum_c2}},
+      {"c3", {r.count_c3, r.sum_c3}}, {"d1", {r.count_d1, r.sum_d1}},
+      {"d2", {r.count_d2, r.sum_d2}}};
+  for (const auto& [slot, v] : slots) {
+    w.field(fmt("count_{}", slot), v.count).field(fmt("sum_{}", slot), v.sum);
+  }
+  w.field("value_e1", r.value_e1).field("value_e2", r.value_e2);
+  w.field("value_f1", r.value_f1).field("value_f2", r.value_f2);
+  if (r.orders) {
+    w.key("orders").begin_object();
+    count_sum_json(w, "opened", r.orders->opened);
+    count_sum_json(w, "canceled", r.orders->canceled);
+    count_sum_json(w, "closed", r.orders->closed);
+    count_sum_json(w, "corrected", r.orders->corrected);
+    count_sum_json(w, "moved", r.orders->moved);
+    w.end_object();
+  }
+  if (r.extra) {
+    w.key("extra").begin_object();
+    count_sum_json(w, "sales", r.extra->sales);
+    count_sum_json(w, "rollbacks", r.extra->rollbacks);
+    w.end_object();
+  }
+  w.end_object();
+}
+
+void body_json(JsonWriter& w, const conv::Sale& d) {
+  header_json(w, d.header);
+  w.key("items").begin_array();
+  for (const conv::SaleItem& i : d.items) {
+    w.begin_object().field("section", i.section);
+    code_json(w, i.code);
+    w.field("name", i.name).field("quantity", i.quantity).field("cost", i.cost);
+    w.field("discount", i.discount).field("markup", i.markup).end_object();
+  }
+  w.end_array();
+  if (d.tp_tax_number) w.field("tp_tax_number", *d.tp_tax_number);
+  w.field("items_sum", d.items_sum).field("discount", d.discount).field("markup", d.markup);
+  w.field("total", d.total).field("cashless", d.cashless).field("cash", d.cash);
+  w.field("other", d.other);
+}
+
+template <class CashOperation>
+requires requires(CashOperation d) { d.amount; }
+void body_json(JsonWriter& w, const CashOperation& d) {
+  header_json(w, d.header);
+  if constexpr (std::is_same_v<CashOperation, conv::Rollback>) {
+    w.field("target_number", d.target_number).key("lines").begin_array();
+    for (const conv::RollbackLine& l : d.lines) {
+      w.begin_object();
+      if (l.si_code) w.field("si_code", *l.si_code);
+      if (l.ukz_code) w.field("ukz_code", *l.ukz_code);
+      w.field("name", l.name).end_object();
+    }
+    w.end_array();
+  }
+  w.field("amount", d.amount);
+}
+
+void body_json(JsonWriter& w, const conv::Refund& d) {
+  header_json(w, d.header);
+  w.key("items").begin_array();
+  for (const conv::RefundItem& i : d.items) {
+    w.begin_object().field("section", i.section);
+    code_json(w, i.code);
+    w.field("name", i.name).field("quantity", i.quantity).field("sum", i.sum).end_object();
+  }
+  w.end_array();
+  w.field("total", d.total).field("cash", d.cash).field("cashless", d.cashless);
+  w.field("other", d.other);
+}
+
+void body_json(JsonWriter& w, const conv::Report& d) {
+  w.field("tax_number", d.tax_number).field("device_id", d.device_id);
+  w.field("opened_at", iso(d.opened_at)).field("close_at", iso(d.close_at));
+  w.field("shift_number", d.shift_number).field("docs_count", d.docs_count);
+  w.field("first_sale", d.first_sale).field("last_sale", d.last_sale);
+  w.key("records").begin_array();
+  for (const conv::ReportRecord& r : d.records) record_json(w, r);
+  w.end_array();
+}
+
+// ---------------------------------------------------------------------------
+// Receipts
+
+class Printer {
+ public:
+  void line(std::string_view text) {
+    out_ += text;
+    out_ += '\n';
+  }
+  void rule() { line(std::string(kReceiptWidth, '-')); }
+  void centre(std::string_view text) {
+    const size_t n = characters(text);
+    line(std::string(n < kReceiptWidth ? (kReceiptWidth - n) / 2 : 0, ' ') + std::string(text));
+  }
+  void pair(std::string_view left, std::string_view right) { line(row(left, right)); }
+  void amount(std::string_view label, uint64_t kopecks) {
+    pair(label, money(static_cast<int64_t>(kopecks)));
+  }
+  // A labelled count and sum: "Refunds          1        1.85".
+  void counted(std::string_view label, uint64_t count, uint64_t sum) {
+    std::string left(label);
+    left.append(characters(label) < 24 ? 24 - characters(label) : 1, ' ');
+    pair(left + std::to_string(count), money(static_cast<int64_t>(sum)));
+  }
+  std::string take() { return std::move(out_); }
+
+ private:
+  std::string out_;
+};
+
+std::string code_text(const conv::ItemCode& code) {
+  auto shorten = [](const std::string& s) { return s.size() > 24 ? s.substr(0, 24) + "..." : s; };
+  return std::visit(
+      [&](const auto& c) -> std::string {
+        using T = std::decay_t<decltype(c)>;
+        if constexpr (std::is_same_v<T, conv::PlainCode>) {
+          if (c.digits.find_first_not_of('0') == std::string::npos) return "";  // none
+          return fmt("code {} (kind {})", c.digits, c.kind);
+        } else {
+          std::string s = "GTIN " + c.digits;
+          if constexpr (std::is_same_v<T, conv::MarkedCode>) {
+            s += " mark " + shorten(c.si_code);
+          } else if (c.si_code) {
+            s += " mark " + shorten(*c.si_code);
+          }
+          if (c.ukz_code) s += " short " + shorten(*c.ukz_code);
+          return s;
+        }
+      },
+      code);
+}
+
+void print_header(Printer& p, std::string_view title, const conv::DocHeader& h) {
+  p.centre(fmt("{} No. {}", title, h.doc_number));
+  p.pair(fmt("Register {}", h.device_id), h.currency);
+  p.pair(date_time(h.at), "Cashier " + h.cashier);
+  p.rule();
+}
+
+template <class Item>
+void print_item(Printer& p, size_t index, const Item& item, uint64_t amount) {
+  p.line(fmt("{}{}. {}", index < 10 ? " " : "", index, item.name));
+  std::string detail = "    " + thousandths(item.quantity);
+  if (item.section != 0) detail += fmt(" / section {}", item.section);
+  p.pair(detail, money(static_cast<int64_t>(amount)));
+  if (const std::string code = code_text(item.code); !code.empty()) p.line("    " + code);
+}
+
+void print(Printer& p, const conv::Sale& d, const ReceiptExtras& extras) {
+  print_header(p, "SALE", d.header);
+  for (size_t i = 0; i < d.items.size(); ++i) {
+    const conv::SaleItem& item = d.items[i];
+    print_item(p, i + 1, item, item.cost);
+    if (item.discount != 0)
+      p.pair("    discount", "-" + money(static_cast<int64_t>(item.discount)));
+    if (item.markup != 0) p.amount("    markup", item.markup);
+  }
+  p.rule();
+  p.amount("Items", d.items_sum);
+  if (d.discount != 0) p.pair("Discount", "-" + money(static_cast<int64_t>(d.discount)));
+  if (d.markup != 0) p.amount("Markup", d.markup);
+  p.amount("TOTAL", d.total);
+  for (const auto& [rate, vat] : extras.vat) p.amount(fmt("  incl. VAT {}%", rate), vat);
+  if (d.cashless != d.other) p.amount("Card", d.cashless - d.other);
+  if (d.other != 0) p.amount("Other", d.other);
+  if (d.cash != 0 || extras.change != 0) {
+    if (extras.change != 0) p.amount("Cash tendered", d.cash + extras.change);
+    p.amount("Cash", d.cash);
+    if (extras.change != 0) p.amount("Change", extras.change);
+  }
+  if (d.tp_tax_number) p.pair("On behalf of УНП", std::to_string(*d.tp_tax_number));
+}
+
+void print(Printer& p, const conv::Refund& d, const ReceiptExtras&) {
+  print_header(p, "REFUND", d.header);
+  for (size_t i = 0; i < d.items.size(); ++i) print_item(p, i + 1, d.items[i], d.items[i].sum);
+  p.rule();
+  p.amount("TOTAL REFUNDED", d.total);
+  if (d.cashless != d.other) p.amount("Card", d.cashless - d.other);
+  if (d.other != 0) p.amount("Other", d.other);
+  if (d.cash != 0) p.amount("Cash paid out", d.cash);
+}
+
+void print(Printer& p, const conv::Rollback& d, const ReceiptExtras&) {
+  print_header(p, "ROLLBACK", d.header);
+  p.line(fmt("Annuls sale No. {}", d.target_number));
+  for (size_t i = 0; i < d.lines.size(); ++i) {
+    p.line(fmt("{}{}. {}", i + 1 < 10 ? " " : "", i + 1, d.lines[i].name));
+    if (d.lines[i].si_code) p.line("    mark " + *d.lines[i].si_code);
+    if (d.lines[i].ukz_code) p.line("    short " + *d.lines[i].ukz_code);
+  }
+  p.rule();
+  p.amount("TOTAL ANNULLED", d.amount);
+}
+
+template <class CashOperation>
+requires requires(CashOperation d) { d.amount; }
+void print(Printer& p, const CashOperation& d, const ReceiptExtras&) {
+  constexpr std::string_view title = std::is_same_v<CashOperation, conv::Deposit> ? "DEPOSIT"
+                                     : std::is_same_v<CashOperation, conv::Withdraw>
+                                         ? "WITHDRAWAL"
+                                         : "CASH TO CARD HOLDER";
+  print_header(p, title, d.header);
+  p.amount("AMOUNT", d.amount);
+}
+
+void print(Printer& p, const conv::Report& d, const ReceiptExtras&) {
+  p.centre("SHIFT-CLOSE REPORT");
+  p.pair(fmt("Register {}", d.device_id), fmt("УНП {}", d.tax_number));
+  p.pair(fmt("Shift {}", d.shift_number), fmt("{} sales", d.docs_count));
+  p.pair("Opened", date_time(d.opened_at));
+  p.pair("Closed", date_time(d.close_at));
+  p.pair("Sales", fmt("No. {} to No. {}", d.first_sale, d.last_sale));
+  for (const conv::ReportRecord& r : d.records) {
+    p.rule();
+    p.line(r.currency);
+    p.counted("Sales", r.count_a, r.sum_a1);
+    p.amount("  card and other", r.sum_a2);
+    p.amount("  cash", r.sum_a3);
+    p.counted("Refunds", r.count_b1, r.sum_b1);
+    p.counted("Deposits", r.count_b2, r.sum_b2);
+    p.counted("Withdrawals", r.count_b3, r.sum_b3);
+    p.counted("Cash to card holders", r.count_b4, r.sum_b4);
+    p.counted("Rollbacks", r.count_c2, r.sum_c2);
+    p.counted("Marked, long code", r.count_d1, r.sum_d1);
+    p.counted("Marked, short code", r.count_d2, r.sum_d2);
+    if (r.value_e1 + r.value_e2 != 0) {
+      p.pair("Marked refunds", fmt("{} / {}", r.value_e1, r.value_e2));
+    }
+    if (r.value_f1 + r.value_f2 != 0) {
+      p.pair("Marked rollbacks", fmt("{} / {}", r.value_f1, r.value_f2));
+    }
+    if (r.orders) {
+      p.counted("Orders opened", r.orders->opened.count, r.orders->opened.sum);
+      p.counted("Orders canceled", r.orders->canceled.count, r.orders->canceled.sum);
+      p.counted("Orders closed", r.orders->closed.count, r.orders->closed.sum);
+      p.counted("Orders corrected", r.orders->corrected.count, r.orders->corrected.sum);
+      p.counted("Orders moved", r.orders->moved.count, r.orders->moved.sum);
+    }
+    if (r.extra) {
+      p.counted("Third-party sales", r.extra->sales.count, r.extra->sales.sum);
+      p.counted("Third-party rollbacks", r.extra->rollbacks.count, r.extra->rollbacks.sum);
+    }
+  }
+}
+
+}  // namespace
+
+std::string_view kind_name(const conv::TarvDocument& doc) {
+  constexpr std::string_view names[] = {"Sale",     "Deposit", "Withdraw",          "Refund",
+                                        "Rollback", "Report",  "CardHolderWithdraw"};
+  return names[doc.index()];
+}
+
+std::string document_json(const conv::TarvDocument& doc) {
+  JsonWriter w;
+  w.begin_object().field("kind", kind_name(doc));
+  std::visit([&](const auto& d) { body_json(w, d); }, doc);
+  w.end_object();
+  return w.str();
+}
+
+std::string receipt(const conv::TarvDocument& doc, const ReceiptExtras& extras) {
+  Printer p;
+  std::visit([&](const auto& d) { print(p, d, extras); }, doc);
+  return p.take();
+}
+
+std::string date_time(const conv::DateTime& t) {
+  return fmt("{}-{}-{} {}:{}:{}", zero_padded(static_cast<uint64_t>(t.year), 4),
+             zero_padded(t.month, 2), zero_padded(t.day, 2), zero_padded(t.second_of_day / 3600, 2),
+             zero_padded(t.second_of_day / 60 % 60, 2), zero_padded(t.second_of_day % 60, 2));
+}
+
+std::string money(int64_t kopecks) {
+  const uint64_t magnitude = kopecks < 0 ? 0 - static_cast<uint64_t>(kopecks) : kopecks;
+  return fmt("{}{}.{}", kopecks < 0 ? "-" : "", magnitude / 100, zero_padded(magnitude % 100, 2));
+}
+
+std::string thousandths(int64_t value) {
+  const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : value;
+  return fmt("{}{}.{}", value < 0 ? "-" : "", magnitude / 1000, zero_padded(magnitude % 1000, 3));
+}
+
+std::string hex_dump(std::string_view bytes, std::string_view indent) {
+  constexpr size_t kPerLine = 32;
+  std::string out;
+  std::string_view previous;
+  bool skipping = false;
+  for (size_t at = 0; at < bytes.size(); at += kPerLine) {
+    const std::string_view chunk = bytes.substr(at, kPerLine);
+    if (chunk == previous && at + kPerLine < bytes.size()) {
+      if (!skipping) out += fmt("{}*\n", indent);
+      skipping = true;
+      continue;
+    }
+    skipping = false;
+    previous = chunk;
+    out += fmt("{}{} ", indent, hex_padded(at, 4));
+    for (size_t i = 0; i < chunk.size(); ++i) {
+      out += fmt("{}{}", i % 4 == 0 ? " " : "", hex_padded(static_cast<uint8_t>(chunk[i]), 2));
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string row(std::string_view left, std::string_view right) {
+  const size_t used = characters(left) + characters(right);
+  std::string s(left);
+  s.append(used < kReceiptWidth ? kReceiptWidth - used : 1, ' ');
+  s += right;
+  return s;
+}
+
+}  // namespace tarv::tool

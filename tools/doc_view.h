@@ -1,0 +1,50 @@
+// Views of a binary fiscal document for people and scripts: JSON, a printed
+// receipt, and a hex dump of the bytes.
+#ifndef TARV_TOOLS_DOC_VIEW_H_
+#define TARV_TOOLS_DOC_VIEW_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "converter/docs.h"
+
+namespace tarv::tool {
+
+// "Sale", "Deposit", ... as the document's kind is called.
+std::string_view kind_name(const converter::TarvDocument& doc);
+
+// The document as compact JSON: amounts in kopecks, quantities in
+// thousandths, date-times as local "YYYY-MM-DDTHH:MM:SS".
+std::string document_json(const converter::TarvDocument& doc);
+
+// What a sale's receipt shows beyond its binary document (the response
+// carries it): VAT per rate and the change handed back.
+struct ReceiptExtras {
+  std::map<std::string, uint64_t> vat;  // rate in decimal -> kopecks
+  uint64_t change = 0;
+};
+
+// The document as a printed receipt, 44 columns, one line per row.
+std::string receipt(const converter::TarvDocument& doc, const ReceiptExtras& extras = {});
+
+// "2024-03-15 09:00:00".
+std::string date_time(const converter::DateTime& t);
+
+// Kopecks as "12.40" (with "-" when negative).
+std::string money(int64_t kopecks);
+// Thousandths as "0.350".
+std::string thousandths(int64_t value);
+
+// 32 bytes a line with the offset, a run of equal lines shown once and "*".
+std::string hex_dump(std::string_view bytes, std::string_view indent);
+
+// A receipt row: `left` and `right` apart to fill the width (at least one
+// space between), counting characters, not bytes.
+std::string row(std::string_view left, std::string_view right);
+inline constexpr size_t kReceiptWidth = 44;
+
+}  // namespace tarv::tool
+
+#endif  // TARV_TOOLS_DOC_VIEW_H_
