@@ -215,56 +215,62 @@ void append_escaped(std::string_view text, std::string& out) {
 std::optional<JsonSyntaxError> check_json(std::string_view text) { return Checker(text).run(); }
 
 std::string pretty_json(std::string_view text) {
+  // The index of the quote that closes the string opening at `open`.
+  auto string_end = [&](size_t open) {
+    size_t i = open + 1;
+    while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
+    return i;
+  };
+  // The index of the ']' that closes a list of plain values opening at
+  // `open`, or 0 when the list holds objects or lists.
+  auto flat_list_end = [&](size_t open) -> size_t {
+    for (size_t i = open + 1; i < text.size(); ++i) {
+      if (text[i] == '"') i = string_end(i);
+      if (text[i] == '{' || text[i] == '[') return 0;
+      if (text[i] == ']') return i;
+    }
+    return 0;
+  };
+
   std::string out;
   size_t depth = 0;
+  size_t flat_end = 0;  // inside a list kept on one line, up to here
   auto newline = [&] {
     out += '\n';
     out.append(2 * depth, ' ');
   };
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    switch (c) {
-      case '"': {
-        const size_t start = i++;
-        while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
-        out.append(text.substr(start, i - start + 1));
-        break;
+    if (std::isspace(static_cast<unsigned char>(c))) continue;
+    if (c == '"') {
+      const size_t end = string_end(i);
+      out.append(text.substr(i, end - i + 1));
+      i = end;
+    } else if (i < flat_end) {
+      out += c == ',' ? ", " : std::string(1, c);
+    } else if (c == '{' || c == '[') {
+      size_t next = i + 1;
+      while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next]))) ++next;
+      out += c;
+      if (next < text.size() && (text[next] == '}' || text[next] == ']')) {  // empty
+        out += text[next];
+        i = next;
+        continue;
       }
-      case '{':
-      case '[': {
-        size_t j = i + 1;
-        while (j < text.size() && std::isspace(static_cast<unsigned char>(text[j]))) ++j;
-        if (j < text.size() && (text[j] == '}' || text[j] == ']')) {  // empty
-          out += c;
-          out += text[j];
-          i = j;
-          break;
-        }
-        out += c;
-        ++depth;
-        newline();
-        break;
-      }
-      case '}':
-      case ']':
-        --depth;
-        newline();
-        out += c;
-        break;
-      case ',':
-        out += c;
-        newline();
-        break;
-      case ':':
-        out += ": ";
-        break;
-      case ' ':
-      case '\t':
-      case '\n':
-      case '\r':
-        break;
-      default:
-        out += c;
+      if (c == '[' && (flat_end = flat_list_end(i)) != 0) continue;
+      ++depth;
+      newline();
+    } else if (c == '}' || (c == ']' && i != flat_end)) {
+      --depth;
+      newline();
+      out += c;
+    } else if (c == ',') {
+      out += c;
+      newline();
+    } else if (c == ':') {
+      out += ": ";
+    } else {
+      out += c;
     }
   }
   out += '\n';
