@@ -81,8 +81,13 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   } else {
     long_code = m1;
   }
-  if ((long_code && calc::char_count(*long_code) > limits::kLongMarkingChars) ||
-      (short_code && calc::char_count(*short_code) > limits::kShortMarkingChars)) {
+  // A code must also fit its document field, which holds as many bytes as
+  // the code may have characters: a code cut there would name other goods.
+  auto too_long = [](const std::string* mark, size_t limit) {
+    return mark && (calc::char_count(*mark) > limit || mark->size() > limit);
+  };
+  if (too_long(long_code, limits::kLongMarkingChars) ||
+      too_long(short_code, limits::kShortMarkingChars)) {
     return std::unexpected(err::kMarkingCodeLength);
   }
   if ((long_code || short_code) && !gtin) return std::unexpected(err::kMarkingGtinMissing);
