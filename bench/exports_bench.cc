@@ -13,7 +13,10 @@
 #include "tarv_core.pb.h"
 #include "tests/support/bign_signer.h"
 
-// A counting allocator for this binary: the heap in use and its peak.
+// A counting allocator for this binary: the heap in use and its peak. Each
+// block carries its size in a 16-byte prefix.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 namespace {
 std::atomic<int64_t> g_in_use{0};
 std::atomic<int64_t> g_peak{0};
@@ -36,6 +39,7 @@ void operator delete(void* p) noexcept {
   std::free(base);
 }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
