@@ -225,13 +225,6 @@ BENCHMARK(BM_Export_Order10);
 BENCHMARK(BM_Export_Report2);
 BENCHMARK(BM_Export_Rollback10);
 
-// Sale cost per line from 1 to 1000 lines.
-void BM_Export_SaleLines(benchmark::State& s) {
-  run(s, tarvcore_create_sale, sale_bytes(static_cast<int>(s.range(0))));
-  s.SetItemsProcessed(s.iterations() * s.range(0));
-}
-BENCHMARK(BM_Export_SaleLines)->Arg(1)->Arg(10)->Arg(100)->Arg(1000);
-
 // libprotobuf alone on the same 10-line sale: parse the request, serialize
 // the response the library gave for it.
 void BM_Sale10_LibProtobufOnly(benchmark::State& state) {

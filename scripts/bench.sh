@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release, runs them all and prints the table of
+# targets: the ratios are measured in the same run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARV_TESTS=OFF >/dev/null
+cmake --build build-bench --target tarv_bench
+build-bench/tarv_bench --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
+  --benchmark_out=build-bench/bench.json --benchmark_out_format=json "$@"
+python3 - build-bench/bench.json <<'PY'
+import json, sys
+runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
+def cpu(name): return runs[name]["cpu_time"] if name in runs else float("nan")
+def row(what, value, target, ok):
+    print(f"| {what:<48} | {value:>14} | {target:<10} | {'met' if ok else 'NOT MET':<7} |")
+print("| target                                           |       measured | limit      | result  |")
+print("|--------------------------------------------------|----------------|------------|---------|")
+r = cpu("BM_Frame_Wire/20") / cpu("BM_Frame_LibProtobuf/20")
+row("frame decode+encode / libprotobuf (20 lines)", f"{r:.2f}x", "<= 2x", r <= 2)
+r = cpu("BM_Export_Sale10") / cpu("BM_Sale10_LibProtobufOnly")
+row("10-line sale end to end / libprotobuf", f"{r:.2f}x", "<= 3x", r <= 3)
+per = [cpu(f"BM_Sale/{n}") / n for n in (10, 100, 1000)]
+r = max(per) / min(per)
+row("sale cost per line, 10..1000 lines (max/min)", f"{r:.2f}x", "<= 1.5x", r <= 1.5)
+us = cpu("BM_BignVerify1KiB") / 1000
+row("bign verification, 1 KiB message", f"{us:.0f} us", "<= 150 us", us <= 150)
+mbs = runs["BM_BeltHash/1024"]["bytes_per_second"] / 1e6
+row("belt-hash, 1 KiB messages", f"{mbs:.0f} MB/s", ">= 90 MB/s", mbs >= 90)
+print()
+print("| export (typical request)  | cpu time   | peak heap per call |")
+print("|---------------------------|------------|--------------------|")
+for name in ("Deposit", "Sale10", "Refund10", "Order10", "Report2", "Rollback10"):
+    b = runs.get("BM_Export_" + name)
+    if b:
+        print(f"| {name:<25} | {b['cpu_time']/1000:>7.1f} us | {b.get('peak_heap_B', 0)/1024:>15.1f} KiB |")
+PY
