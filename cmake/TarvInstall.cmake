@@ -70,8 +70,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Versioned dependencies from the linked libraries (libc6, libgmp10, and
 # libprotobuf32 and libstdc++6 for the tool), an shlibs file and the ldconfig
-# trigger for the library.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# trigger for the library. Without dpkg-shlibdeps (dpkg-dev) the same names
+# unversioned.
+find_program(TARV_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(TARV_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+elseif(TARGET tarv)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgmp10, libprotobuf32, libstdc++6")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgmp10")
+endif()
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 include(CPack)
