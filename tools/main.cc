@@ -1,9 +1,10 @@
 // tarv: a reference host of tarv_core and a reader of its fiscal documents.
-#include <cstdio>
+#include <cctype>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
