@@ -48,7 +48,9 @@ DateTime civil_from_days(int64_t days, uint32_t second_of_day) {
 std::optional<UtcTime> utc_time(int64_t seconds, int32_t nanos) {
   if (nanos < 0 || nanos > 1999999999) return std::nullopt;
   const int64_t day = floor_div(seconds, kSecondsPerDay);
-  const auto second_of_day = static_cast<uint32_t>(seconds - day * kSecondsPerDay);
+  // day * 86400 would overflow for the earliest seconds; the remainder cannot.
+  const auto second_of_day =
+      static_cast<uint32_t>((seconds % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay);
   if (nanos >= 1000000000 && second_of_day % 60 != 59) return std::nullopt;
   if (!in_calendar_range(day)) return std::nullopt;
   return UtcTime{day, second_of_day, static_cast<uint32_t>(nanos)};

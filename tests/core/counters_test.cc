@@ -1,0 +1,383 @@
+// Shift counters: cell addition and its limit classes, the merges, and the
+// delta builders the receipt calculators use.
+#include "src/attrs/counters.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace tarv::attrs {
+namespace {
+
+using DA = msg::DocumentAttributes;
+using Values = std::tuple<int64_t, int64_t, int64_t>;
+
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+constexpr int64_t kLimit = 54975581388799;
+const std::string kSum = "tarv.core.attrs.sum";
+const std::string kCount = "tarv.core.attrs.count";
+const std::string kQuantity = "tarv.core.attrs.quantity";
+const std::string kNegative = "tarv.core.attrs.cash-in.neg";
+
+template <class T>
+std::string code(const Result<T>& r) {
+  return r ? "" : std::string(describe(r.error()).code);
+}
+Values values(const Cell& c) { return {c.sum, c.count, c.quantity}; }
+template <class T>
+T& make(std::optional<T>& o) {
+  return o ? *o : o.emplace();
+}
+
+struct CellCase {
+  std::string name;
+  Cell start, delta;
+  CellClass cls;
+  std::string code;  // empty: added
+  Values expected{};
+};
+
+TEST(Counters, CellAddition) {
+  const auto B = CellClass::kBounded, W = CellClass::kWideCount, O = CellClass::kOpen;
+  const std::vector<CellCase> cases = {
+      // Signed overflow: sum, then count, then quantity; before any limit.
+      {"all_overflow", {kMax, kMax, kMax}, {1, 1, 1}, O, kSum},
+      {"count_and_quantity_overflow", {0, kMax, kMax}, {0, 1, 1}, O, kCount},
+      {"quantity_overflow", {0, 0, kMax}, {0, 0, 1}, O, kQuantity},
+      {"sum_underflow", {kMin, 0, 0}, {-1, 0, 0}, O, kSum},
+      {"count_overflow_before_sum_limit", {kLimit, kMax, 0}, {1, 1, 0}, B, kCount},
+      {"quantity_overflow_before_sum_limit", {kLimit, 0, kMax}, {1, 0, 1}, B, kQuantity},
+      // Bounded: sum ≤ 54975581388799, count ≤ 65535, quantity free.
+      {"bounded_to_sum_limit", {kLimit - 1, 0, 0}, {1, 1, 0}, B, "", {kLimit, 1, 0}},
+      {"bounded_past_sum_limit", {kLimit, 0, 0}, {1, 0, 0}, B, kSum},
+      {"bounded_zero_at_sum_limit", {kLimit, 5, 0}, {0, 1, 0}, B, "", {kLimit, 6, 0}},
+      {"bounded_count_65535", {0, 65534, 0}, {0, 1, 0}, B, "", {0, 65535, 0}},
+      {"bounded_count_65536", {0, 65535, 0}, {0, 1, 0}, B, kCount},
+      {"bounded_sum_beats_count", {kLimit, 65535, 0}, {1, 1, 0}, B, kSum},
+      {"bounded_negative_sum", {-kLimit * 100, 0, 0}, {5, 1, 0}, B, "", {5 - kLimit * 100, 1, 0}},
+      {"bounded_quantity_free", {0, 0, kMax - 1}, {0, 0, 1}, B, "", {0, 0, kMax}},
+      // Wide count: same sum limit, count ≤ 16777215.
+      {"wide_count_65536", {0, 65535, 0}, {0, 1, 0}, W, "", {0, 65536, 0}},
+      {"wide_count_16777215", {0, 16777214, 0}, {0, 1, 0}, W, "", {0, 16777215, 0}},
+      {"wide_count_16777216", {0, 16777215, 0}, {0, 1, 0}, W, kCount},
+      {"wide_past_sum_limit", {kLimit, 0, 0}, {1, 0, 0}, W, kSum},
+      // Open: only overflow.
+      {"open_past_both_limits", {kLimit, 16777215, 0}, {1, 1, 0}, O, "", {kLimit + 1, 16777216, 0}},
+      {"open_to_int64_max", {kMax - 1, 0, 0}, {1, 0, 0}, O, "", {kMax, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Cell cell = c.start;
+    auto r = add_cell(cell, c.delta, c.cls);
+    EXPECT_EQ(code(r), c.code);
+    if (r) {
+      EXPECT_EQ(values(cell), c.expected);
+    }
+  }
+  std::optional<Cell> absent;
+  ASSERT_TRUE(add_cell(absent, Cell{5, 1, 0}, CellClass::kBounded));
+  ASSERT_TRUE(absent.has_value());
+  EXPECT_EQ(values(*absent), (Values{5, 1, 0}));
+}
+
+TEST(Counters, MergeGeneral) {
+  struct Case {
+    std::string name;
+    msg::GeneralAttributes start;
+    CashDelta delta;
+    std::string code;
+    msg::GeneralAttributes expected{};
+  };
+  const std::vector<Case> cases = {
+      {"to_zero", {5, 0}, {"BYN", -5, 0}, "", {0, 0}},
+      {"below_zero", {5, 0}, {"BYN", -6, 0}, kNegative},
+      {"negative_from_host_unchanged", {-1, 0}, {"BYN", 0, 5}, kNegative},
+      {"income_may_go_negative", {0, 0}, {"BYN", 0, -10}, "", {0, -10}},
+      {"cash_in_overflow", {kMax, 0}, {"BYN", 1, 0}, kSum},
+      {"cash_in_underflow", {kMin, 0}, {"BYN", -1, 0}, kSum},
+      {"income_overflow_before_negative_cash", {0, kMax}, {"BYN", -1, 1}, kSum},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto r = merge_general({{"BYN", c.start}, {"USD", {7, 8}}}, c.delta);
+    ASSERT_EQ(code(r), c.code);
+    if (!r) continue;
+    EXPECT_EQ(r->at("BYN").cash_in, c.expected.cash_in);
+    EXPECT_EQ(r->at("BYN").income, c.expected.income);
+    EXPECT_EQ(r->at("USD").cash_in, 7);
+  }
+  auto r = merge_general({{"BYN", {100, 50}}}, CashDelta{"RUB", 30, 4});
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->size(), 2u);
+  EXPECT_EQ(r->at("RUB").cash_in, 30);
+  EXPECT_EQ(r->at("RUB").income, 4);
+  EXPECT_EQ(r->at("BYN").cash_in, 100);
+}
+
+TEST(Counters, DocumentTotals) {
+  struct Case {
+    std::string name;
+    uint64_t sum, add_sum;
+    uint32_t count, add_count;
+    std::string code;
+  };
+  const uint64_t u64 = std::numeric_limits<uint64_t>::max();
+  const uint32_t u32 = std::numeric_limits<uint32_t>::max();
+  const uint64_t limit = kLimit;
+  const std::vector<Case> cases = {
+      {"sum_wraps", u64, 1, 0, 1, kSum},
+      {"sum_wrap_before_count_wrap", u64, 1, u32, 1, kSum},
+      {"count_wrap_before_sum_limit", limit + 1, 0, u32, 1, kCount},
+      {"sum_limit_before_count_limit", limit, 1, 65535, 1, kSum},
+      {"at_both_limits", limit - 10, 10, 65534, 1, ""},
+      {"count_past_limit", 0, 1, 65535, 1, kCount},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DA current, delta;
+    current.sum = c.sum;
+    current.count = c.count;
+    delta.sum = c.add_sum;
+    delta.count = c.add_count;
+    auto r = merge_document_attributes(current, delta);
+    EXPECT_EQ(code(r), c.code);
+    if (r) {
+      EXPECT_EQ(r->sum, c.sum + c.add_sum);
+    }
+  }
+}
+
+// Where each cell of DocumentAttributes lives (created on the way).
+using Loc = std::function<Cell&(DA&)>;
+struct Place {
+  std::string name;
+  Loc loc;
+  CellClass cls;
+};
+const std::vector<Place>& places() {
+  static const std::vector<Place> kPlaces = {
+      {"sections", [](DA& d) -> Cell& { return d.sections["1"]; }, CellClass::kOpen},
+      {"3party.values", [](DA& d) -> Cell& { return make(make(d._3party).values); },
+       CellClass::kBounded},
+      {"3party.groups", [](DA& d) -> Cell& { return make(d._3party).groups["123456789"]; },
+       CellClass::kBounded},
+      {"marking.si", [](DA& d) -> Cell& { return make(make(d.marking).si); },
+       CellClass::kWideCount},
+      {"marking.ukz", [](DA& d) -> Cell& { return make(make(d.marking).ukz); },
+       CellClass::kWideCount},
+      {"items_modifiers.discounts",
+       [](DA& d) -> Cell& { return make(d.items_modifiers).discounts["g"]; }, CellClass::kOpen},
+      {"items_modifiers.markups",
+       [](DA& d) -> Cell& { return make(d.items_modifiers).markups["g"]; }, CellClass::kOpen},
+      {"modifiers.discounts", [](DA& d) -> Cell& { return make(d.modifiers).discounts["g"]; },
+       CellClass::kOpen},
+      {"modifiers.markups", [](DA& d) -> Cell& { return make(d.modifiers).markups["g"]; },
+       CellClass::kOpen},
+      {"taxes", [](DA& d) -> Cell& { return d.taxes["20"]; }, CellClass::kOpen},
+      {"payments.cash", [](DA& d) -> Cell& { return make(d.payments["BYN"].cash); },
+       CellClass::kBounded},
+      {"payments.card.values",
+       [](DA& d) -> Cell& { return make(make(d.payments["BYN"].card).values); },
+       CellClass::kBounded},
+      {"payments.card.groups",
+       [](DA& d) -> Cell& { return make(d.payments["BYN"].card).groups["visa"]; },
+       CellClass::kBounded},
+      {"payments.other.values",
+       [](DA& d) -> Cell& { return make(make(d.payments["BYN"].other).values); },
+       CellClass::kBounded},
+      {"payments.other.groups",
+       [](DA& d) -> Cell& { return make(d.payments["BYN"].other).groups["gift"]; },
+       CellClass::kBounded},
+  };
+  return kPlaces;
+}
+
+// Each cell is checked against the limits of its class.
+TEST(Counters, LimitClassOfEachCell) {
+  struct Probe {
+    Cell start, add;
+    std::string bounded, wide, open;
+  };
+  const std::vector<Probe> probes = {
+      {{kLimit, 0, 0}, {1, 0, 0}, kSum, kSum, ""},
+      {{0, 65535, 0}, {0, 1, 0}, kCount, "", ""},
+      {{0, 16777215, 0}, {0, 1, 0}, kCount, kCount, ""},
+      {{0, 0, kMax}, {0, 0, 1}, kQuantity, kQuantity, kQuantity},
+  };
+  for (const Place& p : places()) {
+    for (const Probe& probe : probes) {
+      SCOPED_TRACE(p.name + " from " + std::to_string(probe.start.sum) + "/" +
+                   std::to_string(probe.start.count));
+      DA current, delta;
+      p.loc(current) = probe.start;
+      p.loc(delta) = probe.add;
+      auto r = merge_document_attributes(current, delta);
+      EXPECT_EQ(code(r), p.cls == CellClass::kBounded     ? probe.bounded
+                         : p.cls == CellClass::kWideCount ? probe.wide
+                                                          : probe.open);
+    }
+  }
+}
+
+// With breaches in two steps, the earlier step decides. The breaches
+// alternate between codes so that a swapped pair shows.
+TEST(Counters, MergeStepOrder) {
+  struct Breach {
+    std::string name;
+    std::function<void(DA&, DA&)> apply;
+    std::string code;
+  };
+  auto at = [](size_t place, Cell start, Cell add) {
+    return [=](DA& current, DA& delta) {
+      places()[place].loc(current) = start;
+      places()[place].loc(delta) = add;
+    };
+  };
+  const Cell sum_at{kMax, 0, 0}, count_at{0, kMax, 0}, quantity_at{0, 0, kMax};
+  const Cell sum_add{1, 0, 0}, count_add{0, 1, 0}, quantity_add{0, 0, 1};
+  std::vector<Breach> steps = {{"totals",
+                                [](DA& current, DA& delta) {
+                                  current.sum = kLimit;
+                                  delta.sum = 1;
+                                },
+                                kSum}};
+  // The places in the order of the merge, each with a breach of its own.
+  const std::vector<std::pair<Cell, Cell>> kinds = {
+      {count_at, count_add}, {sum_at, sum_add}, {quantity_at, quantity_add}};
+  const std::vector<std::string> codes = {kCount, kSum, kQuantity};
+  for (size_t i = 0; i < places().size(); ++i) {
+    const size_t k = i % 3;
+    steps.push_back({places()[i].name, at(i, kinds[k].first, kinds[k].second), codes[k]});
+  }
+  for (size_t i = 0; i < steps.size(); ++i) {
+    SCOPED_TRACE(steps[i].name);
+    DA current, delta;
+    steps[i].apply(current, delta);
+    EXPECT_EQ(code(merge_document_attributes(current, delta)), steps[i].code);
+    if (i + 1 == steps.size()) continue;
+    steps[i + 1].apply(current, delta);
+    EXPECT_EQ(code(merge_document_attributes(current, delta)), steps[i].code)
+        << "before " << steps[i + 1].name;
+  }
+}
+
+TEST(Counters, MergeCreatesOnlyWhatTheDeltaHas) {
+  DA current, delta;
+  current.count = 3;
+  current.sum = 100;
+  make(current.modifiers).discounts["x"] = {5, 1, 0};
+  make(current.payments["BYN"].cash) = {10, 1, 0};
+  current.sections["1"] = {7, 1, 1000};
+  delta.count = 1;
+  delta.sum = 50;
+  make(delta._3party).groups["123456789"] = {50, 1, 0};
+  make(make(delta.marking).si) = {50, 1, 1000};
+  auto& card = make(delta.payments["USD"].card);
+  card.values = Cell{300, 2, 0};
+  card.groups["visa"] = {100, 1, 0};
+  delta.sections["2"] = {50, 1, 1000};
+
+  auto r = merge_document_attributes(current, delta);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->count, 4u);
+  EXPECT_EQ(r->sum, 150u);
+  ASSERT_TRUE(r->_3party);
+  EXPECT_FALSE(r->_3party->values);
+  EXPECT_EQ(values(r->_3party->groups.at("123456789")), (Values{50, 1, 0}));
+  ASSERT_TRUE(r->marking);
+  EXPECT_FALSE(r->marking->ukz);
+  EXPECT_EQ(values(*r->marking->si), (Values{50, 1, 1000}));
+  EXPECT_FALSE(r->items_modifiers);
+  ASSERT_TRUE(r->modifiers);
+  EXPECT_EQ(values(r->modifiers->discounts.at("x")), (Values{5, 1, 0}));
+  EXPECT_EQ(values(r->sections.at("1")), (Values{7, 1, 1000}));
+  EXPECT_EQ(values(r->sections.at("2")), (Values{50, 1, 1000}));
+  EXPECT_EQ(values(*r->payments.at("BYN").cash), (Values{10, 1, 0}));
+  const auto& usd = r->payments.at("USD");
+  EXPECT_FALSE(usd.cash);
+  EXPECT_FALSE(usd.other);
+  ASSERT_TRUE(usd.card);
+  EXPECT_EQ(values(*usd.card->values), (Values{300, 2, 0}));
+  EXPECT_EQ(values(usd.card->groups.at("visa")), (Values{100, 1, 0}));
+}
+
+TEST(Counters, CountPayments) {
+  msg::PaymentsAttributes payments;
+  auto& card = make(payments.card);
+  card.values = Cell{300, 2, 0};
+  card.groups["visa"] = {100, 1, 0};
+  DA delta;
+  ASSERT_TRUE(count_payments(delta, "BYN", payments));
+  ASSERT_TRUE(count_payments(delta, "BYN", payments));
+  const auto& byn = delta.payments.at("BYN");
+  EXPECT_FALSE(byn.cash);
+  EXPECT_FALSE(byn.other);
+  EXPECT_EQ(values(*byn.card->values), (Values{600, 4, 0}));
+  EXPECT_EQ(values(byn.card->groups.at("visa")), (Values{200, 2, 0}));
+
+  // A breach is the receipt's payments error, not a counter error.
+  const std::string overflow = "tarv.core.receipt.payments.arithmetic.overflow";
+  msg::PaymentsAttributes too_many;
+  make(too_many.other).groups["gift"] = {0, 65536, 0};
+  DA fresh;
+  EXPECT_EQ(code(count_payments(fresh, "BYN", too_many)), overflow);
+  msg::PaymentsAttributes too_much;
+  too_much.cash = Cell{kLimit + 1, 1, 0};
+  EXPECT_EQ(code(count_payments(fresh, "BYN", too_much)), overflow);
+}
+
+TEST(Counters, DeltaBuilders) {
+  DA d;
+  count_item_tax(d, std::nullopt, 100);
+  count_item_section(d, std::nullopt, 100, 1000);
+  count_item_marking(d, Marking::kNone, 100, 1000);
+  count_third_party(d, std::nullopt, 100);
+  EXPECT_TRUE(d.taxes.empty());
+  EXPECT_TRUE(d.sections.empty());
+  EXPECT_FALSE(d.marking);
+  EXPECT_FALSE(d._3party);
+  EXPECT_FALSE(d.items_modifiers);
+
+  // Modifier groups are created with the first item, modifiers or not.
+  count_item_modifiers(d, std::nullopt, std::nullopt);
+  ASSERT_TRUE(d.items_modifiers);
+  EXPECT_TRUE(d.items_modifiers->discounts.empty());
+  msg::Modifier ungrouped{std::nullopt, "скидка", 40};
+  msg::Modifier grouped{"Акция", std::nullopt, 50};
+  count_item_modifiers(d, ungrouped, grouped);
+  count_item_modifiers(d, grouped, std::nullopt);
+  EXPECT_EQ(d.items_modifiers->discounts.size(), 1u);
+  EXPECT_EQ(values(d.items_modifiers->discounts.at("Акция")), (Values{50, 1, 0}));
+  EXPECT_EQ(values(d.items_modifiers->markups.at("Акция")), (Values{50, 1, 0}));
+
+  count_item_tax(d, 20, 150);
+  count_item_tax(d, 20, std::nullopt);
+  count_item_tax(d, 0, std::nullopt);
+  EXPECT_EQ(values(d.taxes.at("20")), (Values{150, 2, 0}));
+  EXPECT_EQ(values(d.taxes.at("0")), (Values{0, 1, 0}));
+
+  count_item_section(d, 7, 1250, 2500);
+  count_item_section(d, 7, 100, 1000);
+  EXPECT_EQ(values(d.sections.at("7")), (Values{1350, 2, 3500}));
+
+  count_item_marking(d, Marking::kSi, 500, 1000);
+  ASSERT_TRUE(d.marking);
+  EXPECT_FALSE(d.marking->ukz);
+  count_item_marking(d, Marking::kUkz, 300, 1000);
+  EXPECT_EQ(values(*d.marking->si), (Values{500, 1, 1000}));
+  EXPECT_EQ(values(*d.marking->ukz), (Values{300, 1, 1000}));
+
+  count_third_party(d, 12345678, 900);  // keyed in decimal, no padding
+  ASSERT_TRUE(d._3party);
+  EXPECT_EQ(values(*d._3party->values), (Values{900, 1, 0}));
+  ASSERT_EQ(d._3party->groups.size(), 1u);
+  EXPECT_EQ(values(d._3party->groups.at("12345678")), (Values{900, 1, 0}));
+}
+
+}  // namespace
+}  // namespace tarv::attrs

@@ -1,0 +1,157 @@
+// A test host: builds requests with the generated protobuf classes, calls
+// the C exports and reads the responses back with the same schema.
+#ifndef TARV_TESTS_CORE_HOST_H_
+#define TARV_TESTS_CORE_HOST_H_
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "include/tarv_core.h"
+#include "tarv_core.pb.h"
+#include "tests/core/bytes.h"
+
+namespace tarv::testing {
+
+namespace pb = ::tarv::core;
+
+// 2024-01-01T10:00:00Z, when the default shift opened.
+inline constexpr int64_t kOpenedAt = 1704103200;
+inline constexpr int64_t kHour = 3600;
+inline constexpr int64_t kDay = 86400;
+inline constexpr uint32_t kDeviceId = 0x01020304;
+inline constexpr uint32_t kDocNumber = 77;
+
+inline pb::Timestamp stamp(int64_t seconds, int32_t nanos = 0) {
+  pb::Timestamp t;
+  t.set_seconds(seconds);
+  t.set_nanos(nanos);
+  return t;
+}
+
+// Currencies {"BYN"}, a shift open since kOpenedAt with no cash position.
+inline pb::Context default_context() {
+  pb::Context c;
+  c.add_currencies("BYN");
+  c.set_next_doc_number(kDocNumber);
+  c.set_next_shift_number(5);
+  c.set_device_id(kDeviceId);
+  c.set_tax_number(123456789);
+  *c.mutable_shift_ctx()->mutable_opened_at() = stamp(kOpenedAt);
+  return c;
+}
+
+// Cashier "Иванов", currency "BYN", one hour after the shift opened.
+inline pb::Header default_header() {
+  pb::Header h;
+  h.set_cashier("Иванов");
+  h.set_currency("BYN");
+  *h.mutable_at() = stamp(kOpenedAt + kHour);
+  return h;
+}
+
+// A request with the default context and, where the request has them, empty
+// (but present) attrs and a payload with the default header.
+template <class Request>
+Request envelope() {
+  Request r;
+  *r.mutable_context() = default_context();
+  r.mutable_attrs();
+  if constexpr (requires { *r.mutable_doc()->mutable_header() = default_header(); }) {
+    *r.mutable_doc()->mutable_header() = default_header();
+  } else if constexpr (requires { r.mutable_doc(); }) {
+    r.mutable_doc();
+  }
+  return r;
+}
+
+// The cash position of one currency in a context (created when absent).
+inline pb::GeneralAttributes& drawer(pb::Context& c, const std::string& currency = "BYN") {
+  return (*c.mutable_shift_ctx()->mutable_attrs())[currency];
+}
+
+// Each request type with its export and its typed success response.
+template <class Request>
+struct Export;
+#define TARV_TEST_EXPORT(Req, Resp, fn) \
+  template <>                           \
+  struct Export<pb::Req> {              \
+    using Response = pb::Resp;          \
+    static constexpr ExportFn kFn = fn; \
+  }
+TARV_TEST_EXPORT(DepositRequest, DepositResponse, tarvcore_create_deposit);
+TARV_TEST_EXPORT(WithdrawRequest, WithdrawResponse, tarvcore_create_withdraw);
+TARV_TEST_EXPORT(CardHolderWithdrawRequest, CardHolderWithdrawResponse,
+                 tarvcore_create_ch_withdraw);
+TARV_TEST_EXPORT(SaleRequest, SaleResponse, tarvcore_create_sale);
+TARV_TEST_EXPORT(RefundRequest, RefundResponse, tarvcore_create_refund);
+TARV_TEST_EXPORT(RollbackRequest, RollbackResponse, tarvcore_create_rollback);
+TARV_TEST_EXPORT(ReportRequest, ReportResponse, tarvcore_create_report);
+TARV_TEST_EXPORT(OrderRequest, OrderResponse, tarvcore_register_order);
+#undef TARV_TEST_EXPORT
+
+inline ByteVec serialize(const ::google::protobuf::Message& m) {
+  std::string s = m.SerializeAsString();
+  return ByteVec(s.begin(), s.end());
+}
+
+// Serializes `request` and calls `fn` (by default the request's own export).
+template <class Request>
+Call call(const Request& request, ExportFn fn = Export<Request>::kFn) {
+  return call(fn, serialize(request));
+}
+
+// Parses a response into `out`; fails unless the bytes are one message of
+// that type, with no fields outside its schema.
+inline ::testing::AssertionResult parse(const ByteVec& bytes, ::google::protobuf::Message& out) {
+  if (!out.ParseFromArray(bytes.data(), static_cast<int>(bytes.size()))) {
+    return ::testing::AssertionFailure() << "not a " << out.GetTypeName();
+  }
+  if (!out.GetReflection()->GetUnknownFields(out).empty()) {
+    return ::testing::AssertionFailure() << out.GetTypeName() << " with unknown fields";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Status 0 and the typed success response of the request's export.
+template <class Request, class Response = typename Export<Request>::Response>
+Response succeed(const Request& request, ExportFn fn = Export<Request>::kFn) {
+  Call c = call(request, fn);
+  Response response;
+  if (c.status == TARV_STATUS_OK) {
+    EXPECT_TRUE(parse(c.response, response));
+  } else {
+    pb::ErrorResponse e;
+    e.ParseFromArray(c.response.data(), static_cast<int>(c.response.size()));
+    ADD_FAILURE() << "status " << int{c.status} << ": " << e.code() << c.stderr_text;
+  }
+  return response;
+}
+
+// Status 1 and an ErrorResponse that holds exactly `code` and a non-empty
+// message: no document and no counters beside it.
+inline ::testing::AssertionResult is_error(const Call& c, std::string_view code) {
+  if (c.status != TARV_STATUS_ERROR) {
+    return ::testing::AssertionFailure() << "status " << int{c.status} << ", expected " << code;
+  }
+  pb::ErrorResponse e;
+  if (auto parsed = parse(c.response, e); !parsed) return parsed;
+  if (e.code() != code) return ::testing::AssertionFailure() << e.code() << ", expected " << code;
+  if (e.message().empty()) return ::testing::AssertionFailure() << "empty message";
+  if (serialize(e) != c.response) {
+    return ::testing::AssertionFailure() << "more than code and message";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+template <class Request>
+::testing::AssertionResult fails_with(const Request& request, std::string_view code,
+                                      ExportFn fn = Export<Request>::kFn) {
+  return is_error(call(request, fn), code);
+}
+
+}  // namespace tarv::testing
+
+#endif  // TARV_TESTS_CORE_HOST_H_
