@@ -39,10 +39,12 @@ void at(pb::DepositRequest& r, int64_t seconds, int32_t nanos = 0) {
 void opened(pb::DepositRequest& r, int64_t seconds, int32_t nanos = 0) {
   *shift(r).mutable_opened_at() = stamp(seconds, nanos);
 }
-// Shift opening and document time at the same moment.
-void moment(pb::DepositRequest& r, int64_t seconds) {
-  opened(r, seconds);
-  at(r, seconds);
+// The shift opening and the document time.
+Tweak times(int64_t open_s, int32_t open_n, int64_t at_s, int32_t at_n) {
+  return [=](pb::DepositRequest& r) {
+    opened(r, open_s, open_n);
+    at(r, at_s, at_n);
+  };
 }
 void set_cash(pb::DepositRequest& r, int64_t sum, int64_t count, int64_t quantity = 0) {
   auto* cash = r.mutable_attrs()->mutable_cash();
@@ -148,24 +150,10 @@ TEST(HeaderAndShift, FirstFailingCheckWins) {
       {"a_day_before_opening", [](auto& r) { at(r, kOpenedAt - kDay - kHour); }, early},
       {"exactly_24h", [](auto& r) { at(r, kOpenedAt + kDay); }, ""},
       {"24h_and_1ns", [](auto& r) { at(r, kOpenedAt + kDay, 1); }, old},
-      {"24h_nanos_both_sides",
-       [](auto& r) {
-         opened(r, kOpenedAt, 500);
-         at(r, kOpenedAt + kDay, 500);
-       },
-       ""},
-      {"24h_nanos_one_more",
-       [](auto& r) {
-         opened(r, kOpenedAt, 500);
-         at(r, kOpenedAt + kDay, 501);
-       },
-       old},
+      {"24h_nanos_both_sides", times(kOpenedAt, 500, kOpenedAt + kDay, 500), ""},
+      {"24h_nanos_one_more", times(kOpenedAt, 500, kOpenedAt + kDay, 501), old},
       {"negative_seconds_floor_to_previous_day",  // passes the checks; 1970 has no year byte
-       [](auto& r) {
-         opened(r, -1);
-         at(r, 0);
-       },
-       "tarv.core.receipt.encoding"},
+       times(-1, 0, 0, 0), "tarv.core.receipt.encoding"},
       // Timestamps that do not convert.
       {"nanos_negative", [](auto& r) { at(r, kOpenedAt + kHour, -1); }, malformed},
       {"nanos_2e9", [](auto& r) { at(r, kMinuteEnd, 2000000000); }, malformed},
@@ -174,41 +162,20 @@ TEST(HeaderAndShift, FirstFailingCheckWins) {
       {"leap_nanos_in_opening", [](auto& r) { opened(r, kOpenedAt, 1000000000); }, malformed},
       {"seconds_min", [](auto& r) { at(r, kI64Min); }, malformed},
       {"seconds_max", [](auto& r) { at(r, kI64Max); }, malformed},
-      {"local_time_past_calendar", [](auto& r) { moment(r, kLastLocal + 1); }, malformed},
-      {"local_time_last_calendar_day", [](auto& r) { moment(r, kLastLocal); },
+      {"local_time_past_calendar", times(kLastLocal + 1, 0, kLastLocal + 1, 0), malformed},
+      {"local_time_last_calendar_day", times(kLastLocal, 0, kLastLocal, 0),
        "tarv.core.receipt.encoding"},
       // Leap seconds (nanos of 1e9 or more in the last second of a minute).
       {"leap_second_document", [](auto& r) { at(r, kMinuteEnd, 1999999999); }, ""},
-      {"leap_second_earlier_nanos",
-       [](auto& r) {
-         opened(r, kMinuteEnd, 1500000000);
-         at(r, kMinuteEnd, 1499999999);
-       },
-       early},
-      {"leap_opening_exactly_24h",
-       [](auto& r) {
-         opened(r, kMinuteEnd, 1500000000);
-         at(r, kMinuteEnd + kDay, 1500000000);
-       },
+      {"leap_second_earlier_nanos", times(kMinuteEnd, 1500000000, kMinuteEnd, 1499999999), early},
+      {"leap_opening_exactly_24h", times(kMinuteEnd, 1500000000, kMinuteEnd + kDay, 1500000000),
        ""},
-      {"leap_opening_24h_and_1ns",
-       [](auto& r) {
-         opened(r, kMinuteEnd, 1500000000);
-         at(r, kMinuteEnd + kDay, 1500000001);
-       },
+      {"leap_opening_24h_and_1ns", times(kMinuteEnd, 1500000000, kMinuteEnd + kDay, 1500000001),
        old},
       {"leap_second_before_next_minute",  // 86399.5 s later
-       [](auto& r) {
-         opened(r, kMinuteEnd + 1);
-         at(r, kMinuteEnd + kDay, 1500000000);
-       },
-       ""},
+       times(kMinuteEnd + 1, 0, kMinuteEnd + kDay, 1500000000), ""},
       {"leap_second_counts_as_a_second",  // 86400.5 s later
-       [](auto& r) {
-         opened(r, kMinuteEnd, 1500000000);
-         at(r, kMinuteEnd + 1 + kDay);
-       },
-       old},
+       times(kMinuteEnd, 1500000000, kMinuteEnd + 1 + kDay, 0), old},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
