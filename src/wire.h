@@ -537,6 +537,18 @@ struct FieldEncoder<Map<V>> {
   }
 };
 
+// The oneof codec, reached through the oneof's entry in the field table: a
+// call that depends on the entry stays uninstantiated in the discarded branch
+// for plain fields (clang instantiates non-dependent calls there).
+template <Message M>
+size_t oneof_size(const Oneof<M>&, const M& msg) {
+  return OneofCodec<M>::size(msg);
+}
+template <Message M>
+uint8_t* oneof_write(const Oneof<M>&, const M& msg, uint8_t* out) {
+  return OneofCodec<M>::write(msg, out);
+}
+
 template <Message M>
 size_t encoded_size(const M& msg) {
   return std::apply(
@@ -546,7 +558,7 @@ size_t encoded_size(const M& msg) {
             using T = std::remove_cvref_t<decltype(msg.*field.member)>;
             return FieldEncoder<T>::size(field.number, msg.*field.member);
           } else {
-            return OneofCodec<M>::size(msg);
+            return oneof_size(field, msg);
           }
         }());
       },
@@ -563,7 +575,7 @@ uint8_t* write_message(const M& msg, uint8_t* out) {
                   using T = std::remove_cvref_t<decltype(msg.*field.member)>;
                   return FieldEncoder<T>::write(field.number, msg.*field.member, out);
                 } else {
-                  return OneofCodec<M>::write(msg, out);
+                  return oneof_write(field, msg, out);
                 }
               }()),
          ...);

@@ -1,0 +1,240 @@
+// Writes the seed corpora: valid requests of every export, the binary
+// documents they produce, and a few inputs of the structure-aware target.
+//   make_corpus fuzz/corpus
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+
+#include "fuzz/check.h"
+#include "tests/support/bign_signer.h"
+
+namespace tarv::fuzz {
+namespace {
+
+constexpr int64_t kOpenedAt = 1704103200;  // 2024-01-01T10:00:00Z
+
+std::filesystem::path root;
+
+void put(const std::string& target, const std::string& name, const std::string& bytes) {
+  const auto dir = root / target;
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / name, std::ios::binary) << bytes;
+}
+
+template <class Request>
+std::string seed(const std::string& target, const std::string& name, const Request& request) {
+  const std::string bytes = request.SerializeAsString();
+  put(target, name, bytes);
+  const Outcome outcome = run(request);
+  if (outcome.status != TARV_STATUS_OK) fail(target + "/" + name + " is refused");
+  return outcome.response;
+}
+
+pb::Context context(int64_t cash_in = 0) {
+  pb::Context c;
+  c.add_currencies("BYN");
+  c.add_currencies("USD");
+  c.set_ch_max_value(500000);
+  c.set_next_doc_number(77);
+  c.set_next_shift_number(5);
+  c.set_device_id(0x01020304);
+  c.set_tax_number(123456789);
+  c.mutable_shift_ctx()->mutable_opened_at()->set_seconds(kOpenedAt);
+  (*c.mutable_shift_ctx()->mutable_attrs())["BYN"].set_cash_in(cash_in);
+  return c;
+}
+
+pb::Header header(const char* currency = "BYN") {
+  pb::Header h;
+  h.set_cashier("Иванов");
+  h.set_currency(currency);
+  h.mutable_at()->set_seconds(kOpenedAt + 3600);
+  h.set_number(78);
+  return h;
+}
+
+pb::Item item(const char* name, uint64_t price, uint32_t quantity) {
+  pb::Item i;
+  i.set_name(name);
+  i.set_price(price);
+  i.set_quantity(quantity);
+  return i;
+}
+
+pb::Payment pay(uint32_t type, uint64_t sum, const char* group = nullptr) {
+  pb::Payment p;
+  p.set_type_id(type);
+  p.set_sum(sum);
+  if (group != nullptr) p.set_group(group);
+  return p;
+}
+
+void document(const std::string& name, const std::string& response) {
+  pb::DocumentResponse r;
+  r.ParseFromString(response);
+  put("document", name, r.binary_doc());
+}
+
+template <class Request>
+Request cash_op(uint64_t sum, int64_t cash_in) {
+  Request r;
+  *r.mutable_context() = context(cash_in);
+  *r.mutable_doc()->mutable_header() = header();
+  r.mutable_doc()->set_sum(sum);
+  r.mutable_attrs()->mutable_cash()->set_sum(1000);
+  r.mutable_attrs()->mutable_cash()->set_count(1);
+  return r;
+}
+
+// Sales: one line in cash; lines with sections, VAT, modifiers and codes paid
+// by card and cash with change; a marked line with a third party.
+std::array<pb::SaleRequest, 3> sales() {
+  std::array<pb::SaleRequest, 3> s;
+  for (auto& r : s) {
+    *r.mutable_context() = context(10000);
+    *r.mutable_doc()->mutable_header() = header();
+    r.mutable_attrs();
+  }
+  *s[0].mutable_doc()->add_items() = item("Хлеб", 150, 1000);
+  *s[0].mutable_doc()->add_payments() = pay(0, 150);
+
+  pb::Sale* d = s[1].mutable_doc();
+  pb::Item milk = item("Молоко 3,2%", 235, 2000);
+  milk.mutable_section()->set_code(3);
+  milk.set_tax_rate(20);
+  milk.mutable_discount()->set_modifier(20);
+  milk.mutable_discount()->set_group("Акция");
+  milk.mutable_code()->set_gtin("4810268031524");
+  *d->add_items() = milk;
+  pb::Item cheese = item("Сыр весовой", 2190, 345);
+  cheese.set_tax_rate(10);
+  cheese.mutable_markup()->set_modifier(5);
+  cheese.mutable_code()->set_code_a("2000345");
+  *d->add_items() = cheese;
+  d->mutable_discount()->set_modifier(10);
+  *d->add_payments() = pay(1, 300, "Visa");
+  *d->add_payments() = pay(2, 50);
+  *d->add_payments() = pay(0, 1000);
+  s[1].mutable_attrs()->set_count(3);
+  s[1].mutable_attrs()->set_sum(12345);
+
+  pb::Item marked = item("Обувь", 99900, 1000);
+  marked.set_tax_rate(20);
+  pb::ScanList* scans = marked.mutable_code()->mutable_scan_list();
+  scans->add_scans()->set_mark_a(
+      "010460043993125621JgXJ5.T\x1d"
+      "91EE06\x1d"
+      "92YWCXbmK6");
+  scans->add_scans()->set_mark_b("JgXJ5.T");
+  scans->add_scans()->set_gtin("04600439931256");
+  *s[2].mutable_doc()->add_items() = marked;
+  s[2].mutable_doc()->set_tp_tax_number(190000001);
+  *s[2].mutable_doc()->add_payments() = pay(1, 99900);
+  return s;
+}
+
+void make() {
+  document("deposit", seed("deposit", "plain", cash_op<pb::DepositRequest>(5000, 0)));
+  document("withdraw", seed("withdraw", "plain", cash_op<pb::WithdrawRequest>(3000, 10000)));
+  document("ch_withdraw",
+           seed("ch_withdraw", "plain", cash_op<pb::CardHolderWithdrawRequest>(20000, 50000)));
+
+  const auto s = sales();
+  std::array<std::string, 3> sold;
+  for (size_t i = 0; i < s.size(); ++i) {
+    sold[i] = seed("sale", "sale" + std::to_string(i), s[i]);
+    document("sale" + std::to_string(i), sold[i]);
+  }
+
+  pb::RefundRequest refund;
+  *refund.mutable_context() = s[1].context();
+  *refund.mutable_doc()->mutable_header() = s[1].doc().header();
+  *refund.mutable_doc()->mutable_items() = s[1].doc().items();
+  pb::SaleResponse response;
+  response.ParseFromString(sold[1]);
+  const uint64_t total = response.doc().calculations().items().sum();
+  *refund.mutable_doc()->add_payments() = pay(1, 100, "Visa");
+  *refund.mutable_doc()->add_payments() = pay(0, total - 100);
+  refund.mutable_attrs();
+  document("refund", seed("refund", "refund", refund));
+
+  // Annulments of the three sales, signed by the test signer.
+  static constexpr std::array<uint8_t, 32> kKey = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11,
+                                                   12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
+                                                   23, 24, 25, 26, 27, 28, 29, 30, 31, 0};
+  static constexpr std::array<uint8_t, 32> kOneTime = {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+                                                       7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+                                                       7, 7, 7, 7, 7, 7, 7, 7, 7, 0};
+  const auto pub = testing::bign_public_key(kKey);
+  for (size_t i = 0; i < s.size(); ++i) {
+    response.ParseFromString(sold[i]);
+    const std::string& target = response.binary_doc();
+    const auto sig = testing::bign_sign(
+        std::span(reinterpret_cast<const uint8_t*>(target.data()), target.size()), kKey, kOneTime);
+    pb::RollbackRequest r;
+    *r.mutable_context() = s[i].context();
+    *r.mutable_context()->mutable_shift_ctx()->mutable_attrs() = response.shift_attrs();
+    *r.mutable_doc()->mutable_header() = s[i].doc().header();
+    r.mutable_doc()->set_target(target);
+    r.mutable_doc()->set_signature(sig.data(), sig.size());
+    r.mutable_doc()->set_pub_key(pub.data(), pub.size());
+    r.mutable_attrs();
+    document("rollback" + std::to_string(i), seed("rollback", "rollback" + std::to_string(i), r));
+  }
+
+  pb::ReportRequest report;
+  *report.mutable_context() = context();
+  report.set_first_sale(70);
+  report.set_last_sale(77);
+  report.mutable_close_at()->set_seconds(kOpenedAt + 7200);
+  pb::DocumentsAttributes& byn = (*report.mutable_attrs())["BYN"];
+  response.ParseFromString(sold[1]);
+  *byn.mutable_sales() = response.attrs();
+  byn.mutable_deposits()->mutable_cash()->set_sum(5000);
+  byn.mutable_deposits()->mutable_cash()->set_count(1);
+  (*report.mutable_attrs())["USD"].mutable_withdraws()->mutable_cash()->set_count(1);
+  const std::string reported = seed("report", "report", report);
+  pb::ReportResponse report_response;
+  report_response.ParseFromString(reported);
+  put("document", "report", report_response.binary_doc());
+
+  pb::OrderRequest order;
+  *order.mutable_context() = context();
+  pb::OrderHeader* h = order.mutable_doc()->mutable_header();
+  h->mutable_state()->set_id("T7-15");
+  h->mutable_state()->set_open_shift_number(5);
+  h->mutable_at()->set_seconds(kOpenedAt + 600);
+  h->set_cashier("Петрова");
+  h->set_table(7);
+  *order.mutable_doc()->mutable_items() = s[1].doc().items();
+  order.mutable_attrs()->mutable_opened()->set_sum(1000);
+  order.mutable_attrs()->mutable_opened()->set_count(1);
+  seed("order", "new", order);
+  order.set_prev_order_sum(5000);
+  seed("order", "corrected", order);
+
+  // The structure-aware target reads its input from the end.
+  put("receipt", "empty", "");
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 64; ++j) bytes.push_back(static_cast<char>((i * 67 + j * 31) & 0xFF));
+    put("receipt", "bytes" + std::to_string(i), bytes);
+  }
+}
+
+}  // namespace
+}  // namespace tarv::fuzz
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_corpus DIR\n");
+    return 2;
+  }
+  tarv::fuzz::root = argv[1];
+  tarv::fuzz::make();
+  return 0;
+}
