@@ -31,21 +31,23 @@ Result<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
   return merge_cells(target.markups, delta.markups, CellClass::kOpen);
 }
 
+// Adds one currency's payments: cash, then card and other, each with its
+// groups.
+Result<void> merge_payment(msg::PaymentsAttributes& target, const msg::PaymentsAttributes& delta) {
+  if (delta.cash) {
+    if (auto r = add_cell(target.cash, *delta.cash, CellClass::kBounded); !r) return r;
+  }
+  if (delta.card) {
+    if (auto r = merge_grouped(target.card, *delta.card, CellClass::kBounded); !r) return r;
+  }
+  if (delta.other) return merge_grouped(target.other, *delta.other, CellClass::kBounded);
+  return {};
+}
+
 Result<void> merge_payments(msg::Map<msg::PaymentsAttributes>& current,
                             const msg::Map<msg::PaymentsAttributes>& delta) {
   for (const auto& [currency, payments] : delta) {
-    auto& target = current[currency];
-    if (payments.cash) {
-      if (auto r = add_cell(target.cash, *payments.cash, CellClass::kBounded); !r) return r;
-    }
-    if (payments.card) {
-      if (auto r = merge_grouped(target.card, *payments.card, CellClass::kBounded); !r) return r;
-    }
-    if (payments.other) {
-      if (auto r = merge_grouped(target.other, *payments.other, CellClass::kBounded); !r) {
-        return r;
-      }
-    }
+    if (auto r = merge_payment(current[currency], payments); !r) return r;
   }
   return {};
 }
@@ -179,9 +181,9 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
 
 Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
                             const msg::PaymentsAttributes& payments) {
-  msg::Map<msg::PaymentsAttributes> one;
-  one.emplace(currency, payments);
-  if (!merge_payments(delta.payments, one)) return std::unexpected(err::kPaymentsArithmetic);
+  if (!merge_payment(delta.payments[currency], payments)) {
+    return std::unexpected(err::kPaymentsArithmetic);
+  }
   return {};
 }
 

@@ -116,7 +116,7 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
 
   auto binary = encode_document(cash_document(
       kind, document_header(context, header, times->local, context.next_doc_number), doc.sum));
-  auto shift_attrs = attrs::merge_general(shift_attrs_of(context), delta);
+  auto shift_attrs = attrs::merge_general(take_shift_attrs(*request.context), delta);
   auto counters = attrs::add_cash_operation(std::move(*request.attrs), amount);
   if (!binary) {
     // No amount field holds a sum past its range, so the document is

@@ -47,8 +47,9 @@ Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t di
   return total;
 }
 
-msg::Map<msg::GeneralAttributes> shift_attrs_of(const msg::Context& context) {
-  return context.shift_ctx ? context.shift_ctx->attrs : msg::Map<msg::GeneralAttributes>{};
+msg::Map<msg::GeneralAttributes> take_shift_attrs(msg::Context& context) {
+  return context.shift_ctx ? std::move(context.shift_ctx->attrs)
+                           : msg::Map<msg::GeneralAttributes>{};
 }
 
 }  // namespace tarv::calc

@@ -35,8 +35,10 @@ Result<msg::Bytes> encode_document(const converter::TarvDocument& doc);
 // a sum overflow.
 Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount);
 
-// The request's cash position, or an empty one without a shift context.
-msg::Map<msg::GeneralAttributes> shift_attrs_of(const msg::Context& context);
+// Moves the request's cash position out of its context (an empty one
+// without a shift context); the calculators call it once, after their last
+// look at the drawer.
+msg::Map<msg::GeneralAttributes> take_shift_attrs(msg::Context& context);
 
 }  // namespace tarv::calc
 

@@ -106,7 +106,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.amount = target->total;
   auto binary = encode_document(document);
   if (!binary) return std::unexpected(binary.error());
-  auto shift_attrs = attrs::merge_general(shift_attrs_of(context),
+  auto shift_attrs = attrs::merge_general(take_shift_attrs(*request.context),
                                           {currency, -static_cast<int64_t>(target->cash), 0});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
   auto counters = attrs::merge_document_attributes(std::move(*request.attrs), delta);

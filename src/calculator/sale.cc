@@ -82,7 +82,7 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   auto binary = encode_document(document);
   if (!binary) return std::unexpected(binary.error());
   auto shift_attrs = attrs::merge_general(
-      shift_attrs_of(context),
+      take_shift_attrs(*request.context),
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
   auto counters = attrs::merge_document_attributes(std::move(*request.attrs), delta);
