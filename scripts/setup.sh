@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the benchmarks
-# need, when they are missing. Safe to run again.
+# need, and those named as arguments, when they are missing. Safe to run again.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev
-          googletest libgtest-dev libbenchmark-dev)
+          googletest libgtest-dev libbenchmark-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

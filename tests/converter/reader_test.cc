@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -115,6 +116,9 @@ struct CodeCase {
   std::string_view name;
   std::string block;  // hex
   ItemCode code;
+
+  // gtest would otherwise print the object's bytes, string buffers and all.
+  friend void PrintTo(const CodeCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReadCode : public ::testing::TestWithParam<CodeCase> {};

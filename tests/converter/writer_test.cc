@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "converter/document.h"
@@ -33,6 +34,8 @@ struct BytesCase {
   TarvDocument doc;
   size_t at;
   std::string bytes;  // hex
+  // gtest would otherwise print the object's bytes, string buffers and all.
+  friend void PrintTo(const BytesCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class WrittenBytes : public ::testing::TestWithParam<BytesCase> {};
@@ -141,6 +144,7 @@ struct SizeCase {
   std::string_view name;
   TarvDocument doc;
   size_t size;
+  friend void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class Size : public ::testing::TestWithParam<SizeCase> {};
@@ -182,6 +186,7 @@ struct FailureCase {
   std::string_view name;
   std::function<TarvDocument()> make;
   std::string_view rendered;  // empty: the value fits and is written
+  friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class WriteFailure : public ::testing::TestWithParam<FailureCase> {};

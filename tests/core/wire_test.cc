@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "src/messages.h"
@@ -19,6 +20,9 @@ struct DecodeCase {
   std::string name;
   ByteVec request;
   std::string line;  // the diagnostic after "Error decoding input: "
+
+  // gtest would otherwise print the object's bytes, string buffers and all.
+  friend void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 };
 
 ByteVec repeat_groups(int depth) {

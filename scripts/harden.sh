@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The hardening checks, run by CI after the normal suite (scripts/test.sh):
+#   1. every test under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   2. the concurrency test under ThreadSanitizer;
+#   3. every test binary under valgrind memcheck: no leak, no invalid access;
+#   4. every libFuzzer target for FUZZ_SECONDS (default 25) on its seed corpus.
+# Build directories: build-asan, build-tsan, build-fuzz, and for valgrind the
+# normal build in $BUILD_DIR (default build), made by scripts/test.sh.
+# Installs clang-19, libclang-rt-19-dev and valgrind when missing: clang-19
+# is the first clang in Debian 12 whose concepts level lets libstdc++ 12
+# offer <expected>.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+fuzz_seconds=${FUZZ_SECONDS:-25}
+step() { printf '\n== harden: %s (%ds)\n' "$1" "$SECONDS"; }
+
+scripts/setup.sh clang-19 libclang-rt-19-dev valgrind
+for s in llvm-symbolizer-19 llvm-symbolizer-14 llvm-symbolizer; do
+  if command -v "$s" >/dev/null; then
+    export ASAN_SYMBOLIZER_PATH=$(command -v "$s")
+    break
+  fi
+done
+export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+# The library's own diagnostic lines, left out of the logs below.
+diagnostics='^Error decoding input: \|^Missing \$req\.\|^Rollback target deserialization error: '
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer: every test"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARV_WERROR=ON \
+  -DTARV_SANITIZE=address,undefined -DTARV_BENCH=OFF >/dev/null
+cmake --build build-asan
+ctest --test-dir build-asan --output-on-failure -j2
+
+step "ThreadSanitizer: the concurrency test"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARV_WERROR=ON \
+  -DTARV_SANITIZE=thread -DTARV_BENCH=OFF >/dev/null
+cmake --build build-tsan --target core_test
+build-tsan/core_test --gtest_filter='Concurrency.*' 2>&1 | grep -v "$diagnostics"
+
+step "valgrind memcheck: every test binary"
+cmake --build "$build"
+for t in core_test converter_test crypto_test; do
+  valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect,possible \
+    --errors-for-leak-kinds=definite,indirect,possible --suppressions=scripts/valgrind.supp \
+    --child-silent-after-fork=yes "$build/$t" --gtest_brief=1 2>&1 | grep -v "$diagnostics"
+done
+
+step "libFuzzer: every target for ${fuzz_seconds}s"
+CC=clang-19 CXX=clang++-19 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTARV_FUZZ=ON -DTARV_SANITIZE=address,undefined -DTARV_TESTS=OFF -DTARV_BENCH=OFF \
+  -DTARV_WERROR=ON >/dev/null
+cmake --build build-fuzz --target fuzzers
+work=$(mktemp -d)
+fuzz() {
+  local t=$1
+  mkdir -p "$work/$t"
+  if build-fuzz/fuzz_"$t" -max_total_time="$fuzz_seconds" -close_fd_mask=2 -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/$t-" \
+    "$work/$t" "fuzz/corpus/$t" >"$work/$t.log" 2>&1; then
+    echo "fuzz_$t: $(grep -o 'number_of_executed_units: [0-9]*' "$work/$t.log" | cut -d' ' -f2) runs, no finding"
+  else
+    cat "$work/$t.log"
+    echo "fuzz_$t: FINDING (input saved under $work)"
+    return 1
+  fi
+}
+failed=0
+targets=(deposit withdraw ch_withdraw sale refund rollback report order document receipt)
+for ((i = 0; i < ${#targets[@]}; i += 2)); do
+  fuzz "${targets[i]}" &
+  first=$!
+  fuzz "${targets[i + 1]}" || failed=1
+  wait "$first" || failed=1
+done
+((failed == 0))
+rm -rf "$work"
+step "all hardening checks passed"
