@@ -1,5 +1,6 @@
 #include "src/attrs/counters.h"
 
+#include <iterator>
 #include <utility>
 
 namespace tarv::attrs {
@@ -15,40 +16,57 @@ void bump(Cell& cell, uint64_t sum, uint64_t count, uint64_t quantity) {
   cell.quantity = plus(cell.quantity, quantity);
 }
 
+// Merges each entry of `delta` into `current` with `add`. An entry `current`
+// lacks is merged into a fresh value, limits and all, and its node then moves
+// over: merging a document's delta allocates nothing.
+template <class V, class Add>
+Result<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
+  for (auto it = delta.begin(); it != delta.end();) {
+    const auto next = std::next(it);
+    const auto at = current.lower_bound(it->first);
+    if (at != current.end() && at->first == it->first) {
+      if (auto r = add(at->second, std::move(it->second)); !r) return r;
+    } else {
+      V fresh{};
+      if (auto r = add(fresh, std::move(it->second)); !r) return r;
+      it->second = std::move(fresh);
+      current.insert(at, delta.extract(it));
+    }
+    it = next;
+  }
+  return {};
+}
+
 Result<void> merge_grouped(std::optional<msg::GroupedDocumentAttributeValues>& current,
-                           const msg::GroupedDocumentAttributeValues& delta, CellClass cls) {
+                           msg::GroupedDocumentAttributeValues&& delta, CellClass cls) {
   auto& target = current ? *current : current.emplace();
   if (delta.values) {
     if (auto r = add_cell(target.values, *delta.values, cls); !r) return r;
   }
-  return merge_cells(target.groups, delta.groups, cls);
+  return merge_cells(target.groups, std::move(delta.groups), cls);
 }
 
 Result<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
-                             const msg::ModifiersAttributes& delta) {
+                             msg::ModifiersAttributes&& delta) {
   auto& target = current ? *current : current.emplace();
-  if (auto r = merge_cells(target.discounts, delta.discounts, CellClass::kOpen); !r) return r;
-  return merge_cells(target.markups, delta.markups, CellClass::kOpen);
+  if (auto r = merge_cells(target.discounts, std::move(delta.discounts), CellClass::kOpen); !r) {
+    return r;
+  }
+  return merge_cells(target.markups, std::move(delta.markups), CellClass::kOpen);
 }
 
 // Adds one currency's payments: cash, then card and other, each with its
 // groups.
-Result<void> merge_payment(msg::PaymentsAttributes& target, const msg::PaymentsAttributes& delta) {
+Result<void> merge_payment(msg::PaymentsAttributes& target, msg::PaymentsAttributes&& delta) {
   if (delta.cash) {
     if (auto r = add_cell(target.cash, *delta.cash, CellClass::kBounded); !r) return r;
   }
   if (delta.card) {
-    if (auto r = merge_grouped(target.card, *delta.card, CellClass::kBounded); !r) return r;
+    if (auto r = merge_grouped(target.card, std::move(*delta.card), CellClass::kBounded); !r) {
+      return r;
+    }
   }
-  if (delta.other) return merge_grouped(target.other, *delta.other, CellClass::kBounded);
-  return {};
-}
-
-Result<void> merge_payments(msg::Map<msg::PaymentsAttributes>& current,
-                            const msg::Map<msg::PaymentsAttributes>& delta) {
-  for (const auto& [currency, payments] : delta) {
-    if (auto r = merge_payment(current[currency], payments); !r) return r;
-  }
+  if (delta.other) return merge_grouped(target.other, std::move(*delta.other), CellClass::kBounded);
   return {};
 }
 
@@ -76,11 +94,9 @@ Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cl
   return add_cell(cell ? *cell : cell.emplace(), delta, cls);
 }
 
-Result<void> merge_cells(msg::Map<Cell>& current, const msg::Map<Cell>& delta, CellClass cls) {
-  for (const auto& [key, cell] : delta) {
-    if (auto r = add_cell(current[key], cell, cls); !r) return r;
-  }
-  return {};
+Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls) {
+  return merge_map(current, std::move(delta),
+                   [cls](Cell& cell, Cell&& add) { return add_cell(cell, add, cls); });
 }
 
 Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
@@ -107,7 +123,7 @@ Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes cur
 }
 
 Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
-                                                          const msg::DocumentAttributes& delta) {
+                                                          msg::DocumentAttributes&& delta) {
   uint64_t sum;
   uint32_t count;
   if (__builtin_add_overflow(current.sum, delta.sum, &sum)) return std::unexpected(err::kAttrsSum);
@@ -119,8 +135,10 @@ Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttribute
   current.sum = sum;
   current.count = count;
 
-  Result<void> r = merge_cells(current.sections, delta.sections, CellClass::kOpen);
-  if (r && delta._3party) r = merge_grouped(current._3party, *delta._3party, CellClass::kBounded);
+  Result<void> r = merge_cells(current.sections, std::move(delta.sections), CellClass::kOpen);
+  if (r && delta._3party) {
+    r = merge_grouped(current._3party, std::move(*delta._3party), CellClass::kBounded);
+  }
   if (r && delta.marking) {
     auto& marking = current.marking ? *current.marking : current.marking.emplace();
     if (delta.marking->si) r = add_cell(marking.si, *delta.marking->si, CellClass::kWideCount);
@@ -128,11 +146,12 @@ Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttribute
       r = add_cell(marking.ukz, *delta.marking->ukz, CellClass::kWideCount);
     }
   }
-  if (r && delta.items_modifiers)
-    r = merge_modifiers(current.items_modifiers, *delta.items_modifiers);
-  if (r && delta.modifiers) r = merge_modifiers(current.modifiers, *delta.modifiers);
-  if (r) r = merge_cells(current.taxes, delta.taxes, CellClass::kOpen);
-  if (r) r = merge_payments(current.payments, delta.payments);
+  if (r && delta.items_modifiers) {
+    r = merge_modifiers(current.items_modifiers, std::move(*delta.items_modifiers));
+  }
+  if (r && delta.modifiers) r = merge_modifiers(current.modifiers, std::move(*delta.modifiers));
+  if (r) r = merge_cells(current.taxes, std::move(delta.taxes), CellClass::kOpen);
+  if (r) r = merge_map(current.payments, std::move(delta.payments), merge_payment);
   if (!r) return std::unexpected(r.error());
   return current;
 }
@@ -180,8 +199,8 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
 }
 
 Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
-                            const msg::PaymentsAttributes& payments) {
-  if (!merge_payment(delta.payments[currency], payments)) {
+                            msg::PaymentsAttributes payments) {
+  if (!merge_payment(delta.payments[currency], std::move(payments))) {
     return std::unexpected(err::kPaymentsArithmetic);
   }
   return {};

@@ -45,7 +45,8 @@ using Cell = msg::DocumentAttributeValue;
 // sum, count, quantity in that order, then the class limits, sum first.
 Result<void> add_cell(Cell& cell, const Cell& delta, CellClass cls);
 Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls);
-Result<void> merge_cells(msg::Map<Cell>& current, const msg::Map<Cell>& delta, CellClass cls);
+// Adds every cell of `delta` to `current`; the cells `current` lacks move over.
+Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls);
 
 // The change a document makes to the cash position of its currency.
 struct CashDelta {
@@ -62,9 +63,10 @@ Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttr
 Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
                                                     int64_t amount);
 
-// Adds a sale's, refund's or rollback's delta to that kind's counters.
+// Adds a sale's, refund's or rollback's delta to that kind's counters; the
+// delta's map entries move into the counters where they are new.
 Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
-                                                          const msg::DocumentAttributes& delta);
+                                                          msg::DocumentAttributes&& delta);
 
 // Adds a restaurant-order change to one order cell (wide count class).
 Result<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count);
@@ -90,7 +92,7 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
 // Adds the document's payments for `currency`; a limit breach is the
 // payments-arithmetic error of the receipt, not a counter error.
 Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
-                            const msg::PaymentsAttributes& payments);
+                            msg::PaymentsAttributes payments);
 
 }  // namespace tarv::attrs
 

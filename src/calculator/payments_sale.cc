@@ -1,6 +1,7 @@
 #include "src/calculator/payments_sale.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "src/attrs/counters.h"
 #include "src/limits.h"
@@ -79,7 +80,7 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
   if (drawer < static_cast<int64_t>(split.cash_change)) return std::unexpected(err::kCashIn);
 
   if (has_cash) counters.cash = {static_cast<int64_t>(split.cash), 1, 0};
-  if (auto r = attrs::count_payments(delta, currency, counters); !r) {
+  if (auto r = attrs::count_payments(delta, currency, std::move(counters)); !r) {
     return std::unexpected(r.error());
   }
   return split;

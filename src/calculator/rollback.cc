@@ -94,7 +94,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   payments.cash = cell(target->cash);
   payments.card.emplace().values = cell(target->cashless - target->other);
   payments.other.emplace().values = cell(target->other);
-  if (auto r = attrs::count_payments(delta, currency, payments); !r) {
+  if (auto r = attrs::count_payments(delta, currency, std::move(payments)); !r) {
     return std::unexpected(r.error());
   }
   delta.count = 1;
@@ -104,12 +104,12 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.header.currency = currency;
   document.target_number = target->header.doc_number;
   document.amount = target->total;
-  auto binary = encode_document(document);
+  auto binary = encode_document(std::move(document));
   if (!binary) return std::unexpected(binary.error());
   auto shift_attrs = attrs::merge_general(take_shift_attrs(*request.context),
                                           {currency, -static_cast<int64_t>(target->cash), 0});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), delta);
+  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
   if (!counters) return std::unexpected(counters.error());
 
   ReceiptResponse<msg::Rollback> response;

@@ -79,13 +79,13 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
                            split->cashless(),
                            split->cash,
                            split->other};
-  auto binary = encode_document(document);
+  auto binary = encode_document(std::move(document));
   if (!binary) return std::unexpected(binary.error());
   auto shift_attrs = attrs::merge_general(
       take_shift_attrs(*request.context),
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), delta);
+  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
   if (!counters) return std::unexpected(counters.error());
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();

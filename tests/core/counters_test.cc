@@ -144,7 +144,7 @@ TEST(Counters, DocumentTotals) {
     current.count = c.count;
     delta.sum = c.add_sum;
     delta.count = c.add_count;
-    auto r = merge_document_attributes(current, delta);
+    auto r = merge_document_attributes(current, DA(delta));
     EXPECT_EQ(code(r), c.code);
     if (r) {
       EXPECT_EQ(r->sum, c.sum + c.add_sum);
@@ -216,10 +216,40 @@ TEST(Counters, LimitClassOfEachCell) {
       DA current, delta;
       p.loc(current) = probe.start;
       p.loc(delta) = probe.add;
-      auto r = merge_document_attributes(current, delta);
+      auto r = merge_document_attributes(current, DA(delta));
       EXPECT_EQ(code(r), p.cls == CellClass::kBounded     ? probe.bounded
                          : p.cls == CellClass::kWideCount ? probe.wide
                                                           : probe.open);
+    }
+  }
+}
+
+// A cell the counters do not have yet is checked the same way before the
+// delta's entry moves over.
+TEST(Counters, NewCellsAreCheckedToo) {
+  struct Probe {
+    Cell add;
+    std::string bounded, wide, open;
+  };
+  const std::vector<Probe> probes = {
+      {{kLimit + 1, 1, 0}, kSum, kSum, ""},
+      {{0, 65536, 0}, kCount, "", ""},
+      {{0, 16777216, 0}, kCount, kCount, ""},
+      {{kLimit, 65535, 7}, "", "", ""},
+  };
+  for (const Place& p : places()) {
+    for (const Probe& probe : probes) {
+      SCOPED_TRACE(p.name + " adding " + std::to_string(probe.add.sum) + "/" +
+                   std::to_string(probe.add.count));
+      DA delta;
+      p.loc(delta) = probe.add;
+      auto r = merge_document_attributes(DA{}, DA(delta));
+      EXPECT_EQ(code(r), p.cls == CellClass::kBounded     ? probe.bounded
+                         : p.cls == CellClass::kWideCount ? probe.wide
+                                                          : probe.open);
+      if (r) {
+        EXPECT_EQ(values(p.loc(*r)), values(probe.add));
+      }
     }
   }
 }
@@ -258,10 +288,10 @@ TEST(Counters, MergeStepOrder) {
     SCOPED_TRACE(steps[i].name);
     DA current, delta;
     steps[i].apply(current, delta);
-    EXPECT_EQ(code(merge_document_attributes(current, delta)), steps[i].code);
+    EXPECT_EQ(code(merge_document_attributes(current, DA(delta))), steps[i].code);
     if (i + 1 == steps.size()) continue;
     steps[i + 1].apply(current, delta);
-    EXPECT_EQ(code(merge_document_attributes(current, delta)), steps[i].code)
+    EXPECT_EQ(code(merge_document_attributes(current, DA(delta))), steps[i].code)
         << "before " << steps[i + 1].name;
   }
 }
@@ -282,7 +312,7 @@ TEST(Counters, MergeCreatesOnlyWhatTheDeltaHas) {
   card.groups["visa"] = {100, 1, 0};
   delta.sections["2"] = {50, 1, 1000};
 
-  auto r = merge_document_attributes(current, delta);
+  auto r = merge_document_attributes(current, DA(delta));
   ASSERT_TRUE(r);
   EXPECT_EQ(r->count, 4u);
   EXPECT_EQ(r->sum, 150u);
