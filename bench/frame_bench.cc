@@ -92,7 +92,7 @@ void BM_Frame_Wire(benchmark::State& state) {
     benchmark::DoNotOptimize(
         tarv::wire::decode(reinterpret_cast<const uint8_t*>(in.data()), in.size(), parsed, error));
     out.resize(tarv::wire::encoded_size(response));
-    benchmark::DoNotOptimize(tarv::wire::write_message(response, out.data()));
+    benchmark::DoNotOptimize(tarv::wire::write_message(response, out.data(), out.size()));
   }
 }
 BENCHMARK(BM_Frame_Wire)->Arg(20);

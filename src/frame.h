@@ -36,7 +36,7 @@ uint8_t answer(const M& message, uint8_t status, uint8_t** response, uint64_t* r
   if (size > 0) {
     buffer = static_cast<uint8_t*>(std::malloc(size));
     if (buffer == nullptr) throw std::bad_alloc();
-    wire::write_message(message, buffer);
+    wire::write_message(message, buffer, size);
   }
   *response = buffer;
   *response_length = size;

@@ -22,9 +22,9 @@ size_t OneofCodec<Scan>::size(const Scan& scan) {
   return occurrence_size(static_cast<uint32_t>(scan.scan), scan.value);
 }
 
-uint8_t* OneofCodec<Scan>::write(const Scan& scan, uint8_t* out) {
-  if (scan.scan == Scan::Case::kNone) return out;
-  return write_occurrence(static_cast<uint32_t>(scan.scan), scan.value, out);
+uint8_t* OneofCodec<Scan>::write_before(const Scan& scan, uint8_t* end) {
+  if (scan.scan == Scan::Case::kNone) return end;
+  return write_occurrence_before(static_cast<uint32_t>(scan.scan), scan.value, end);
 }
 
 bool OneofCodec<ItemCode>::merge(ItemCode& code, uint32_t number, WireType wire_type, Cursor& c,
@@ -60,14 +60,14 @@ size_t OneofCodec<ItemCode>::size(const ItemCode& code) {
   }
 }
 
-uint8_t* OneofCodec<ItemCode>::write(const ItemCode& code, uint8_t* out) {
+uint8_t* OneofCodec<ItemCode>::write_before(const ItemCode& code, uint8_t* end) {
   switch (code.item_code) {
     case ItemCode::Case::kNone:
-      return out;
+      return end;
     case ItemCode::Case::kScanList:
-      return write_occurrence(5, code.scan_list, out);
+      return write_occurrence_before(5, code.scan_list, end);
     default:
-      return write_occurrence(static_cast<uint32_t>(code.item_code), code.text, out);
+      return write_occurrence_before(static_cast<uint32_t>(code.item_code), code.text, end);
   }
 }
 

@@ -434,14 +434,14 @@ template <>
 struct OneofCodec<msg::Scan> {
   static bool merge(msg::Scan& scan, uint32_t number, WireType wire_type, Cursor& c, int budget);
   static size_t size(const msg::Scan& scan);
-  static uint8_t* write(const msg::Scan& scan, uint8_t* out);
+  static uint8_t* write_before(const msg::Scan& scan, uint8_t* end);
 };
 template <>
 struct OneofCodec<msg::ItemCode> {
   static bool merge(msg::ItemCode& code, uint32_t number, WireType wire_type, Cursor& c,
                     int budget);
   static size_t size(const msg::ItemCode& code);
-  static uint8_t* write(const msg::ItemCode& code, uint8_t* out);
+  static uint8_t* write_before(const msg::ItemCode& code, uint8_t* end);
 };
 
 }  // namespace tarv::wire

@@ -20,7 +20,8 @@
 // Encoding is canonical: fields in ascending number; singular scalars only
 // when not 0, strings and bytes only when not empty; fields with presence
 // whenever present; map entries without a default key or a default value;
-// nothing unknown. encoded_size() is exact, so buffers are sized exactly.
+// nothing unknown. encoded_size() is exact, so buffers are sized exactly, and
+// writing fills a buffer from its end, each message before its length.
 #ifndef TARV_SRC_WIRE_H_
 #define TARV_SRC_WIRE_H_
 
@@ -414,10 +415,21 @@ constexpr uint64_t make_key(uint32_t number, WireType wire_type) {
   return (static_cast<uint64_t>(number) << 3) | static_cast<uint64_t>(wire_type);
 }
 
+// Writing runs backwards, from the end of the buffer towards its start: a
+// nested message is written before its length prefix, which is then known, so
+// no message is measured more than once. Each writer takes `end`, where the
+// bytes written so far begin, and returns where its own bytes begin.
+
+inline uint8_t* write_varint_before(uint64_t v, uint8_t* end) {
+  uint8_t* start = end - varint_size(v);
+  write_varint(v, start);
+  return start;
+}
+
 template <Message M>
 size_t encoded_size(const M& msg);
 template <Message M>
-uint8_t* write_message(const M& msg, uint8_t* out);
+uint8_t* write_fields_before(const M& msg, uint8_t* end);
 
 // The payload of one value (no key): a varint, or a length prefix and bytes.
 template <class T>
@@ -432,25 +444,16 @@ size_t value_size(const T& v) {
   }
 }
 template <class T>
-uint8_t* write_value(const T& v, uint8_t* out) {
+uint8_t* write_value_before(const T& v, uint8_t* end) {
   if constexpr (Scalar<T>) {
-    return write_varint(ValueCodec<T>::raw(v), out);
+    return write_varint_before(ValueCodec<T>::raw(v), end);
   } else if constexpr (Message<T>) {
-    out = write_varint(encoded_size(v), out);
-    return write_message(v, out);
+    uint8_t* start = write_fields_before(v, end);
+    return write_varint_before(static_cast<uint64_t>(end - start), start);
   } else {
-    out = write_varint(v.size(), out);
-    if (!v.empty()) std::memcpy(out, v.data(), v.size());
-    return out + v.size();
-  }
-}
-
-template <class T>
-bool value_is_default(const T& v) {
-  if constexpr (Message<T>) {
-    return encoded_size(v) == 0;
-  } else {
-    return ValueCodec<T>::is_default(v);
+    uint8_t* start = end - v.size();
+    if (!v.empty()) std::memcpy(start, v.data(), v.size());
+    return write_varint_before(v.size(), start);
   }
 }
 
@@ -460,9 +463,8 @@ size_t occurrence_size(uint32_t number, const T& v) {
   return varint_size(make_key(number, ValueCodec<T>::kWire)) + value_size(v);
 }
 template <class T>
-uint8_t* write_occurrence(uint32_t number, const T& v, uint8_t* out) {
-  out = write_varint(make_key(number, ValueCodec<T>::kWire), out);
-  return write_value(v, out);
+uint8_t* write_occurrence_before(uint32_t number, const T& v, uint8_t* end) {
+  return write_varint_before(make_key(number, ValueCodec<T>::kWire), write_value_before(v, end));
 }
 
 template <class T>
@@ -475,11 +477,11 @@ struct FieldEncoder {
       return ValueCodec<T>::is_default(v) ? 0 : occurrence_size(number, v);
     }
   }
-  static uint8_t* write(uint32_t number, const T& v, uint8_t* out) {
+  static uint8_t* write_before(uint32_t number, const T& v, uint8_t* end) {
     if constexpr (!Message<T>) {
-      if (ValueCodec<T>::is_default(v)) return out;
+      if (ValueCodec<T>::is_default(v)) return end;
     }
-    return write_occurrence(number, v, out);
+    return write_occurrence_before(number, v, end);
   }
 };
 template <class T>
@@ -487,8 +489,8 @@ struct FieldEncoder<std::optional<T>> {
   static size_t size(uint32_t number, const std::optional<T>& v) {
     return v ? occurrence_size(number, *v) : 0;
   }
-  static uint8_t* write(uint32_t number, const std::optional<T>& v, uint8_t* out) {
-    return v ? write_occurrence(number, *v, out) : out;
+  static uint8_t* write_before(uint32_t number, const std::optional<T>& v, uint8_t* end) {
+    return v ? write_occurrence_before(number, *v, end) : end;
   }
 };
 template <class T>
@@ -498,9 +500,9 @@ struct FieldEncoder<std::vector<T>> {
     for (const T& e : v) n += occurrence_size(number, e);
     return n;
   }
-  static uint8_t* write(uint32_t number, const std::vector<T>& v, uint8_t* out) {
-    for (const T& e : v) out = write_occurrence(number, e, out);
-    return out;
+  static uint8_t* write_before(uint32_t number, const std::vector<T>& v, uint8_t* end) {
+    for (auto e = v.rbegin(); e != v.rend(); ++e) end = write_occurrence_before(number, *e, end);
+    return end;
   }
 };
 template <>
@@ -508,80 +510,99 @@ struct FieldEncoder<Bytes> {
   static size_t size(uint32_t number, const Bytes& v) {
     return v.empty() ? 0 : occurrence_size(number, v);
   }
-  static uint8_t* write(uint32_t number, const Bytes& v, uint8_t* out) {
-    return v.empty() ? out : write_occurrence(number, v, out);
+  static uint8_t* write_before(uint32_t number, const Bytes& v, uint8_t* end) {
+    return v.empty() ? end : write_occurrence_before(number, v, end);
   }
 };
 template <class V>
 struct FieldEncoder<Map<V>> {
+  static constexpr uint64_t kEntryKey = make_key(1, WireType::kLengthDelimited);
+  static constexpr uint64_t kValueKey = make_key(2, WireType::kLengthDelimited);
+
   static size_t entry_size(const std::string& key, const V& value) {
-    return (key.empty() ? 0 : occurrence_size(1, key)) +
-           (value_is_default(value) ? 0 : occurrence_size(2, value));
-  }
-  static size_t size(uint32_t number, const Map<V>& map) {
-    size_t n = 0;
-    for (const auto& [key, value] : map) {
-      size_t entry = entry_size(key, value);
-      n += varint_size(make_key(number, WireType::kLengthDelimited)) + varint_size(entry) + entry;
+    size_t n = key.empty() ? 0 : occurrence_size(1, key);
+    if constexpr (Message<V>) {
+      const size_t v = encoded_size(value);
+      if (v != 0) n += varint_size(kValueKey) + varint_size(v) + v;
+    } else if (!ValueCodec<V>::is_default(value)) {
+      n += occurrence_size(2, value);
     }
     return n;
   }
-  static uint8_t* write(uint32_t number, const Map<V>& map, uint8_t* out) {
-    for (const auto& [key, value] : map) {
-      out = write_varint(make_key(number, WireType::kLengthDelimited), out);
-      out = write_varint(entry_size(key, value), out);
-      if (!key.empty()) out = write_occurrence(1, key, out);
-      if (!value_is_default(value)) out = write_occurrence(2, value, out);
+  static size_t size(uint32_t number, const Map<V>& map) {
+    const size_t key = varint_size(make_key(number, WireType::kLengthDelimited));
+    size_t n = 0;
+    for (const auto& [k, value] : map) {
+      const size_t entry = entry_size(k, value);
+      n += key + varint_size(entry) + entry;
     }
-    return out;
+    return n;
+  }
+  static uint8_t* write_before(uint32_t number, const Map<V>& map, uint8_t* end) {
+    for (auto e = map.rbegin(); e != map.rend(); ++e) {
+      const auto& [key, value] = *e;
+      uint8_t* const entry_end = end;
+      if constexpr (Message<V>) {
+        // A message value with no bytes is the default value: left out.
+        uint8_t* start = write_fields_before(value, end);
+        if (start != end) {
+          start = write_varint_before(static_cast<uint64_t>(end - start), start);
+          end = write_varint_before(kValueKey, start);
+        }
+      } else if (!ValueCodec<V>::is_default(value)) {
+        end = write_occurrence_before(2, value, end);
+      }
+      if (!key.empty()) end = write_occurrence_before(1, key, end);
+      end = write_varint_before(static_cast<uint64_t>(entry_end - end), end);
+      end = write_varint_before(make_key(number, WireType::kLengthDelimited), end);
+    }
+    return end;
   }
 };
 
-// The oneof codec, reached through the oneof's entry in the field table: a
-// call that depends on the entry stays uninstantiated in the discarded branch
-// for plain fields (clang instantiates non-dependent calls there).
-template <Message M>
-size_t oneof_size(const Oneof<M>&, const M& msg) {
-  return OneofCodec<M>::size(msg);
+// One entry of a field table. A oneof goes through OneofCodec, which a plain
+// field never instantiates.
+template <Message M, class T>
+size_t field_size(const M& msg, const Field<M, T>& field) {
+  return FieldEncoder<T>::size(field.number, msg.*field.member);
 }
 template <Message M>
-uint8_t* oneof_write(const Oneof<M>&, const M& msg, uint8_t* out) {
-  return OneofCodec<M>::write(msg, out);
+size_t field_size(const M& msg, const Oneof<M>&) {
+  return OneofCodec<M>::size(msg);
+}
+template <Message M, class T>
+uint8_t* write_field_before(const M& msg, const Field<M, T>& field, uint8_t* end) {
+  return FieldEncoder<T>::write_before(field.number, msg.*field.member, end);
+}
+template <Message M>
+uint8_t* write_field_before(const M& msg, const Oneof<M>&, uint8_t* end) {
+  return OneofCodec<M>::write_before(msg, end);
 }
 
 template <Message M>
 size_t encoded_size(const M& msg) {
   return std::apply(
-      [&](const auto&... field) {
-        return (size_t{0} + ... + [&]() -> size_t {
-          if constexpr (requires { field.member; }) {
-            using T = std::remove_cvref_t<decltype(msg.*field.member)>;
-            return FieldEncoder<T>::size(field.number, msg.*field.member);
-          } else {
-            return oneof_size(field, msg);
-          }
-        }());
-      },
+      [&](const auto&... field) { return (size_t{0} + ... + field_size(msg, field)); },
       MessageInfo<M>::kFields);
 }
 
+// The fields of `msg`, last field first, ending at `end`.
 template <Message M>
-uint8_t* write_message(const M& msg, uint8_t* out) {
-  std::apply(
-      [&](const auto&... field) {
-        ((out =
-              [&]() {
-                if constexpr (requires { field.member; }) {
-                  using T = std::remove_cvref_t<decltype(msg.*field.member)>;
-                  return FieldEncoder<T>::write(field.number, msg.*field.member, out);
-                } else {
-                  return oneof_write(field, msg, out);
-                }
-              }()),
-         ...);
-      },
-      MessageInfo<M>::kFields);
-  return out;
+uint8_t* write_fields_before(const M& msg, uint8_t* end) {
+  constexpr auto& fields = MessageInfo<M>::kFields;
+  constexpr size_t n = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
+  [&]<size_t... I>(std::index_sequence<I...>) {
+    ((end = write_field_before(msg, std::get<n - 1 - I>(fields), end)), ...);
+  }
+  (std::make_index_sequence<n>{});
+  return end;
+}
+
+// Writes `msg` into [out, out + size), where size is encoded_size(msg).
+// Returns where the writing began: `out` itself, since sizes are exact.
+template <Message M>
+uint8_t* write_message(const M& msg, uint8_t* out, size_t size) {
+  return write_fields_before(msg, out + size);
 }
 
 // Field tables list their fields in ascending number; encoding relies on it.

@@ -74,7 +74,7 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
   if (*total != 0) {
     msg::OrderTotal encoded{*total};
     response.total.resize(wire::encoded_size(encoded));
-    wire::write_message(encoded, response.total.data());
+    wire::write_message(encoded, response.total.data(), response.total.size());
   }
   return response;
 }

@@ -230,8 +230,7 @@ TEST(DecodeTest, UnknownFieldsOfEveryWireTypeAreSkipped) {
 template <class M>
 ByteVec encode(const M& m) {
   ByteVec out(wire::encoded_size(m));
-  uint8_t* end = wire::write_message(m, out.data());
-  EXPECT_EQ(end, out.data() + out.size());
+  EXPECT_EQ(wire::write_message(m, out.data(), out.size()), out.data());
   return out;
 }
 
@@ -291,7 +290,13 @@ TEST(EncodeTest, RoundTripsThroughTheSchema) {
   item.quantity = 1000;
   item.code.emplace().item_code = msg::ItemCode::Case::kScanList;
   item.code->scan_list.scans.push_back({msg::Scan::Case::kMarkC, "0104"});
+  item.code->scan_list.scans.push_back({msg::Scan::Case::kGtin, "0481"});
+  auto& salt = sale.items.emplace_back();
+  salt.name = "Соль";
+  salt.price = 45;
   sale.change["BYN"] = 5;
+  sale.change["USD"] = 0;
+  sale.change["EUR"] = 2;
   request.attrs.emplace().payments["BYN"].card.emplace().groups["visa"].count = 3;
 
   ByteVec bytes = encode(request);
@@ -299,7 +304,11 @@ TEST(EncodeTest, RoundTripsThroughTheSchema) {
   ASSERT_TRUE(parsed.ParseFromArray(bytes.data(), static_cast<int>(bytes.size())));
   EXPECT_EQ(parsed.context().currencies(1), "USD");
   EXPECT_EQ(parsed.doc().items(0).code().scan_list().scans(0).mark_c(), "0104");
+  EXPECT_EQ(parsed.doc().items(0).code().scan_list().scans(1).gtin(), "0481");
+  EXPECT_EQ(parsed.doc().items(1).name(), "Соль");
   EXPECT_EQ(parsed.doc().change().at("BYN"), 5u);
+  EXPECT_EQ(parsed.doc().change().at("EUR"), 2u);
+  EXPECT_EQ(parsed.doc().change().at("USD"), 0u);
   EXPECT_EQ(parsed.attrs().payments().at("BYN").card().groups().at("visa").count(), 3);
 
   // And back through our decoder to the same bytes.
