@@ -8,6 +8,17 @@ namespace {
 constexpr std::string_view kWireTypeNames[] = {"Varint",     "SixtyFourBit", "LengthDelimited",
                                                "StartGroup", "EndGroup",     "ThirtyTwoBit"};
 
+// A varint at p, without the checks of decoding: a count only needs to stop.
+bool skim_varint(const uint8_t*& p, const uint8_t* end, uint64_t& value) {
+  value = 0;
+  for (int shift = 0; shift < 64 && p != end; shift += 7) {
+    const uint8_t byte = *p++;
+    value |= static_cast<uint64_t>(byte & 0x7F) << shift;
+    if (byte < 0x80) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string DecodeError::render() const {
@@ -29,8 +40,41 @@ std::string DecodeError::render() const {
   return out;
 }
 
+size_t Cursor::count_ahead(uint32_t number, const uint8_t* limit) const {
+  const uint64_t wanted = (static_cast<uint64_t>(number) << 3) | 2;
+  const uint8_t* p = p_;
+  uint64_t key = wanted;
+  uint64_t value;
+  size_t count = 0;
+  while (true) {
+    switch (key & 7) {
+      case 0:
+        if (!skim_varint(p, limit, value)) return count;
+        break;
+      case 1:
+        if (limit - p < 8) return count;
+        p += 8;
+        break;
+      case 2:
+        if (!skim_varint(p, limit, value) || value > static_cast<uint64_t>(limit - p)) {
+          return count;
+        }
+        p += value;
+        count += key == wanted;
+        break;
+      case 5:
+        if (limit - p < 4) return count;
+        p += 4;
+        break;
+      default:  // groups and invalid types end the count
+        return count;
+    }
+    if (p == limit || !skim_varint(p, limit, key)) return count;
+  }
+}
+
 // A varint of at most ten bytes; the tenth may only hold the 64th bit.
-bool Cursor::read_varint(uint64_t& value) {
+bool Cursor::read_varint_slow(uint64_t& value) {
   uint64_t result = 0;
   for (int i = 0; i < 10; ++i) {
     if (p_ == end_) return fail("invalid varint");

@@ -104,7 +104,13 @@ class Cursor {
   size_t remaining() const { return static_cast<size_t>(end_ - p_); }
   const uint8_t* position() const { return p_; }
 
-  bool read_varint(uint64_t& value);
+  bool read_varint(uint64_t& value) {
+    if (p_ != end_ && *p_ < 0x80) {  // most varints are one byte
+      value = *p_++;
+      return true;
+    }
+    return read_varint_slow(value);
+  }
   // A key: its field number and wire type, with the key checks.
   bool read_key(uint32_t& number, WireType& wire_type);
   // A length prefix followed by that many bytes.
@@ -126,10 +132,16 @@ class Cursor {
   bool begin_nested(const uint8_t*& limit);
   bool end_nested(const uint8_t* limit) { return p_ == limit || fail("delimited length exceeded"); }
   bool at_or_past(const uint8_t* limit) const { return p_ >= limit; }
+  // Right after the key of a length-delimited field `number`: how many
+  // occurrences of it are left up to `limit`, this one included. A sizing
+  // hint, so it stops at anything malformed and never fails.
+  size_t count_ahead(uint32_t number, const uint8_t* limit) const;
 
   DecodeError take_error() { return std::move(error_); }
 
  private:
+  bool read_varint_slow(uint64_t& value);
+
   const uint8_t* p_;
   const uint8_t* end_;
   DecodeError error_;
@@ -268,11 +280,16 @@ struct FieldCodec<std::optional<T>> {
 template <class T>
 struct FieldCodec<std::vector<T>> {
   static constexpr WireType kWire = ValueCodec<T>::kWire;
+  // Decodes in place; a failed decode drops the whole message anyway.
   static bool merge(std::vector<T>& v, Cursor& c, int budget) {
-    T value{};
-    if (!ValueCodec<T>::merge(value, c, budget)) return false;
-    v.push_back(std::move(value));
-    return true;
+    return ValueCodec<T>::merge(v.emplace_back(), c, budget);
+  }
+  // Before the first occurrence: room for all of them, so the elements are
+  // allocated once and never moved.
+  static void reserve(std::vector<T>& v, uint32_t number, const Cursor& c, const uint8_t* limit) {
+    if constexpr (kWire == WireType::kLengthDelimited) {
+      if (v.empty()) v.reserve(c.count_ahead(number, limit));
+    }
   }
 };
 template <>
@@ -317,9 +334,15 @@ struct FieldCodec<Map<V>> {
 };
 
 template <class M, class T>
-bool merge_field(M& msg, const Field<M, T>& field, WireType wire_type, Cursor& c, int budget) {
-  if (!c.check_wire_type(FieldCodec<T>::kWire, wire_type) ||
-      !FieldCodec<T>::merge(msg.*field.member, c, budget)) {
+bool merge_field(M& msg, const Field<M, T>& field, WireType wire_type, Cursor& c,
+                 const uint8_t* limit, int budget) {
+  if (!c.check_wire_type(FieldCodec<T>::kWire, wire_type)) {
+    return c.push(MessageInfo<M>::kName, field.name);
+  }
+  if constexpr (requires { FieldCodec<T>::reserve; }) {
+    FieldCodec<T>::reserve(msg.*field.member, field.number, c, limit);
+  }
+  if (!FieldCodec<T>::merge(msg.*field.member, c, budget)) {
     return c.push(MessageInfo<M>::kName, field.name);
   }
   return true;
@@ -344,7 +367,8 @@ constexpr bool covers(const Oneof<M>& field, uint32_t number) {
 
 // Decodes one field of `msg` whose key was just read.
 template <Message M>
-bool merge_one(M& msg, uint32_t number, WireType wire_type, Cursor& c, int budget) {
+bool merge_one(M& msg, uint32_t number, WireType wire_type, Cursor& c, const uint8_t* limit,
+               int budget) {
   bool known = false;
   bool ok = true;
   std::apply(
@@ -355,7 +379,7 @@ bool merge_one(M& msg, uint32_t number, WireType wire_type, Cursor& c, int budge
                     ok =
                         [&]() {
                           if constexpr (requires { field.member; }) {
-                            return merge_field(msg, field, wire_type, c, budget);
+                            return merge_field(msg, field, wire_type, c, limit, budget);
                           } else {
                             return merge_field(msg, field, number, wire_type, c, budget);
                           }
@@ -373,7 +397,7 @@ bool merge_message_fields(M& msg, Cursor& c, const uint8_t* limit, int budget) {
   while (!c.at_or_past(limit)) {
     uint32_t number;
     WireType wire_type;
-    if (!c.read_key(number, wire_type) || !merge_one(msg, number, wire_type, c, budget)) {
+    if (!c.read_key(number, wire_type) || !merge_one(msg, number, wire_type, c, limit, budget)) {
       return false;
     }
   }

@@ -227,6 +227,37 @@ TEST(DecodeTest, UnknownFieldsOfEveryWireTypeAreSkipped) {
   EXPECT_FALSE(doc.header);
 }
 
+// The sizing hint of repeated fields: counted from right after the first
+// key, within the message's limit, stopping quietly at anything malformed.
+TEST(DecodeTest, CountAheadOfRepeatedFields) {
+  struct Case {
+    std::string name;
+    ByteVec after_key;  // the bytes right after the first key of field 2
+    size_t limit;       // bytes of after_key inside the message
+    size_t count;
+  };
+  const ByteVec item = ld(1, "x");
+  const ByteVec others = cat({vi(1, 300), key(3, 1), ByteVec(8, 0), key(4, 5), ByteVec(4, 0)});
+  const ByteVec three =
+      cat({varint(item.size()), item, others, ld(2, item), ld(5, "y"), ld(2, ByteVec{})});
+  const std::vector<Case> cases = {
+      {"one", cat({varint(item.size()), item}), 0, 1},
+      {"three_among_other_types", three, 0, 3},
+      {"limit_cuts_the_last", three, three.size() - 2, 2},
+      {"same_number_as_varint_is_not_counted", cat({varint(0), vi(2, 1), ld(2, "")}), 0, 2},
+      {"truncated_first", {0x05, 'a'}, 0, 0},
+      {"truncated_later", cat({varint(0), key(2, 2), varint(9), ByteVec{'a'}}), 0, 1},
+      {"group_stops", cat({varint(0), key(6, 3), ld(2, ""), key(6, 4)}), 0, 1},
+      {"bad_key_varint_stops", cat({varint(0), ByteVec{0xFF}}), 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    wire::Cursor cursor(c.after_key.data(), c.after_key.size());
+    const size_t inside = c.limit ? c.limit : c.after_key.size();
+    EXPECT_EQ(cursor.count_ahead(2, c.after_key.data() + inside), c.count);
+  }
+}
+
 template <class M>
 ByteVec encode(const M& m) {
   ByteVec out(wire::encoded_size(m));
