@@ -11,14 +11,15 @@ size_t char_count(std::string_view text) {
   return n;
 }
 
-std::string cut_chars(std::string_view text, size_t max_chars) {
+void cut_chars(std::string& text, size_t max_chars) {
+  if (text.size() <= max_chars) return;  // no more characters than bytes
   size_t chars = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == max_chars) {
-      return std::string(text.substr(0, i));
+      text.resize(i);
+      return;
     }
   }
-  return std::string(text);
 }
 
 std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts) {

@@ -18,8 +18,8 @@ namespace tarv::calc {
 // valid UTF-8).
 size_t char_count(std::string_view text);
 
-// The first `max_chars` characters of UTF-8 text.
-std::string cut_chars(std::string_view text, size_t max_chars);
+// Cuts UTF-8 text to its first `max_chars` characters, in place.
+void cut_chars(std::string& text, size_t max_chars);
 
 std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts);
 

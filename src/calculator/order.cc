@@ -47,13 +47,10 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
 
   // Orders feed no line counters: the walk's delta is dropped.
   msg::DocumentAttributes unused;
-  std::vector<docs::LineResult> lines;
   auto totals = docs::walk_lines(
-      order.items, {.check_tax_rate = true}, unused, lines,
-      [](msg::Item& item, const docs::LineResult& line) -> Result<void> {
+      order.items, {.check_tax_rate = true}, unused, [](msg::Item& item, docs::LineResult&& line) {
         if (item.tax_rate)
           item.calculations->tax1 = docs::line_vat(line.total, line.quantity, *item.tax_rate).tax1;
-        return {};
       });
   if (!totals) return std::unexpected(totals.error());
   const uint64_t markup = order.markup ? order.markup->modifier : 0;

@@ -20,10 +20,12 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   msg::DocumentAttributes delta;
-  std::vector<docs::LineResult> lines;
-  auto totals =
-      docs::walk_lines(refund.items, {}, delta, lines,
-                       [](msg::Item&, const docs::LineResult&) -> Result<void> { return {}; });
+  std::vector<converter::RefundItem> lines;
+  lines.reserve(refund.items.size());
+  auto totals = docs::walk_lines(refund.items, {}, delta, [&](msg::Item&, docs::LineResult&& line) {
+    lines.push_back(
+        {line.section, std::move(line.code.code), std::move(line.name), line.quantity, line.total});
+  });
   if (!totals) return std::unexpected(totals.error());
   const uint64_t total = totals->sum;
 
@@ -37,16 +39,11 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
 
   converter::Refund document{
       document_header(context, header, times->local, context.next_doc_number),
-      {},
+      std::move(lines),
       total,
       split->cash,
       split->cashless(),
       split->other};
-  document.items.reserve(lines.size());
-  for (docs::LineResult& line : lines) {
-    document.items.push_back(
-        {line.section, std::move(line.code.code), std::move(line.name), line.quantity, line.total});
-  }
   auto binary = encode_document(std::move(document));
   if (!binary) return std::unexpected(binary.error());
   auto shift_attrs = attrs::merge_general(

@@ -16,16 +16,6 @@ namespace {
 // Third-party tax numbers have exactly nine decimal digits.
 bool valid_tax_number(uint32_t n) { return n >= 100000000 && n <= 999999999; }
 
-std::vector<converter::SaleItem> sale_items(std::vector<docs::LineResult>& lines) {
-  std::vector<converter::SaleItem> items;
-  items.reserve(lines.size());
-  for (docs::LineResult& line : lines) {
-    items.push_back({line.section, std::move(line.code.code), std::move(line.name), line.quantity,
-                     line.base, line.discount, line.markup});
-  }
-  return items;
-}
-
 }  // namespace
 
 Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
@@ -41,10 +31,10 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
 
   msg::DocumentAttributes delta;
   msg::Map<uint64_t> taxes;
-  std::vector<docs::LineResult> lines;
+  std::vector<converter::SaleItem> lines;
+  lines.reserve(sale.items.size());
   auto totals = docs::walk_lines(
-      sale.items, {.check_tax_rate = true}, delta, lines,
-      [&](msg::Item& item, const docs::LineResult& line) -> Result<void> {
+      sale.items, {.check_tax_rate = true}, delta, [&](msg::Item& item, docs::LineResult&& line) {
         if (item.tax_rate) {
           docs::LineVat vat = docs::line_vat(line.total, line.quantity, *item.tax_rate);
           item.calculations->tax1 = vat.tax1;
@@ -52,7 +42,8 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
           per_rate += vat.vat;
           attrs::count_item_tax(delta, item.tax_rate, vat.vat);
         }
-        return {};
+        lines.push_back({line.section, std::move(line.code.code), std::move(line.name),
+                         line.quantity, line.base, line.discount, line.markup});
       });
   if (!totals) return std::unexpected(totals.error());
 
@@ -70,7 +61,7 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   delta.sum = *cheque;
 
   converter::Sale document{document_header(context, header, times->local, context.next_doc_number),
-                           sale_items(lines),
+                           std::move(lines),
                            sale.tp_tax_number,
                            totals->sum,
                            discount,

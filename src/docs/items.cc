@@ -10,11 +10,8 @@ namespace {
 
 void cut_modifier(std::optional<msg::Modifier>& modifier) {
   if (!modifier) return;
-  if (modifier->name)
-    *modifier->name = calc::cut_chars(*modifier->name, limits::kModifierNameChars);
-  if (modifier->group) {
-    *modifier->group = calc::cut_chars(*modifier->group, limits::kModifierGroupChars);
-  }
+  if (modifier->name) calc::cut_chars(*modifier->name, limits::kModifierNameChars);
+  if (modifier->group) calc::cut_chars(*modifier->group, limits::kModifierGroupChars);
 }
 
 bool known_rate(uint32_t rate) { return rate == 0 || rate == 10 || rate == 20 || rate == 25; }
@@ -32,11 +29,11 @@ uint64_t vat_of(uint64_t value, uint32_t rate) {
 }  // namespace
 
 Result<LineResult> check_line(msg::Item& item, LineRules rules) {
-  item.name = calc::cut_chars(item.name, limits::kItemNameChars);
+  calc::cut_chars(item.name, limits::kItemNameChars);
   cut_modifier(item.discount);
   cut_modifier(item.markup);
   if (item.section && item.section->name) {
-    *item.section->name = calc::cut_chars(*item.section->name, limits::kSectionNameChars);
+    calc::cut_chars(*item.section->name, limits::kSectionNameChars);
   }
 
   if (item.name.empty()) return std::unexpected(err::kNameEmpty);

@@ -55,26 +55,24 @@ struct ItemsTotals {
   Result<void> check_limits() const;
 };
 
-// Walks a receipt's lines in order: the line procedure on each, then
-// `after_check(item, line)` (the sale's VAT; it may fail), then the totals
-// and the marking, section and line-modifier counters of `delta`.
-template <class AfterCheck>
+// Walks a receipt's lines in order: the line procedure on each, the totals,
+// the marking, section and line-modifier counters of `delta`, then
+// `on_line(item, std::move(line))`: the caller's VAT and document line, which
+// may take the line's strings.
+template <class OnLine>
 Result<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
-                               msg::DocumentAttributes& delta, std::vector<LineResult>& lines,
-                               AfterCheck&& after_check) {
+                               msg::DocumentAttributes& delta, OnLine&& on_line) {
   ItemsTotals totals;
-  lines.reserve(items.size());
   for (msg::Item& item : items) {
     auto line = check_line(item, rules);
     if (!line) return std::unexpected(line.error());
-    if (auto r = after_check(item, *line); !r) return std::unexpected(r.error());
     if (auto r = totals.add(*line); !r) return std::unexpected(r.error());
     attrs::count_item_marking(delta, line->code.marking(), line->total, line->quantity);
     attrs::count_item_section(delta,
                               line->section ? std::optional<uint32_t>(line->section) : std::nullopt,
                               line->total, line->quantity);
     attrs::count_item_modifiers(delta, item.discount, item.markup);
-    lines.push_back(std::move(*line));
+    on_line(item, std::move(*line));
   }
   if (auto r = totals.check_limits(); !r) return std::unexpected(r.error());
   return totals;
