@@ -1,6 +1,7 @@
 #include "converter/code_block.h"
 
 #include <optional>
+#include <variant>
 #include <string>
 
 namespace tarv::converter {
@@ -45,6 +46,19 @@ Status put_code(BitWriter& w, const MarkedCode& c, const FieldName& field) {
 }
 
 }  // namespace
+
+size_t marking_bytes(const ItemCode& code) {
+  struct Bytes {
+    size_t operator()(const PlainCode&) const { return 0; }
+    size_t operator()(const GtinCode& c) const {
+      return (c.si_code ? kSiCodeBytes : 0) + (c.ukz_code ? kUkzCodeBytes : 0);
+    }
+    size_t operator()(const MarkedCode& c) const {
+      return kSiCodeBytes + (c.ukz_code ? kUkzCodeBytes : 0);
+    }
+  };
+  return std::visit(Bytes{}, code);
+}
 
 Status put_item_code(BitWriter& w, const ItemCode& code, const FieldName& field) {
   return std::visit([&](const auto& c) { return put_code(w, c, field); }, code);

@@ -19,6 +19,9 @@ namespace tarv::converter {
 inline constexpr size_t kSiCodeBytes = 256;
 inline constexpr size_t kUkzCodeBytes = 64;
 
+// The bytes the marking codes of `code` add to its block.
+size_t marking_bytes(const ItemCode& code);
+
 // `field` names the code ("items[2].code") in refusals.
 Status put_item_code(BitWriter& w, const ItemCode& code, const FieldName& field);
 

@@ -1,6 +1,7 @@
 // encode(): the kind id, the body of the kind, the reserved tail.
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "converter/bit_buffer.h"
 #include "converter/code_block.h"
@@ -144,11 +145,31 @@ constexpr DocKind kind_of() {
 
 // Enough for documents with plain codes and no marking, so that most never
 // grow the buffer.
+// Items with marking codes are longer by the codes' fields.
+template <class Item>
+size_t items_hint(const std::vector<Item>& items, size_t per_item) {
+  size_t n = per_item * items.size();
+  for (const Item& item : items) n += marking_bytes(item.code);
+  return n;
+}
+
 size_t size_hint(const TarvDocument& doc) {
-  if (const auto* s = std::get_if<Sale>(&doc)) return 116 + 80 * s->items.size();
-  if (const auto* r = std::get_if<Refund>(&doc)) return 62 + 68 * r->items.size();
-  if (const auto* r = std::get_if<Rollback>(&doc)) return 60 + 51 * r->lines.size();
-  if (const auto* r = std::get_if<Report>(&doc)) return 34 + 169 * r->records.size();
+  if (const auto* s = std::get_if<Sale>(&doc)) return 116 + items_hint(s->items, 80);
+  if (const auto* r = std::get_if<Refund>(&doc)) return 62 + items_hint(r->items, 68);
+  if (const auto* r = std::get_if<Rollback>(&doc)) {
+    size_t n = 60 + 51 * r->lines.size();
+    for (const RollbackLine& line : r->lines) {
+      n += (line.si_code ? kSiCodeBytes : 0) + (line.ukz_code ? kUkzCodeBytes : 0);
+    }
+    return n;
+  }
+  if (const auto* r = std::get_if<Report>(&doc)) {
+    size_t n = 34 + 108 * r->records.size();
+    for (const ReportRecord& record : r->records) {
+      n += (record.orders ? 45 : 0) + (record.extra ? 16 : 0);
+    }
+    return n;
+  }
   return 56;
 }
 

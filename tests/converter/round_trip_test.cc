@@ -201,6 +201,8 @@ TarvDocument as_read(TarvDocument doc) {
 void check_round_trip(const TarvDocument& doc, int round) {
   const auto bytes = encode(doc);
   ASSERT_TRUE(bytes) << "round " << round << ": " << render(bytes.error());
+  // The writer sizes its buffer from the document: one allocation, no copy.
+  EXPECT_EQ(bytes->capacity(), bytes->size()) << "round " << round << ", kind " << doc.index();
   const auto back = decode(*bytes);
   ASSERT_TRUE(back) << "round " << round << ": " << render(back.error());
   ASSERT_EQ(*back, as_read(doc)) << "round " << round << ", kind " << doc.index();
