@@ -1,46 +1,46 @@
 #include "converter/bit_buffer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace tarv::converter {
 
 void BitWriter::put_bits(uint64_t value, unsigned width) {
   if (width == 0) return;
+  const unsigned used = bits_ % 8;
+  if (used + width > 64) {  // a wide field off a byte boundary: in two parts
+    put_bits(value >> 32, width - 32);
+    put_bits(value, 32);
+    return;
+  }
   if (width < 64) value &= (uint64_t{1} << width) - 1;
-  if (const unsigned used = bits_ % 8; used != 0) {  // finish the partial byte
-    const unsigned room = 8 - used;
-    const unsigned take = std::min(room, width);
-    const auto chunk = static_cast<unsigned>(value >> (width - take));
-    bytes_.back() = static_cast<uint8_t>(bytes_.back() | (chunk << (room - take)));
-    width -= take;
-    bits_ += take;
+  room_for(bits_ + width);
+  uint8_t* p = bytes_.data() + bits_ / 8;
+  bits_ += width;
+  // The field as the top bits of a big-endian word, after the `used` bits.
+  const uint64_t word = value << (64 - used - width);
+  if (std::endian::native == std::endian::little &&
+      static_cast<size_t>(bytes_.data() + bytes_.size() - p) >= 8) {
+    uint64_t current;
+    std::memcpy(&current, p, 8);
+    current = __builtin_bswap64(__builtin_bswap64(current) | word);
+    std::memcpy(p, &current, 8);
+    return;
   }
-  while (width >= 8) {
-    width -= 8;
-    bytes_.push_back(static_cast<uint8_t>(value >> width));
-    bits_ += 8;
-  }
-  if (width > 0) {
-    bytes_.push_back(static_cast<uint8_t>(value << (8 - width)));
-    bits_ += width;
+  for (unsigned i = 0; i < (used + width + 7) / 8; ++i) {
+    p[i] = static_cast<uint8_t>(p[i] | (word >> (56 - 8 * i)));
   }
 }
 
 void BitWriter::put_bytes(std::span<const char> bytes) {
   if (bits_ % 8 == 0) {
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    bytes_.insert(bytes_.end(), p, p + bytes.size());
+    room_for(bits_ + 8 * bytes.size());
+    if (!bytes.empty()) std::memcpy(bytes_.data() + bits_ / 8, bytes.data(), bytes.size());
     bits_ += 8 * bytes.size();
     return;
   }
   for (const char c : bytes) put_bits(static_cast<uint8_t>(c), 8);
-}
-
-void BitWriter::put_zeros(size_t bits) {
-  // The unused bits of a partial last byte are already 0.
-  bits_ += bits;
-  bytes_.resize((bits_ + 7) / 8, 0);
 }
 
 std::expected<uint64_t, DocError> BitReader::get_bits(unsigned width) {

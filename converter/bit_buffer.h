@@ -3,6 +3,7 @@
 #ifndef TARV_CONVERTER_BIT_BUFFER_H_
 #define TARV_CONVERTER_BIT_BUFFER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -31,21 +32,37 @@ inline std::unexpected<DocError> incomplete(uint64_t bits) {
   return std::unexpected(DocError{DocError::Kind::kIncomplete, {}, bits});
 }
 
+// The buffer is kept zeroed ahead of the write position, so a field ORs its
+// bits in, eight bytes at a time where the buffer has room, and zeros only
+// move the position.
 class BitWriter {
  public:
-  void reserve_bytes(size_t n) { bytes_.reserve(n); }
+  // Room for a document of `n` bytes, allocated once.
+  void reserve_bytes(size_t n) { bytes_.resize(n); }
 
   // The low `width` bits of `value` (width <= 64).
   void put_bits(uint64_t value, unsigned width);
   // Each byte as 8 bits.
   void put_bytes(std::span<const char> bytes);
-  void put_zeros(size_t bits);
+  void put_zeros(size_t bits) {
+    bits_ += bits;
+    room_for(bits_);
+  }
 
   size_t bit_size() const { return bits_; }
   // The bytes written; a last partial byte is padded with 0 bits.
-  std::vector<uint8_t> take() && { return std::move(bytes_); }
+  std::vector<uint8_t> take() && {
+    bytes_.resize((bits_ + 7) / 8);
+    return std::move(bytes_);
+  }
 
  private:
+  // Grows the zeroed buffer to hold `bits` bits.
+  void room_for(size_t bits) {
+    const size_t n = (bits + 7) / 8;
+    if (n > bytes_.size()) bytes_.resize(std::max(n, 2 * bytes_.size()));
+  }
+
   std::vector<uint8_t> bytes_;
   size_t bits_ = 0;
 };

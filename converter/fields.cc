@@ -80,9 +80,9 @@ Status put_nibble(BitWriter& w, uint64_t value, const FieldName& field) {
 
 Status put_amount(BitWriter& w, uint64_t value, bool sign_marked, const FieldName& field) {
   if (value > kMaxAmount) return out_of_range("amount", field);
-  w.put_bits(sign_marked && value != 0 ? 1 : 0, 1);
-  w.put_bits(value / 100, 39);
-  w.put_bits(value % 100, 8);
+  // The sign bit, 39 bits of whole units and 8 of hundredths.
+  const uint64_t sign = sign_marked && value != 0 ? 1 : 0;
+  w.put_bits(sign << 47 | (value / 100) << 8 | value % 100, 48);
   return {};
 }
 
