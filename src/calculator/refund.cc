@@ -57,13 +57,9 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   calculations.sum = total;
   calculations.payments[header.currency] = {split->cash, split->card, split->other};
 
-  ReceiptResponse<msg::Refund> response;
-  response.shift_attrs = std::move(*shift_attrs);
-  response.attrs = std::move(*counters);
-  response.binary_doc = std::move(*binary);
-  response.sum = total;
-  response.doc = std::move(refund);
-  return response;
+  return Result<ReceiptResponse<msg::Refund>>(std::in_place, std::move(*shift_attrs),
+                                              std::move(*counters), std::move(refund),
+                                              std::move(*binary), total);
 }
 
 }  // namespace tarv::calc

@@ -112,15 +112,11 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
   if (!counters) return std::unexpected(counters.error());
 
-  ReceiptResponse<msg::Rollback> response;
-  response.shift_attrs = std::move(*shift_attrs);
-  response.attrs = std::move(*counters);
-  response.binary_doc = std::move(*binary);
-  response.sum = target->total;
   doc.sum = target->total;
   doc.target_number = target->header.doc_number;
-  response.doc = std::move(doc);
-  return response;
+  return Result<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(*shift_attrs),
+                                                std::move(*counters), std::move(doc),
+                                                std::move(*binary), target->total);
 }
 
 }  // namespace tarv::calc

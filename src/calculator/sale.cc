@@ -86,13 +86,9 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
       msg::SalePaymentsCalculations{split->cash, split->card, split->other, split->cash_change};
   calculations.taxes = std::move(taxes);
 
-  ReceiptResponse<msg::Sale> response;
-  response.shift_attrs = std::move(*shift_attrs);
-  response.attrs = std::move(*counters);
-  response.binary_doc = std::move(*binary);
-  response.sum = *cheque;
-  response.doc = std::move(sale);
-  return response;
+  return Result<ReceiptResponse<msg::Sale>>(std::in_place, std::move(*shift_attrs),
+                                            std::move(*counters), std::move(sale),
+                                            std::move(*binary), *cheque);
 }
 
 }  // namespace tarv::calc
