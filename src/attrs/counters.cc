@@ -18,9 +18,19 @@ void bump(Cell& cell, uint64_t sum, uint64_t count, uint64_t quantity) {
 
 // Merges each entry of `delta` into `current` with `add`. An entry `current`
 // lacks is merged into a fresh value, limits and all, and its node then moves
-// over: merging a document's delta allocates nothing.
+// over: merging a document's delta allocates nothing. Into empty counters
+// the whole map moves.
 template <class V, class Add>
 Result<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
+  if (current.empty()) {
+    for (auto& [key, value] : delta) {
+      V fresh{};
+      if (auto r = add(fresh, std::move(value)); !r) return r;
+      value = std::move(fresh);
+    }
+    current = std::move(delta);
+    return {};
+  }
   for (auto it = delta.begin(); it != delta.end();) {
     const auto next = std::next(it);
     const auto at = current.lower_bound(it->first);
