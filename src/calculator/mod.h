@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "converter/docs.h"
 #include "converter/processors/date_time.h"
@@ -29,6 +31,14 @@ converter::DocHeader document_header(const msg::Context& context, const msg::Hea
 
 // Encodes a document; a writer failure is "tarv.core.receipt.encoding".
 Result<msg::Bytes> encode_document(const converter::TarvDocument& doc);
+
+// A receipt document's lines take the item names while it is written, one
+// line per item in order, rather than copies; this gives every item its name
+// back for the response.
+template <class Line>
+void return_names(std::vector<Line>& lines, std::vector<msg::Item>& items) {
+  for (size_t i = 0; i < lines.size(); ++i) items[i].name = std::move(lines[i].name);
+}
 
 // A document total: items sum + markup − discount, computed exactly. Below
 // zero or past 64 bits is an items-arithmetic error; above the largest sum,

@@ -22,10 +22,11 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   msg::DocumentAttributes delta;
   std::vector<converter::RefundItem> lines;
   lines.reserve(refund.items.size());
-  auto totals = docs::walk_lines(refund.items, {}, delta, [&](msg::Item&, docs::LineResult&& line) {
-    lines.push_back(
-        {line.section, std::move(line.code.code), std::move(line.name), line.quantity, line.total});
-  });
+  auto totals =
+      docs::walk_lines(refund.items, {}, delta, [&](msg::Item& item, docs::LineResult&& line) {
+        lines.push_back({line.section, std::move(line.code.code), std::move(item.name),
+                         line.quantity, line.total});
+      });
   if (!totals) return std::unexpected(totals.error());
   const uint64_t total = totals->sum;
 
@@ -37,15 +38,12 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   delta.count = 1;
   delta.sum = total;
 
-  converter::Refund document{
-      document_header(context, header, times->local, context.next_doc_number),
-      std::move(lines),
-      total,
-      split->cash,
-      split->cashless(),
-      split->other};
-  auto binary = encode_document(std::move(document));
+  converter::TarvDocument document{
+      converter::Refund{document_header(context, header, times->local, context.next_doc_number),
+                        std::move(lines), total, split->cash, split->cashless(), split->other}};
+  auto binary = encode_document(document);
   if (!binary) return std::unexpected(binary.error());
+  return_names(std::get<converter::Refund>(document).items, refund.items);
   auto shift_attrs = attrs::merge_general(
       take_shift_attrs(*request.context),
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)});

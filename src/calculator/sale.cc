@@ -42,7 +42,7 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
           per_rate += vat.vat;
           attrs::count_item_tax(delta, item.tax_rate, vat.vat);
         }
-        lines.push_back({line.section, std::move(line.code.code), std::move(line.name),
+        lines.push_back({line.section, std::move(line.code.code), std::move(item.name),
                          line.quantity, line.base, line.discount, line.markup});
       });
   if (!totals) return std::unexpected(totals.error());
@@ -60,18 +60,13 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   delta.count = 1;
   delta.sum = *cheque;
 
-  converter::Sale document{document_header(context, header, times->local, context.next_doc_number),
-                           std::move(lines),
-                           sale.tp_tax_number,
-                           totals->sum,
-                           discount,
-                           markup,
-                           *cheque,
-                           split->cashless(),
-                           split->cash,
-                           split->other};
-  auto binary = encode_document(std::move(document));
+  converter::TarvDocument document{
+      converter::Sale{document_header(context, header, times->local, context.next_doc_number),
+                      std::move(lines), sale.tp_tax_number, totals->sum, discount, markup, *cheque,
+                      split->cashless(), split->cash, split->other}};
+  auto binary = encode_document(document);
   if (!binary) return std::unexpected(binary.error());
+  return_names(std::get<converter::Sale>(document).items, sale.items);
   auto shift_attrs = attrs::merge_general(
       take_shift_attrs(*request.context),
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});

@@ -76,7 +76,6 @@ Result<LineResult> check_line(msg::Item& item, LineRules rules) {
   if (item.section && (item.section->code < 1 || item.section->code > 255)) item.section.reset();
   line.section = item.section ? static_cast<uint8_t>(item.section->code) : 0;
   line.quantity = item.quantity;
-  line.name = item.name;
 
   item.calculations = msg::ItemCalculations{line.total, line.discount, line.markup, std::nullopt,
                                             line.code.has_marking()};

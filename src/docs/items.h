@@ -24,7 +24,6 @@ struct LineResult {
   ItemCodeRecord code;
   uint8_t section = 0;  // 1..255, or 0 without a valid section
   uint32_t quantity = 0;
-  std::string name;  // cut to 64 characters
 };
 
 struct LineRules {
@@ -58,7 +57,8 @@ struct ItemsTotals {
 // Walks a receipt's lines in order: the line procedure on each, the totals,
 // the marking, section and line-modifier counters of `delta`, then
 // `on_line(item, std::move(line))`: the caller's VAT and document line, which
-// may take the line's strings.
+// may take the line's strings and, until the document is written, the item's
+// name (cut to 64 characters).
 template <class OnLine>
 Result<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
                                msg::DocumentAttributes& delta, OnLine&& on_line) {

@@ -131,6 +131,18 @@ TEST(ItemLine, NameCutInCharacters) {
     EXPECT_EQ(r.doc().items(0).name(), c.kept);
     EXPECT_EQ(decode_as<cv::Sale>(r.binary_doc()).items.at(0).name, c.written);
   }
+
+  // Every line keeps its own name, in the response and in the document.
+  const std::vector<std::string> names = {"Хлеб", repeat("Ж", 70), "Соль"};
+  pb::SaleResponse r = succeed(sale_of({item(names[0], 100, 1000), item(names[1], 100, 1000),
+                                        item(names[2], 100, 1000)},
+                                       {pay(kCash, kMaxSum)}, static_cast<int64_t>(kMaxSum)));
+  const auto doc = decode_as<cv::Sale>(r.binary_doc());
+  EXPECT_EQ(r.doc().items(0).name(), names[0]);
+  EXPECT_EQ(r.doc().items(1).name(), repeat("Ж", 64));
+  EXPECT_EQ(r.doc().items(2).name(), names[2]);
+  EXPECT_EQ(doc.items.at(1).name, repeat("Ж", 50));
+  EXPECT_EQ(doc.items.at(2).name, names[2]);
 }
 
 // Modifier names (48), groups (36) and section names (32) are cut in the
