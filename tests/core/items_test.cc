@@ -134,9 +134,9 @@ TEST(ItemLine, NameCutInCharacters) {
 
   // Every line keeps its own name, in the response and in the document.
   const std::vector<std::string> names = {"Хлеб", repeat("Ж", 70), "Соль"};
-  pb::SaleResponse r = succeed(sale_of({item(names[0], 100, 1000), item(names[1], 100, 1000),
-                                        item(names[2], 100, 1000)},
-                                       {pay(kCash, kMaxSum)}, static_cast<int64_t>(kMaxSum)));
+  pb::SaleResponse r = succeed(
+      sale_of({item(names[0], 100, 1000), item(names[1], 100, 1000), item(names[2], 100, 1000)},
+              {pay(kCash, kMaxSum)}, static_cast<int64_t>(kMaxSum)));
   const auto doc = decode_as<cv::Sale>(r.binary_doc());
   EXPECT_EQ(r.doc().items(0).name(), names[0]);
   EXPECT_EQ(r.doc().items(1).name(), repeat("Ж", 64));
