@@ -53,7 +53,7 @@ concept Enveloped = requires(Request r) {
 };
 
 template <class Request>
-Result<Request> check_presence(Request&& request) {
+Result<void> check_presence(const Request& request) {
   if constexpr (Enveloped<Request>) {
     if (!request.doc) {
       diagnostic("Missing $req.doc\n");
@@ -68,7 +68,7 @@ Result<Request> check_presence(Request&& request) {
       return std::unexpected(err::kMalformed);
     }
   }
-  return std::move(request);
+  return {};
 }
 
 // Runs one export. `calculator` takes the decoded Request (with doc, context
@@ -90,9 +90,10 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
       diagnostic("Error decoding input: " + error.render() + "\n");
       return kStatusUndecodable;
     }
-    auto present = check_presence(std::move(decoded));
-    if (!present) return answer_error(present.error(), response, response_length);
-    auto result = calculator(std::move(*present));
+    if (auto present = check_presence(decoded); !present) {
+      return answer_error(present.error(), response, response_length);
+    }
+    auto result = calculator(std::move(decoded));
     if (!result) return answer_error(result.error(), response, response_length);
     return answer(*result, kStatusOk, response, response_length);
   } catch (const std::bad_alloc&) {
