@@ -6,11 +6,17 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARV_TESTS=OFF >/dev/null
 cmake --build build-bench --target tarv_bench
+# Each benchmark runs BENCH_REPETITIONS times; the table takes the medians.
 build-bench/tarv_bench --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
+  --benchmark_repetitions="${BENCH_REPETITIONS:-3}" --benchmark_report_aggregates_only=true \
   --benchmark_out=build-bench/bench.json --benchmark_out_format=json "$@"
 python3 - build-bench/bench.json <<'PY'
 import json, sys
-runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
+runs = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+        continue
+    runs[b.get("run_name", b["name"])] = b
 SCALE = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 def cpu(name):  # nanoseconds
     b = runs.get(name)

@@ -29,6 +29,10 @@ long resident_kib() {
 int main(int argc, char** argv) {
   using namespace ::tarv::bench;
   const long calls = argc > 1 ? std::atol(argv[1]) : 1000000;
+  if (calls <= 1000) {
+    std::fprintf(stderr, "usage: tarv_soak [calls], more than 1000 (default 1000000)\n");
+    return 2;
+  }
   const std::vector<std::pair<Export, std::string>> requests = {
       {tarvcore_create_deposit, deposit_bytes()}, {tarvcore_create_sale, sale_bytes(10)},
       {tarvcore_create_refund, refund_bytes(10)}, {tarvcore_register_order, order_bytes()},
