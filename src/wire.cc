@@ -89,7 +89,7 @@ bool Cursor::read_varint_slow(uint64_t& value) {
   return fail("invalid varint");  // unreachable: the tenth byte ends it
 }
 
-bool Cursor::read_key(uint32_t& number, WireType& wire_type) {
+bool Cursor::read_key_slow(uint32_t& number, WireType& wire_type) {
   uint64_t key;
   if (!read_varint(key)) return false;
   if (key > 0xFFFFFFFFu) return fail("invalid key value: " + std::to_string(key));

@@ -112,7 +112,15 @@ class Cursor {
     return read_varint_slow(value);
   }
   // A key: its field number and wire type, with the key checks.
-  bool read_key(uint32_t& number, WireType& wire_type);
+  bool read_key(uint32_t& number, WireType& wire_type) {
+    // Most keys are one byte: a field number below 16 and a known wire type.
+    if (p_ != end_ && *p_ < 0x80 && *p_ >= 8 && (*p_ & 7) <= 5) {
+      number = *p_ >> 3;
+      wire_type = static_cast<WireType>(*p_++ & 7);
+      return true;
+    }
+    return read_key_slow(number, wire_type);
+  }
   // A length prefix followed by that many bytes.
   bool read_length_delimited(const uint8_t*& data, size_t& size);
   bool skip_field(uint32_t number, WireType wire_type, int budget);
@@ -141,6 +149,7 @@ class Cursor {
 
  private:
   bool read_varint_slow(uint64_t& value);
+  bool read_key_slow(uint32_t& number, WireType& wire_type);
 
   const uint8_t* p_;
   const uint8_t* end_;
