@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
 #include "src/calculator/mod.h"
 #include "src/limits.h"
@@ -31,7 +30,10 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   const std::string* mark_a = nullptr;
   const std::string* mark_b = nullptr;
   const std::string* gtin = nullptr;
-  std::vector<const std::string*> mark_c;
+  // The last two mark_c scans (m1 the last) and how many there were.
+  const std::string* m1 = nullptr;
+  const std::string* m2 = nullptr;
+  size_t mark_c = 0;
   for (const Scan& scan : list.scans) {
     const std::string** single = nullptr;
     switch (scan.scan) {
@@ -47,18 +49,18 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
         single = &gtin;
         break;
       case Scan::Case::kMarkC:
-        mark_c.push_back(&scan.value);
+        m2 = m1;
+        m1 = &scan.value;
+        ++mark_c;
         continue;
     }
     if (*single != nullptr) return std::unexpected(err::kCodeMultipleAssignments);
     *single = &scan.value;
   }
 
-  if (mark_c.size() + (mark_a ? 1 : 0) + (mark_b ? 1 : 0) > 2) {
+  if (mark_c + (mark_a ? 1 : 0) + (mark_b ? 1 : 0) > 2) {
     return std::unexpected(err::kMarkingCodesCount);
   }
-  const std::string* m1 = mark_c.empty() ? nullptr : mark_c.back();
-  const std::string* m2 = mark_c.size() < 2 ? nullptr : mark_c[mark_c.size() - 2];
 
   // The long code and the short code.
   const std::string* long_code = nullptr;
