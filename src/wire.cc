@@ -11,7 +11,7 @@ constexpr std::string_view kWireTypeNames[] = {"Varint",     "SixtyFourBit", "Le
 // A varint at p, without the checks of decoding: a count only needs to stop.
 bool skim_varint(const uint8_t*& p, const uint8_t* end, uint64_t& value) {
   value = 0;
-  for (int shift = 0; shift < 64 && p != end; shift += 7) {
+  for (int shift = 0; shift < 64 && p < end; shift += 7) {
     const uint8_t byte = *p++;
     value |= static_cast<uint64_t>(byte & 0x7F) << shift;
     if (byte < 0x80) return true;
@@ -41,6 +41,9 @@ std::string DecodeError::render() const {
 }
 
 size_t Cursor::count_ahead(uint32_t number, const uint8_t* limit) const {
+  // A key may have run past the message's end already; its field fails
+  // after it was read, and nothing is counted here.
+  if (p_ >= limit) return 0;
   const uint64_t wanted = (static_cast<uint64_t>(number) << 3) | 2;
   const uint8_t* p = p_;
   uint64_t key = wanted;

@@ -142,7 +142,8 @@ class Cursor {
   bool at_or_past(const uint8_t* limit) const { return p_ >= limit; }
   // Right after the key of a length-delimited field `number`: how many
   // occurrences of it are left up to `limit`, this one included. A sizing
-  // hint, so it stops at anything malformed and never fails.
+  // hint, so it stops at anything malformed, or at a position already past
+  // `limit`, and never fails.
   size_t count_ahead(uint32_t number, const uint8_t* limit) const;
 
   DecodeError take_error() { return std::move(error_); }

@@ -137,6 +137,21 @@ TEST(DecodeTest, OneofAndMapValueErrorsNameTheirFields) {
             "(\"DocumentsAttributes\", \"sales\"), (\"ReportRequest\", \"attrs\")] }\n");
 }
 
+// Sale.items' key in two bytes (0x92 0x00) of which the doc's declared length
+// holds only the first: the field is read past the end of its message and
+// refused there, without the repeated field's count reading further.
+TEST(DecodeTest, RepeatedFieldKeyPastItsMessage) {
+  const std::pair<ExportFn, std::string> exports[] = {{tarvcore_create_sale, "Sale"},
+                                                       {tarvcore_create_refund, "Refund"}};
+  for (const auto& [export_fn, doc] : exports) {
+    Call r = call(export_fn, ByteVec{0x12, 0x01, 0x92, 0x00, 0x01, 0x00});
+    EXPECT_EQ(r.status, TARV_STATUS_UNDECODABLE);
+    EXPECT_EQ(r.stderr_text,
+              "Error decoding input: DecodeError { description: \"invalid tag value: 0\", stack: "
+              "[(\"" + doc + "\", \"items\"), (\"" + doc + "Request\", \"doc\")] }\n");
+  }
+}
+
 TEST(DecodeTest, HundredNestedGroupsAreSkipped) {
   Call r = call(tarvcore_create_deposit, repeat_groups(100));
   EXPECT_EQ(r.status, TARV_STATUS_ERROR);
@@ -255,6 +270,15 @@ TEST(DecodeTest, CountAheadOfRepeatedFields) {
     wire::Cursor cursor(c.after_key.data(), c.after_key.size());
     const size_t inside = c.limit ? c.limit : c.after_key.size();
     EXPECT_EQ(cursor.count_ahead(2, c.after_key.data() + inside), c.count);
+  }
+
+  // A key that ran past the end of its message: the cursor is beyond the
+  // limit, and nothing is read there.
+  const ByteVec bytes = cat({key(2, 2), varint(1), ByteVec{'x'}});
+  for (size_t behind : {0, 1}) {
+    SCOPED_TRACE(behind);
+    wire::Cursor past(bytes.data() + 1, bytes.size() - 1);
+    EXPECT_EQ(past.count_ahead(2, bytes.data() + 1 - behind), 0u);
   }
 }
 
