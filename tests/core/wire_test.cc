@@ -142,13 +142,14 @@ TEST(DecodeTest, OneofAndMapValueErrorsNameTheirFields) {
 // refused there, without the repeated field's count reading further.
 TEST(DecodeTest, RepeatedFieldKeyPastItsMessage) {
   const std::pair<ExportFn, std::string> exports[] = {{tarvcore_create_sale, "Sale"},
-                                                       {tarvcore_create_refund, "Refund"}};
+                                                      {tarvcore_create_refund, "Refund"}};
   for (const auto& [export_fn, doc] : exports) {
     Call r = call(export_fn, ByteVec{0x12, 0x01, 0x92, 0x00, 0x01, 0x00});
     EXPECT_EQ(r.status, TARV_STATUS_UNDECODABLE);
     EXPECT_EQ(r.stderr_text,
               "Error decoding input: DecodeError { description: \"invalid tag value: 0\", stack: "
-              "[(\"" + doc + "\", \"items\"), (\"" + doc + "Request\", \"doc\")] }\n");
+              "[(\"" +
+                  doc + "\", \"items\"), (\"" + doc + "Request\", \"doc\")] }\n");
   }
 }
 
