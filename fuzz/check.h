@@ -13,13 +13,14 @@
 #include "converter/document.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
+#include "tests/support/exports.h"
 
 namespace tarv::fuzz {
 
 namespace pb = ::tarv::core;
 namespace cv = ::tarv::converter;
 
-using ExportFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
+using support::ExportFn;
 
 // Prints what broke and aborts, so that the fuzzer keeps the input.
 [[noreturn]] void fail(std::string_view what);
@@ -68,25 +69,7 @@ void check_success(const pb::RollbackRequest& request, const Outcome& outcome);
 void check_success(const pb::ReportRequest& request, const Outcome& outcome);
 void check_success(const pb::OrderRequest& request, const Outcome& outcome);
 
-// Each request type with its export and its success response.
-template <class Request>
-struct Export;
-#define TARV_FUZZ_EXPORT(Request, ResponseType, fn) \
-  template <>                                       \
-  struct Export<pb::Request> {                      \
-    using Response = pb::ResponseType;              \
-    static constexpr ExportFn kFn = fn;             \
-  }
-TARV_FUZZ_EXPORT(DepositRequest, DepositResponse, tarvcore_create_deposit);
-TARV_FUZZ_EXPORT(WithdrawRequest, WithdrawResponse, tarvcore_create_withdraw);
-TARV_FUZZ_EXPORT(CardHolderWithdrawRequest, CardHolderWithdrawResponse,
-                 tarvcore_create_ch_withdraw);
-TARV_FUZZ_EXPORT(SaleRequest, SaleResponse, tarvcore_create_sale);
-TARV_FUZZ_EXPORT(RefundRequest, RefundResponse, tarvcore_create_refund);
-TARV_FUZZ_EXPORT(RollbackRequest, RollbackResponse, tarvcore_create_rollback);
-TARV_FUZZ_EXPORT(ReportRequest, ReportResponse, tarvcore_create_report);
-TARV_FUZZ_EXPORT(OrderRequest, OrderResponse, tarvcore_register_order);
-#undef TARV_FUZZ_EXPORT
+using support::Export;
 
 // Runs the request's export on raw bytes with every check; returns the
 // outcome.

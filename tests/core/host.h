@@ -12,6 +12,7 @@
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
 #include "tests/core/bytes.h"
+#include "tests/support/exports.h"
 
 namespace tarv::testing {
 
@@ -72,25 +73,7 @@ inline pb::GeneralAttributes& drawer(pb::Context& c, const std::string& currency
   return (*c.mutable_shift_ctx()->mutable_attrs())[currency];
 }
 
-// Each request type with its export and its typed success response.
-template <class Request>
-struct Export;
-#define TARV_TEST_EXPORT(Req, Resp, fn) \
-  template <>                           \
-  struct Export<pb::Req> {              \
-    using Response = pb::Resp;          \
-    static constexpr ExportFn kFn = fn; \
-  }
-TARV_TEST_EXPORT(DepositRequest, DepositResponse, tarvcore_create_deposit);
-TARV_TEST_EXPORT(WithdrawRequest, WithdrawResponse, tarvcore_create_withdraw);
-TARV_TEST_EXPORT(CardHolderWithdrawRequest, CardHolderWithdrawResponse,
-                 tarvcore_create_ch_withdraw);
-TARV_TEST_EXPORT(SaleRequest, SaleResponse, tarvcore_create_sale);
-TARV_TEST_EXPORT(RefundRequest, RefundResponse, tarvcore_create_refund);
-TARV_TEST_EXPORT(RollbackRequest, RollbackResponse, tarvcore_create_rollback);
-TARV_TEST_EXPORT(ReportRequest, ReportResponse, tarvcore_create_report);
-TARV_TEST_EXPORT(OrderRequest, OrderResponse, tarvcore_register_order);
-#undef TARV_TEST_EXPORT
+using support::Export;
 
 inline ByteVec serialize(const ::google::protobuf::Message& m) {
   std::string s = m.SerializeAsString();
