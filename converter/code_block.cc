@@ -1,8 +1,8 @@
 #include "converter/code_block.h"
 
 #include <optional>
-#include <variant>
 #include <string>
+#include <variant>
 
 namespace tarv::converter {
 
@@ -15,12 +15,6 @@ constexpr unsigned kGtinBits = 0b0011;
 constexpr size_t kShortDigits = 13;
 constexpr size_t kLongDigits = 14;
 constexpr unsigned kGtinKind = 1;
-
-void put_markings(BitWriter& w, const std::optional<std::string>& si,
-                  const std::optional<std::string>& ukz) {
-  if (si) put_raw(w, *si, kSiCodeBytes);
-  if (ukz) put_raw(w, *ukz, kUkzCodeBytes);
-}
 
 Status put_code(BitWriter& w, const PlainCode& c, const FieldName& field) {
   w.put_bits(0, 8);
@@ -41,20 +35,27 @@ Status put_code(BitWriter& w, const GtinCode& c, const FieldName& field) {
 Status put_code(BitWriter& w, const MarkedCode& c, const FieldName& field) {
   w.put_bits(1, 4);
   w.put_bits(c.ukz_code ? 12 : 4, 4);
-  put_markings(w, c.si_code, c.ukz_code);
+  put_raw(w, c.si_code, kSiCodeBytes);  // a marked code always has one
+  if (c.ukz_code) put_raw(w, *c.ukz_code, kUkzCodeBytes);
   return put_digits(w, c.digits, kLongDigits, field);
 }
 
 }  // namespace
 
+void put_markings(BitWriter& w, const std::optional<std::string>& si,
+                  const std::optional<std::string>& ukz) {
+  if (si) put_raw(w, *si, kSiCodeBytes);
+  if (ukz) put_raw(w, *ukz, kUkzCodeBytes);
+}
+
 size_t marking_bytes(const ItemCode& code) {
   struct Bytes {
     size_t operator()(const PlainCode&) const { return 0; }
     size_t operator()(const GtinCode& c) const {
-      return (c.si_code ? kSiCodeBytes : 0) + (c.ukz_code ? kUkzCodeBytes : 0);
+      return marking_bytes(c.si_code.has_value(), c.ukz_code.has_value());
     }
     size_t operator()(const MarkedCode& c) const {
-      return kSiCodeBytes + (c.ukz_code ? kUkzCodeBytes : 0);
+      return marking_bytes(true, c.ukz_code.has_value());
     }
   };
   return std::visit(Bytes{}, code);

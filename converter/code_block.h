@@ -11,6 +11,9 @@
 #ifndef TARV_CONVERTER_CODE_BLOCK_H_
 #define TARV_CONVERTER_CODE_BLOCK_H_
 
+#include <optional>
+#include <string>
+
 #include "converter/docs.h"
 #include "converter/fields.h"
 
@@ -19,6 +22,14 @@ namespace tarv::converter {
 inline constexpr size_t kSiCodeBytes = 256;
 inline constexpr size_t kUkzCodeBytes = 64;
 
+// The marking code fields, each written only when present: si_code in
+// kSiCodeBytes, then ukz_code in kUkzCodeBytes (sale and refund code blocks,
+// rollback lines).
+void put_markings(BitWriter& w, const std::optional<std::string>& si,
+                  const std::optional<std::string>& ukz);
+constexpr size_t marking_bytes(bool si, bool ukz) {
+  return (si ? kSiCodeBytes : 0) + (ukz ? kUkzCodeBytes : 0);
+}
 // The bytes the marking codes of `code` add to its block.
 size_t marking_bytes(const ItemCode& code);
 

@@ -108,8 +108,7 @@ Status put_body(FieldPut& io, BitWriter& w, const Rollback& r) {
   TARV_TRY(io.uint(r.target_number, 32, "target_number"));
   TARV_TRY(put_list(io, r.lines, "lines", [&](const RollbackLine& line) {
     w.put_bits((line.si_code ? 1u : 0u) | (line.ukz_code ? 2u : 0u), 8);
-    if (line.si_code) put_raw(w, *line.si_code, kSiCodeBytes);
-    if (line.ukz_code) put_raw(w, *line.ukz_code, kUkzCodeBytes);
+    put_markings(w, line.si_code, line.ukz_code);
     return io.text(line.name, layout::kNameBytes);
   }));
   TARV_TRY(io.amount(r.amount, false, "amount"));
@@ -159,7 +158,7 @@ size_t size_hint(const TarvDocument& doc) {
   if (const auto* r = std::get_if<Rollback>(&doc)) {
     size_t n = 60 + 51 * r->lines.size();
     for (const RollbackLine& line : r->lines) {
-      n += (line.si_code ? kSiCodeBytes : 0) + (line.ukz_code ? kUkzCodeBytes : 0);
+      n += marking_bytes(line.si_code.has_value(), line.ukz_code.has_value());
     }
     return n;
   }
