@@ -52,7 +52,7 @@ class FieldElement {
   friend FieldElement operator+(const FieldElement& a, const FieldElement& b) {
     FieldElement r;
     const Word carry = add_words(r.v_.data(), a.v_.data(), b.v_.data(), kLimbs);
-    r.fold_carry(carry);
+    r.fold_sum(mask(carry) & kFold);
     return r;
   }
 
@@ -60,7 +60,7 @@ class FieldElement {
     FieldElement r;
     // With a borrow r = a - b + 2^256 ≡ a - b + 189: take 189 away.
     const Word borrow = sub_words(r.v_.data(), a.v_.data(), b.v_.data(), kLimbs);
-    if (sub_word(r.v_.data(), kLimbs, borrow * kFold) != 0) {
+    if (sub_word(r.v_.data(), kLimbs, mask(borrow) & kFold) != 0) {
       // r was below 189 and wrapped to r - 189 + 2^256 ≡ r - 189 + 189:
       // 189 more, and the low limb is far above it.
       r.v_[0] -= kFold;
@@ -105,10 +105,16 @@ class FieldElement {
  private:
   constexpr explicit FieldElement(const Limbs& v) : v_(v) {}
 
-  // Adds c·2^256 ≡ c·189 for c·189 below 2^w.
-  void fold_carry(Word c) {
-    if (add_word(v_.data(), kLimbs, c * kFold) != 0) {
-      // The sum passed 2^256 and the value is now below c·189: 189 more fits.
+  // All ones for 1, zero for 0.
+  static Word mask(Word bit) { return static_cast<Word>(0 - bit); }
+
+  // Adds c·2^256 ≡ c·189, for c·189 below 2^w.
+  void fold_carry(Word c) { fold_sum(c * kFold); }
+
+  // Adds f (below 2^w); a carry past 2^256 comes back in as 189.
+  void fold_sum(Word f) {
+    if (add_word(v_.data(), kLimbs, f) != 0) {
+      // The sum passed 2^256 and the value is now below f: 189 more fits.
       v_[0] += kFold;
     }
   }

@@ -178,13 +178,8 @@ struct Accumulator {
     c1 = add_carry(c1, static_cast<Word>(p >> kWordBits), carry);
     c2 = add_carry(c2, 0, carry);
   }
-  // += a·b, or 2·a·b with twice.
+  // += a·b.
   void add_product(Word a, Word b) { add(DWord{a} * b); }
-  void add_product_twice(Word a, Word b) {
-    const DWord p = DWord{a} * b;
-    add(p);
-    add(p);
-  }
   // The low word out; the accumulator moves down one word.
   Word shift() {
     const Word low = c0;
@@ -218,20 +213,31 @@ inline Words<N + M> mul_wide(const Words<N>& a, const Words<M>& b) {
   return r;
 }
 
-// The square of an N-word number: each cross product a_i·a_j (i < j) taken
-// once and added twice, so N(N+1)/2 word products instead of N².
+// The square of an N-word number: each cross product a_i·a_j (i < j) once,
+// the sum doubled by a shift, then the squares of the words: N(N+1)/2 word
+// products instead of N².
 template <size_t N>
 inline Words<2 * N> sqr_wide(const Words<N>& a) {
-  Words<2 * N> r;
-  Accumulator acc;
-#pragma GCC unroll 16
-  for (size_t k = 0; k + 1 < 2 * N; ++k) {
+  Words<2 * N> r{};
 #pragma GCC unroll 8
-    for (size_t i = k < N ? 0 : k - N + 1; 2 * i < k; ++i) acc.add_product_twice(a[i], a[k - i]);
-    if (k % 2 == 0) acc.add_product(a[k / 2], a[k / 2]);
-    r[k] = acc.shift();
+  for (size_t i = 0; i + 1 < N; ++i) {
+    r[i + N] = mul_add_word(r.data() + 2 * i + 1, a.data() + i + 1, N - 1 - i, a[i]);
   }
-  r[2 * N - 1] = acc.c0;
+  // The cross products sum below 2^(w(2N-1)): doubling fits.
+  Word top = 0;
+#pragma GCC unroll 16
+  for (size_t i = 0; i < 2 * N; ++i) {
+    const Word next = r[i] >> (kWordBits - 1);
+    r[i] = static_cast<Word>(r[i] << 1) | top;
+    top = next;
+  }
+  Word carry = 0;
+#pragma GCC unroll 8
+  for (size_t i = 0; i < N; ++i) {
+    const DWord sq = DWord{a[i]} * a[i];
+    r[2 * i] = add_carry(r[2 * i], static_cast<Word>(sq), carry);
+    r[2 * i + 1] = add_carry(r[2 * i + 1], static_cast<Word>(sq >> kWordBits), carry);
+  }
   return r;
 }
 
