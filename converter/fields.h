@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "converter/bit_buffer.h"
-#include "converter/docs.h"
+#include "converter/records.h"
 
 namespace tarv::converter {
 

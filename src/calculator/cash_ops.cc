@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "converter/document.h"
-#include "src/attrs/counters.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/mod.h"
+#include "src/counters/counters.h"
 #include "src/limits.h"
 
 namespace tarv::calc {
@@ -89,13 +89,13 @@ Result<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& conte
 converter::TarvDocument cash_document(CashKind kind, converter::DocHeader header, uint64_t sum) {
   switch (kind) {
     case CashKind::kDeposit:
-      return converter::Deposit{std::move(header), sum};
+      return converter::DepositDoc{std::move(header), sum};
     case CashKind::kWithdraw:
-      return converter::Withdraw{std::move(header), sum};
+      return converter::WithdrawDoc{std::move(header), sum};
     case CashKind::kCardHolderWithdraw:
       break;
   }
-  return converter::CardHolderWithdraw{std::move(header), sum};
+  return converter::CardHolderWithdrawDoc{std::move(header), sum};
 }
 
 // The frame the three cash operations share.
@@ -112,28 +112,28 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
     return std::unexpected(r.error());
   }
   const auto amount = static_cast<int64_t>(doc.sum);
-  attrs::CashDelta delta{header.currency, kind == CashKind::kDeposit ? amount : -amount, 0};
+  counters::CashDelta delta{header.currency, kind == CashKind::kDeposit ? amount : -amount, 0};
 
   auto binary = encode_document(cash_document(
       kind, document_header(context, header, times->local, context.next_doc_number), doc.sum));
-  auto shift_attrs = attrs::merge_general(take_shift_attrs(*request.context), delta);
-  auto counters = attrs::add_cash_operation(std::move(*request.attrs), amount);
+  auto shift_attrs = counters::merge_general(take_shift_attrs(*request.context), delta);
+  auto attrs = counters::add_cash_operation(std::move(*request.attrs), amount);
   if (!binary) {
     // No amount field holds a sum past its range, so the document is
     // refused; when the counters refuse the sum too, theirs is the error
     // hosts know for it.
     if (doc.sum > limits::kMaxAmount && header.currency.size() == 3) {
       if (!shift_attrs) return std::unexpected(shift_attrs.error());
-      if (!counters) return std::unexpected(counters.error());
+      if (!attrs) return std::unexpected(attrs.error());
     }
     return std::unexpected(binary.error());
   }
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  if (!counters) return std::unexpected(counters.error());
+  if (!attrs) return std::unexpected(attrs.error());
 
   CashResponse<std::remove_reference_t<decltype(doc)>> response;
   response.shift_attrs = std::move(*shift_attrs);
-  response.attrs = std::move(*counters);
+  response.attrs = std::move(*attrs);
   response.binary_doc = std::move(*binary);
   response.sum = doc.sum;
   response.doc = std::move(doc);

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "converter/docs.h"
 #include "converter/processors/date_time.h"
+#include "converter/records.h"
 #include "src/errors.h"
 #include "src/messages.h"
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "converter/docs.h"
 #include "converter/processors/date_time.h"
+#include "converter/records.h"
 #include "src/errors.h"
 #include "src/messages.h"
 

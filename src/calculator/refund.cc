@@ -2,12 +2,12 @@
 // without change, the binary refund document and the refund counters.
 #include <utility>
 
-#include "src/attrs/counters.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/cash_ops.h"
 #include "src/calculator/mod.h"
 #include "src/calculator/payments_sale.h"
-#include "src/docs/items.h"
+#include "src/counters/counters.h"
+#include "src/lines/items.h"
 
 namespace tarv::calc {
 
@@ -20,12 +20,12 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   msg::DocumentAttributes delta;
-  std::vector<converter::RefundItem> lines;
-  lines.reserve(refund.items.size());
+  std::vector<converter::RefundItem> doc_items;
+  doc_items.reserve(refund.items.size());
   auto totals =
-      docs::walk_lines(refund.items, {}, delta, [&](msg::Item& item, docs::LineResult&& line) {
-        lines.push_back({line.section, std::move(line.code.code), std::move(item.name),
-                         line.quantity, line.total});
+      lines::walk_lines(refund.items, {}, delta, [&](msg::Item& item, lines::LineResult&& line) {
+        doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
+                             line.quantity, line.total});
       });
   if (!totals) return std::unexpected(totals.error());
   const uint64_t total = totals->sum;
@@ -38,25 +38,25 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   delta.count = 1;
   delta.sum = total;
 
-  converter::TarvDocument document{
-      converter::Refund{document_header(context, header, times->local, context.next_doc_number),
-                        std::move(lines), total, split->cash, split->cashless(), split->other}};
+  converter::TarvDocument document{converter::RefundDoc{
+      document_header(context, header, times->local, context.next_doc_number), std::move(doc_items),
+      total, split->cash, split->cashless(), split->other}};
   auto binary = encode_document(document);
   if (!binary) return std::unexpected(binary.error());
-  return_names(std::get<converter::Refund>(document).items, refund.items);
-  auto shift_attrs = attrs::merge_general(
+  return_names(std::get<converter::RefundDoc>(document).items, refund.items);
+  auto shift_attrs = counters::merge_general(
       take_shift_attrs(*request.context),
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!counters) return std::unexpected(counters.error());
+  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
+  if (!attrs) return std::unexpected(attrs.error());
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;
   calculations.payments[header.currency] = {split->cash, split->card, split->other};
 
   return Result<ReceiptResponse<msg::Refund>>(std::in_place, std::move(*shift_attrs),
-                                              std::move(*counters), std::move(refund),
+                                              std::move(*attrs), std::move(refund),
                                               std::move(*binary), total);
 }
 

@@ -7,10 +7,10 @@
 
 #include "converter/document.h"
 #include "crypto/bign/bign.h"
-#include "src/attrs/counters.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/cash_ops.h"
 #include "src/calculator/mod.h"
+#include "src/counters/counters.h"
 #include "src/frame.h"
 #include "src/limits.h"
 
@@ -31,10 +31,10 @@ converter::RollbackLine rollback_line(const converter::SaleItem& item) {
   return line;
 }
 
-attrs::Marking marking_of(const converter::RollbackLine& line) {
-  return line.si_code    ? attrs::Marking::kSi
-         : line.ukz_code ? attrs::Marking::kUkz
-                         : attrs::Marking::kNone;
+counters::Marking marking_of(const converter::RollbackLine& line) {
+  return line.si_code    ? counters::Marking::kSi
+         : line.ukz_code ? counters::Marking::kUkz
+                         : counters::Marking::kNone;
 }
 
 // cost + markup − discount of a target line; a target whose lines break this
@@ -64,7 +64,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
         "Rollback target deserialization error: " + converter::render(parsed.error()) + "\n");
     return std::unexpected(err::kRollbackInvalidTarget);
   }
-  auto* target = std::get_if<converter::Sale>(&*parsed);
+  auto* target = std::get_if<converter::SaleDoc>(&*parsed);
   if (target == nullptr) return std::unexpected(err::kRollbackInvalidTarget);
   if (!crypto::bign_verify(doc.target, doc.signature, doc.pub_key)) {
     return std::unexpected(err::kRollbackTargetSign);
@@ -74,19 +74,19 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   if (target->other > target->cashless) return std::unexpected(err::kRollbackInvalidTarget);
 
   msg::DocumentAttributes delta;
-  converter::Rollback document;
+  converter::RollbackDoc document;
   document.lines.reserve(target->items.size());
   for (const converter::SaleItem& item : target->items) {
     auto total = line_total(item);
     if (!total) return std::unexpected(total.error());
     converter::RollbackLine line = rollback_line(item);
-    attrs::count_item_marking(delta, marking_of(line), *total, limits::kMarkedQuantity);
-    attrs::count_item_section(delta,
-                              item.section ? std::optional<uint32_t>(item.section) : std::nullopt,
-                              *total, item.quantity);
+    counters::count_item_marking(delta, marking_of(line), *total, limits::kMarkedQuantity);
+    counters::count_item_section(
+        delta, item.section ? std::optional<uint32_t>(item.section) : std::nullopt, *total,
+        item.quantity);
     document.lines.push_back(std::move(line));
   }
-  attrs::count_third_party(delta, target->tp_tax_number, target->total);
+  counters::count_third_party(delta, target->tp_tax_number, target->total);
   auto cell = [](uint64_t sum) {
     return msg::DocumentAttributeValue{static_cast<int64_t>(sum), 1, 0};
   };
@@ -94,7 +94,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   payments.cash = cell(target->cash);
   payments.card.emplace().values = cell(target->cashless - target->other);
   payments.other.emplace().values = cell(target->other);
-  if (auto r = attrs::count_payments(delta, currency, std::move(payments)); !r) {
+  if (auto r = counters::count_payments(delta, currency, std::move(payments)); !r) {
     return std::unexpected(r.error());
   }
   delta.count = 1;
@@ -106,16 +106,16 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.amount = target->total;
   auto binary = encode_document(std::move(document));
   if (!binary) return std::unexpected(binary.error());
-  auto shift_attrs = attrs::merge_general(take_shift_attrs(*request.context),
-                                          {currency, -static_cast<int64_t>(target->cash), 0});
+  auto shift_attrs = counters::merge_general(take_shift_attrs(*request.context),
+                                             {currency, -static_cast<int64_t>(target->cash), 0});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!counters) return std::unexpected(counters.error());
+  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
+  if (!attrs) return std::unexpected(attrs.error());
 
   doc.sum = target->total;
   doc.target_number = target->header.doc_number;
   return Result<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(*shift_attrs),
-                                                std::move(*counters), std::move(doc),
+                                                std::move(*attrs), std::move(doc),
                                                 std::move(*binary), target->total);
 }
 

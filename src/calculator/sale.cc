@@ -3,12 +3,12 @@
 #include <string>
 #include <utility>
 
-#include "src/attrs/counters.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/cash_ops.h"
 #include "src/calculator/mod.h"
 #include "src/calculator/payments_sale.h"
-#include "src/docs/items.h"
+#include "src/counters/counters.h"
+#include "src/lines/items.h"
 
 namespace tarv::calc {
 namespace {
@@ -31,19 +31,19 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
 
   msg::DocumentAttributes delta;
   msg::Map<uint64_t> taxes;
-  std::vector<converter::SaleItem> lines;
-  lines.reserve(sale.items.size());
-  auto totals = docs::walk_lines(
-      sale.items, {.check_tax_rate = true}, delta, [&](msg::Item& item, docs::LineResult&& line) {
+  std::vector<converter::SaleItem> doc_items;
+  doc_items.reserve(sale.items.size());
+  auto totals = lines::walk_lines(
+      sale.items, {.check_tax_rate = true}, delta, [&](msg::Item& item, lines::LineResult&& line) {
         if (item.tax_rate) {
-          docs::LineVat vat = docs::line_vat(line.total, line.quantity, *item.tax_rate);
+          lines::LineVat vat = lines::line_vat(line.total, line.quantity, *item.tax_rate);
           item.calculations->tax1 = vat.tax1;
           uint64_t& per_rate = taxes[std::to_string(*item.tax_rate)];
           per_rate += vat.vat;
-          attrs::count_item_tax(delta, item.tax_rate, vat.vat);
+          counters::count_item_tax(delta, item.tax_rate, vat.vat);
         }
-        lines.push_back({line.section, std::move(line.code.code), std::move(item.name),
-                         line.quantity, line.base, line.discount, line.markup});
+        doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
+                             line.quantity, line.base, line.discount, line.markup});
       });
   if (!totals) return std::unexpected(totals.error());
 
@@ -56,23 +56,23 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   auto split = split_payments(sale.payments, sale.change, *cheque,
                               cash_in(context, header.currency), header.currency, delta);
   if (!split) return std::unexpected(split.error());
-  attrs::count_third_party(delta, sale.tp_tax_number, *cheque);
+  counters::count_third_party(delta, sale.tp_tax_number, *cheque);
   delta.count = 1;
   delta.sum = *cheque;
 
   converter::TarvDocument document{
-      converter::Sale{document_header(context, header, times->local, context.next_doc_number),
-                      std::move(lines), sale.tp_tax_number, totals->sum, discount, markup, *cheque,
-                      split->cashless(), split->cash, split->other}};
+      converter::SaleDoc{document_header(context, header, times->local, context.next_doc_number),
+                         std::move(doc_items), sale.tp_tax_number, totals->sum, discount, markup,
+                         *cheque, split->cashless(), split->cash, split->other}};
   auto binary = encode_document(document);
   if (!binary) return std::unexpected(binary.error());
-  return_names(std::get<converter::Sale>(document).items, sale.items);
-  auto shift_attrs = attrs::merge_general(
+  return_names(std::get<converter::SaleDoc>(document).items, sale.items);
+  auto shift_attrs = counters::merge_general(
       take_shift_attrs(*request.context),
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!counters) return std::unexpected(counters.error());
+  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
+  if (!attrs) return std::unexpected(attrs.error());
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};
@@ -82,8 +82,8 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   calculations.taxes = std::move(taxes);
 
   return Result<ReceiptResponse<msg::Sale>>(std::in_place, std::move(*shift_attrs),
-                                            std::move(*counters), std::move(sale),
-                                            std::move(*binary), *cheque);
+                                            std::move(*attrs), std::move(sale), std::move(*binary),
+                                            *cheque);
 }
 
 }  // namespace tarv::calc

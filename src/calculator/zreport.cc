@@ -163,7 +163,7 @@ Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
   auto local_close = converter::local_date_time(*close_at);
   if (!local_opened || !local_close) return std::unexpected(err::kMalformed);
 
-  converter::Report document;
+  converter::ReportDoc document;
   document.tax_number = context.tax_number;
   document.device_id = context.device_id;
   document.opened_at = *local_opened;

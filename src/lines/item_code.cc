@@ -1,4 +1,4 @@
-#include "src/docs/item_code.h"
+#include "src/lines/item_code.h"
 
 #include <algorithm>
 #include <string>
@@ -6,7 +6,7 @@
 #include "src/calculator/mod.h"
 #include "src/limits.h"
 
-namespace tarv::docs {
+namespace tarv::lines {
 namespace {
 
 using msg::ItemCode;
@@ -141,4 +141,4 @@ Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code) 
   return ItemCodeRecord{converter::PlainCode{0, {}}};
 }
 
-}  // namespace tarv::docs
+}  // namespace tarv::lines

@@ -1,9 +1,9 @@
-#include "src/attrs/counters.h"
+#include "src/counters/counters.h"
 
 #include <iterator>
 #include <utility>
 
-namespace tarv::attrs {
+namespace tarv::counters {
 namespace {
 
 // Builders add figures that were range-checked already; wrapping arithmetic
@@ -216,4 +216,4 @@ Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& c
   return {};
 }
 
-}  // namespace tarv::attrs
+}  // namespace tarv::counters

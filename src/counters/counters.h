@@ -4,8 +4,8 @@
 // Every operation takes the current value and returns the new one or the
 // first CalcError; on error the caller drops everything, so nothing here
 // needs to undo a half-applied merge.
-#ifndef TARV_SRC_ATTRS_COUNTERS_H_
-#define TARV_SRC_ATTRS_COUNTERS_H_
+#ifndef TARV_SRC_COUNTERS_COUNTERS_H_
+#define TARV_SRC_COUNTERS_COUNTERS_H_
 
 #include <cstdint>
 #include <optional>
@@ -15,7 +15,7 @@
 #include "src/limits.h"
 #include "src/messages.h"
 
-namespace tarv::attrs {
+namespace tarv::counters {
 
 // The limit class of a counter cell, by where it sits.
 //   Bounded: document totals, cash operations, third party, payments.
@@ -94,6 +94,6 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
 Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
                             msg::PaymentsAttributes payments);
 
-}  // namespace tarv::attrs
+}  // namespace tarv::counters
 
-#endif  // TARV_SRC_ATTRS_COUNTERS_H_
+#endif  // TARV_SRC_COUNTERS_COUNTERS_H_

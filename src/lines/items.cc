@@ -1,11 +1,11 @@
-#include "src/docs/items.h"
+#include "src/lines/items.h"
 
 #include <cmath>
 
 #include "src/calculator/mod.h"
 #include "src/limits.h"
 
-namespace tarv::docs {
+namespace tarv::lines {
 namespace {
 
 void cut_modifier(std::optional<msg::Modifier>& modifier) {
@@ -110,4 +110,4 @@ Result<void> ItemsTotals::check_limits() const {
   return {};
 }
 
-}  // namespace tarv::docs
+}  // namespace tarv::lines
