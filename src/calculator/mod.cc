@@ -22,10 +22,6 @@ void cut_chars(std::string& text, size_t max_chars) {
   }
 }
 
-std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts) {
-  return converter::utc_time(ts.seconds, ts.nanos);
-}
-
 converter::DocHeader document_header(const msg::Context& context, const msg::Header& header,
                                      const converter::DateTime& local, uint32_t doc_number) {
   return converter::DocHeader{context.device_id, header.cashier, doc_number, local,

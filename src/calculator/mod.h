@@ -23,8 +23,6 @@ size_t char_count(std::string_view text);
 // Cuts UTF-8 text to its first `max_chars` characters, in place.
 void cut_chars(std::string& text, size_t max_chars);
 
-std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts);
-
 // The common header of a binary document.
 converter::DocHeader document_header(const msg::Context& context, const msg::Header& header,
                                      const converter::DateTime& local, uint32_t doc_number);

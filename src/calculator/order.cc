@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
 #include "src/calculator/mod.h"
+#include "src/checks/shift_checks.h"
 #include "src/counters/counters.h"
 #include "src/limits.h"
 #include "src/lines/items.h"
@@ -40,8 +40,8 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
   static const msg::OrderHeader kNone;
   const msg::OrderHeader& header = order.header ? *order.header : kNone;
   std::string_view currency = header.currency ? *header.currency : kDefaultCurrency;
-  auto times = validate_header_and_shift(context, order.header.has_value(), header.cashier,
-                                         currency, header.at, {.check_cashier = false});
+  auto times = checks::validate_header_and_shift(context, order.header.has_value(), header.cashier,
+                                                 currency, header.at, {.check_cashier = false});
   if (!times) return std::unexpected(times.error());
   if (order.items.empty()) return std::unexpected(err::kItemsEmpty);
 

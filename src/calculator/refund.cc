@@ -3,9 +3,10 @@
 #include <utility>
 
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
 #include "src/calculator/mod.h"
-#include "src/calculator/payments_sale.h"
+#include "src/calculator/payments.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
 #include "src/lines/items.h"
 
@@ -14,7 +15,7 @@ namespace tarv::calc {
 Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Refund& refund = *request.doc;
-  auto times = validate_header_and_shift(context, refund.header);
+  auto times = checks::validate_header_and_shift(context, refund.header);
   if (!times) return std::unexpected(times.error());
   const msg::Header& header = *refund.header;
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
@@ -31,8 +32,8 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   const uint64_t total = totals->sum;
 
   drop_zero_payments(refund.payments);
-  auto split = split_payments(refund.payments, {}, total, cash_in(context, header.currency),
-                              header.currency, delta);
+  auto split = split_payments(refund.payments, {}, total,
+                              counters::cash_in(context, header.currency), header.currency, delta);
   if (!split) return std::unexpected(split.error());
   if (split->cash_change != 0) return std::unexpected(err::kRefundChange);
   delta.count = 1;

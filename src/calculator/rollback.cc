@@ -8,8 +8,9 @@
 #include "converter/document.h"
 #include "crypto/bign/bign.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
 #include "src/calculator/mod.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
 #include "src/frame.h"
 #include "src/limits.h"
@@ -53,8 +54,8 @@ Result<uint64_t> line_total(const converter::SaleItem& item) {
 Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Rollback& doc = *request.doc;
-  auto times = validate_header_and_shift(context, doc.header,
-                                         {.check_cashier = false, .check_currency = false});
+  auto times = checks::validate_header_and_shift(context, doc.header,
+                                                 {.check_cashier = false, .check_currency = false});
   if (!times) return std::unexpected(times.error());
   const msg::Header& header = *doc.header;
 

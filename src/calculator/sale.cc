@@ -4,9 +4,10 @@
 #include <utility>
 
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
 #include "src/calculator/mod.h"
-#include "src/calculator/payments_sale.h"
+#include "src/calculator/payments.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
 #include "src/lines/items.h"
 
@@ -21,7 +22,7 @@ bool valid_tax_number(uint32_t n) { return n >= 100000000 && n <= 999999999; }
 Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Sale& sale = *request.doc;
-  auto times = validate_header_and_shift(context, sale.header);
+  auto times = checks::validate_header_and_shift(context, sale.header);
   if (!times) return std::unexpected(times.error());
   const msg::Header& header = *sale.header;
   if (sale.tp_tax_number && !valid_tax_number(*sale.tp_tax_number)) {
@@ -54,7 +55,7 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
 
   drop_zero_payments(sale.payments);
   auto split = split_payments(sale.payments, sale.change, *cheque,
-                              cash_in(context, header.currency), header.currency, delta);
+                              counters::cash_in(context, header.currency), header.currency, delta);
   if (!split) return std::unexpected(split.error());
   counters::count_third_party(delta, sale.tp_tax_number, *cheque);
   delta.count = 1;

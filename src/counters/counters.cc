@@ -109,21 +109,6 @@ Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellCl
                    [cls](Cell& cell, Cell&& add) { return add_cell(cell, add, cls); });
 }
 
-Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                       const CashDelta& delta) {
-  auto& entry = current[delta.currency];
-  int64_t cash_in;
-  int64_t income;
-  if (__builtin_add_overflow(entry.cash_in, delta.cash_in, &cash_in) ||
-      __builtin_add_overflow(entry.income, delta.income, &income)) {
-    return std::unexpected(err::kAttrsSum);
-  }
-  if (cash_in < 0) return std::unexpected(err::kAttrsCashInNegative);
-  entry.cash_in = cash_in;
-  entry.income = income;
-  return current;
-}
-
 Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
                                                     int64_t amount) {
   if (auto r = add_cell(current.cash, Cell{amount, 1, 0}, CellClass::kBounded); !r) {

@@ -48,17 +48,6 @@ Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cl
 // Adds every cell of `delta` to `current`; the cells `current` lacks move over.
 Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls);
 
-// The change a document makes to the cash position of its currency.
-struct CashDelta {
-  std::string currency;
-  int64_t cash_in = 0;
-  int64_t income = 0;
-};
-
-// Applies a cash delta; the drawer never goes below zero.
-Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                       const CashDelta& delta);
-
 // Counts one deposit, withdrawal or card-holder withdrawal of `amount`.
 Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
                                                     int64_t amount);

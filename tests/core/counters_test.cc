@@ -10,6 +10,8 @@
 #include <tuple>
 #include <vector>
 
+#include "src/counters/cash_position.h"
+
 namespace tarv::counters {
 namespace {
 

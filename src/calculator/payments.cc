@@ -1,4 +1,4 @@
-#include "src/calculator/payments_sale.h"
+#include "src/calculator/payments.h"
 
 #include <algorithm>
 #include <utility>

@@ -7,6 +7,7 @@
 #include "converter/document.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/mod.h"
+#include "src/checks/shift_checks.h"
 #include "src/frame.h"
 
 namespace tarv::calc {
@@ -156,8 +157,8 @@ Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
     if (general.cash_in != 0) return std::unexpected(err::kShiftCashIn);
   }
   if (!shift.opened_at || shift.closed_at) return std::unexpected(err::kShiftAlreadyClosed);
-  auto opened_at = to_utc(*shift.opened_at);
-  auto close_at = to_utc(*request.close_at);
+  auto opened_at = checks::to_utc(*shift.opened_at);
+  auto close_at = checks::to_utc(*request.close_at);
   if (!opened_at || !close_at) return std::unexpected(err::kMalformed);
   auto local_opened = converter::local_date_time(*opened_at);
   auto local_close = converter::local_date_time(*close_at);
