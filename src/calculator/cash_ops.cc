@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "converter/document.h"
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
 #include "src/checks/shift_checks.h"
 #include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
@@ -73,7 +73,7 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
 
   auto binary = encode_document(cash_document(
       kind, document_header(context, header, times->local, context.next_doc_number), doc.sum));
-  auto shift_attrs = counters::merge_general(take_shift_attrs(*request.context), delta);
+  auto shift_attrs = counters::merge_general(counters::take_shift_attrs(*request.context), delta);
   auto attrs = counters::add_cash_operation(std::move(*request.attrs), amount);
   if (!binary) {
     // No amount field holds a sum past its range, so the document is

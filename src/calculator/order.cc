@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
 #include "src/checks/shift_checks.h"
 #include "src/counters/counters.h"
 #include "src/limits.h"
@@ -55,7 +54,7 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
   if (!totals) return std::unexpected(totals.error());
   const uint64_t markup = order.markup ? order.markup->modifier : 0;
   const uint64_t discount = order.discount ? order.discount->modifier : 0;
-  auto total = document_total(totals->sum, markup, discount);
+  auto total = lines::document_total(totals->sum, markup, discount);
   if (!total) return std::unexpected(total.error());
   order.items_sums = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
   order.cheque_sums = msg::SaleCalculationsSums{discount, markup, *total};

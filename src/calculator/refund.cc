@@ -2,8 +2,8 @@
 // without change, the binary refund document and the refund counters.
 #include <utility>
 
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
 #include "src/calculator/payments.h"
 #include "src/checks/shift_checks.h"
 #include "src/counters/cash_position.h"
@@ -46,7 +46,7 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   if (!binary) return std::unexpected(binary.error());
   return_names(std::get<converter::RefundDoc>(document).items, refund.items);
   auto shift_attrs = counters::merge_general(
-      take_shift_attrs(*request.context),
+      counters::take_shift_attrs(*request.context),
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
   auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));

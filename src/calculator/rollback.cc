@@ -7,8 +7,8 @@
 
 #include "converter/document.h"
 #include "crypto/bign/bign.h"
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
 #include "src/checks/shift_checks.h"
 #include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
@@ -107,7 +107,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.amount = target->total;
   auto binary = encode_document(std::move(document));
   if (!binary) return std::unexpected(binary.error());
-  auto shift_attrs = counters::merge_general(take_shift_attrs(*request.context),
+  auto shift_attrs = counters::merge_general(counters::take_shift_attrs(*request.context),
                                              {currency, -static_cast<int64_t>(target->cash), 0});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
   auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));

@@ -3,8 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
 #include "src/calculator/payments.h"
 #include "src/checks/shift_checks.h"
 #include "src/counters/cash_position.h"
@@ -50,7 +50,7 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
 
   const uint64_t markup = sale.markup ? sale.markup->modifier : 0;
   const uint64_t discount = sale.discount ? sale.discount->modifier : 0;
-  auto cheque = document_total(totals->sum, markup, discount);
+  auto cheque = lines::document_total(totals->sum, markup, discount);
   if (!cheque) return std::unexpected(cheque.error());
 
   drop_zero_payments(sale.payments);
@@ -69,7 +69,7 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   if (!binary) return std::unexpected(binary.error());
   return_names(std::get<converter::SaleDoc>(document).items, sale.items);
   auto shift_attrs = counters::merge_general(
-      take_shift_attrs(*request.context),
+      counters::take_shift_attrs(*request.context),
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
   if (!shift_attrs) return std::unexpected(shift_attrs.error());
   auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));

@@ -6,7 +6,6 @@
 
 #include "converter/document.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
 #include "src/checks/shift_checks.h"
 #include "src/frame.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "src/calculator/mod.h"
+#include "converter/processors/utf8.h"
 #include "src/limits.h"
 
 namespace tarv::checks {
@@ -17,7 +17,7 @@ Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool h
                                              const std::optional<msg::Timestamp>& at,
                                              HeaderRules rules) {
   if (!header_present) return std::unexpected(err::kHeaderMissing);
-  if (rules.check_cashier && calc::char_count(cashier) > limits::kCashierChars) {
+  if (rules.check_cashier && converter::utf8::char_count(cashier) > limits::kCashierChars) {
     return std::unexpected(err::kCashierLength);
   }
   if (currency && std::ranges::find(context.currencies, *currency) == context.currencies.end()) {

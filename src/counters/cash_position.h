@@ -23,6 +23,11 @@ struct CashDelta {
   int64_t income = 0;
 };
 
+// Moves the request's cash position out of its context (an empty one
+// without a shift context); the calculators call it once, after their last
+// look at the drawer, and merge their delta into it.
+msg::Map<msg::GeneralAttributes> take_shift_attrs(msg::Context& context);
+
 // Applies a cash delta; the drawer never goes below zero.
 Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
                                                        const CashDelta& delta);

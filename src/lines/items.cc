@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "src/calculator/mod.h"
+#include "converter/processors/utf8.h"
 #include "src/limits.h"
 
 namespace tarv::lines {
@@ -10,8 +10,8 @@ namespace {
 
 void cut_modifier(std::optional<msg::Modifier>& modifier) {
   if (!modifier) return;
-  if (modifier->name) calc::cut_chars(*modifier->name, limits::kModifierNameChars);
-  if (modifier->group) calc::cut_chars(*modifier->group, limits::kModifierGroupChars);
+  if (modifier->name) converter::utf8::cut_chars(*modifier->name, limits::kModifierNameChars);
+  if (modifier->group) converter::utf8::cut_chars(*modifier->group, limits::kModifierGroupChars);
 }
 
 bool known_rate(uint32_t rate) { return rate == 0 || rate == 10 || rate == 20 || rate == 25; }
@@ -29,11 +29,11 @@ uint64_t vat_of(uint64_t value, uint32_t rate) {
 }  // namespace
 
 Result<LineResult> check_line(msg::Item& item, LineRules rules) {
-  calc::cut_chars(item.name, limits::kItemNameChars);
+  converter::utf8::cut_chars(item.name, limits::kItemNameChars);
   cut_modifier(item.discount);
   cut_modifier(item.markup);
   if (item.section && item.section->name) {
-    calc::cut_chars(*item.section->name, limits::kSectionNameChars);
+    converter::utf8::cut_chars(*item.section->name, limits::kSectionNameChars);
   }
 
   if (item.name.empty()) return std::unexpected(err::kNameEmpty);
@@ -108,6 +108,16 @@ Result<void> ItemsTotals::check_limits() const {
     return std::unexpected(err::kSumOverflow);
   }
   return {};
+}
+
+Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount) {
+  uint64_t with_markup;
+  if (__builtin_add_overflow(items_sum, markup, &with_markup) || with_markup < discount) {
+    return std::unexpected(err::kItemsArithmetic);
+  }
+  const uint64_t total = with_markup - discount;
+  if (total > limits::kMaxSum) return std::unexpected(err::kSumOverflow);
+  return total;
 }
 
 }  // namespace tarv::lines

@@ -54,6 +54,11 @@ struct ItemsTotals {
   Result<void> check_limits() const;
 };
 
+// A document total: items sum + markup − discount, computed exactly. Below
+// zero or past 64 bits is an items-arithmetic error; above the largest sum,
+// a sum overflow.
+Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount);
+
 // Walks a receipt's lines in order: the line procedure on each, the totals,
 // the marking, section and line-modifier counters of `delta`, then
 // `on_line(item, std::move(line))`: the caller's VAT and document line, which
