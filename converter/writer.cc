@@ -184,7 +184,7 @@ std::expected<std::vector<uint8_t>, DocError> encode(const TarvDocument& doc) {
         return put_body(io, w, body);
       },
       doc);
-  if (!status) return std::unexpected(status.error());
+  TARV_TRY(status);
   return std::move(w).take();
 }
 

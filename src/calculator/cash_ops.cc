@@ -2,6 +2,7 @@
 // withdrawal, each a header, one amount and a 56-byte document.
 #include <algorithm>
 
+#include "base/try.h"
 #include "converter/document.h"
 #include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
@@ -63,11 +64,9 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
   auto& doc = *request.doc;
   auto times = checks::validate_header_and_shift(context, doc.header,
                                                  {.allow_too_old = kind == CashKind::kWithdraw});
-  if (!times) return std::unexpected(times.error());
+  TARV_TRY(times);
   const msg::Header& header = *doc.header;
-  if (auto r = check_amount(kind, doc.sum, context, header.currency, times->too_old); !r) {
-    return std::unexpected(r.error());
-  }
+  TARV_TRY(check_amount(kind, doc.sum, context, header.currency, times->too_old));
   const auto amount = static_cast<int64_t>(doc.sum);
   counters::CashDelta delta{header.currency, kind == CashKind::kDeposit ? amount : -amount, 0};
 
@@ -75,18 +74,16 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
       kind, document_header(context, header, times->local, context.next_doc_number), doc.sum));
   auto shift_attrs = counters::merge_general(counters::take_shift_attrs(*request.context), delta);
   auto attrs = counters::add_cash_operation(std::move(*request.attrs), amount);
-  if (!binary) {
-    // No amount field holds a sum past its range, so the document is
-    // refused; when the counters refuse the sum too, theirs is the error
-    // hosts know for it.
-    if (doc.sum > limits::kMaxAmount && header.currency.size() == 3) {
-      if (!shift_attrs) return std::unexpected(shift_attrs.error());
-      if (!attrs) return std::unexpected(attrs.error());
-    }
-    return std::unexpected(binary.error());
+  // No amount field holds a sum past its range, so the document is refused;
+  // when the counters refuse the sum too, theirs is the error hosts know for
+  // it.
+  if (!binary && doc.sum > limits::kMaxAmount && header.currency.size() == 3) {
+    TARV_TRY(shift_attrs);
+    TARV_TRY(attrs);
   }
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  if (!attrs) return std::unexpected(attrs.error());
+  TARV_TRY(binary);
+  TARV_TRY(shift_attrs);
+  TARV_TRY(attrs);
 
   CashResponse<std::remove_reference_t<decltype(doc)>> response;
   response.shift_attrs = std::move(*shift_attrs);

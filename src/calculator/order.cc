@@ -2,6 +2,7 @@
 // document, and the order counters moved by the change of the order total.
 #include <utility>
 
+#include "base/try.h"
 #include "src/calculator/calculators.h"
 #include "src/checks/shift_checks.h"
 #include "src/counters/counters.h"
@@ -41,7 +42,7 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
   std::string_view currency = header.currency ? *header.currency : kDefaultCurrency;
   auto times = checks::validate_header_and_shift(context, order.header.has_value(), header.cashier,
                                                  currency, header.at, {.check_cashier = false});
-  if (!times) return std::unexpected(times.error());
+  TARV_TRY(times);
   if (order.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   // Orders feed no line counters: the walk's delta is dropped.
@@ -51,18 +52,16 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
         if (item.tax_rate)
           item.calculations->tax1 = lines::line_vat(line.total, line.quantity, *item.tax_rate).tax1;
       });
-  if (!totals) return std::unexpected(totals.error());
+  TARV_TRY(totals);
   const uint64_t markup = order.markup ? order.markup->modifier : 0;
   const uint64_t discount = order.discount ? order.discount->modifier : 0;
   auto total = lines::document_total(totals->sum, markup, discount);
-  if (!total) return std::unexpected(total.error());
+  TARV_TRY(total);
   order.items_sums = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
   order.cheque_sums = msg::SaleCalculationsSums{discount, markup, *total};
 
   msg::OrdersAttributes attrs = std::move(*request.attrs);
-  if (auto r = count_order(attrs, request.prev_order_sum, *total); !r) {
-    return std::unexpected(r.error());
-  }
+  TARV_TRY(count_order(attrs, request.prev_order_sum, *total));
 
   msg::OrderResponse response;
   response.doc = std::move(order);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/try.h"
 #include "src/counters/counters.h"
 #include "src/limits.h"
 
@@ -61,7 +62,7 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
       default:
         return std::unexpected(err::kPaymentTypeUnknown);
     }
-    if (!added) return std::unexpected(added.error());
+    TARV_TRY(added);
   }
 
   uint64_t cashless;
@@ -80,9 +81,7 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
   if (drawer < static_cast<int64_t>(split.cash_change)) return std::unexpected(err::kCashIn);
 
   if (has_cash) payment_cells.cash = {static_cast<int64_t>(split.cash), 1, 0};
-  if (auto r = counters::count_payments(delta, currency, std::move(payment_cells)); !r) {
-    return std::unexpected(r.error());
-  }
+  TARV_TRY(counters::count_payments(delta, currency, std::move(payment_cells)));
   return split;
 }
 

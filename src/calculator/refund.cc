@@ -2,6 +2,7 @@
 // without change, the binary refund document and the refund counters.
 #include <utility>
 
+#include "base/try.h"
 #include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/payments.h"
@@ -16,7 +17,7 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Refund& refund = *request.doc;
   auto times = checks::validate_header_and_shift(context, refund.header);
-  if (!times) return std::unexpected(times.error());
+  TARV_TRY(times);
   const msg::Header& header = *refund.header;
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
@@ -28,13 +29,13 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
         doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
                              line.quantity, line.total});
       });
-  if (!totals) return std::unexpected(totals.error());
+  TARV_TRY(totals);
   const uint64_t total = totals->sum;
 
   drop_zero_payments(refund.payments);
   auto split = split_payments(refund.payments, {}, total,
                               counters::cash_in(context, header.currency), header.currency, delta);
-  if (!split) return std::unexpected(split.error());
+  TARV_TRY(split);
   if (split->cash_change != 0) return std::unexpected(err::kRefundChange);
   delta.count = 1;
   delta.sum = total;
@@ -43,14 +44,14 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
       document_header(context, header, times->local, context.next_doc_number), std::move(doc_items),
       total, split->cash, split->cashless(), split->other}};
   auto binary = encode_document(document);
-  if (!binary) return std::unexpected(binary.error());
+  TARV_TRY(binary);
   return_names(std::get<converter::RefundDoc>(document).items, refund.items);
   auto shift_attrs = counters::merge_general(
       counters::take_shift_attrs(*request.context),
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)});
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
+  TARV_TRY(shift_attrs);
   auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!attrs) return std::unexpected(attrs.error());
+  TARV_TRY(attrs);
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "base/try.h"
 #include "converter/document.h"
 #include "crypto/bign/bign.h"
 #include "src/calculator/binary_doc.h"
@@ -12,7 +13,7 @@
 #include "src/checks/shift_checks.h"
 #include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
-#include "src/frame.h"
+#include "src/diagnostic.h"
 #include "src/limits.h"
 
 namespace tarv::calc {
@@ -56,13 +57,13 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   msg::Rollback& doc = *request.doc;
   auto times = checks::validate_header_and_shift(context, doc.header,
                                                  {.check_cashier = false, .check_currency = false});
-  if (!times) return std::unexpected(times.error());
+  TARV_TRY(times);
   const msg::Header& header = *doc.header;
 
   auto parsed = converter::decode(doc.target);
   if (!parsed) {
-    frame::diagnostic(
-        "Rollback target deserialization error: " + converter::render(parsed.error()) + "\n");
+    diagnostic("Rollback target deserialization error: " + converter::render(parsed.error()) +
+               "\n");
     return std::unexpected(err::kRollbackInvalidTarget);
   }
   auto* target = std::get_if<converter::SaleDoc>(&*parsed);
@@ -79,7 +80,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.lines.reserve(target->items.size());
   for (const converter::SaleItem& item : target->items) {
     auto total = line_total(item);
-    if (!total) return std::unexpected(total.error());
+    TARV_TRY(total);
     converter::RollbackLine line = rollback_line(item);
     counters::count_item_marking(delta, marking_of(line), *total, limits::kMarkedQuantity);
     counters::count_item_section(
@@ -95,9 +96,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   payments.cash = cell(target->cash);
   payments.card.emplace().values = cell(target->cashless - target->other);
   payments.other.emplace().values = cell(target->other);
-  if (auto r = counters::count_payments(delta, currency, std::move(payments)); !r) {
-    return std::unexpected(r.error());
-  }
+  TARV_TRY(counters::count_payments(delta, currency, std::move(payments)));
   delta.count = 1;
   delta.sum = target->total;
 
@@ -106,12 +105,12 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.target_number = target->header.doc_number;
   document.amount = target->total;
   auto binary = encode_document(std::move(document));
-  if (!binary) return std::unexpected(binary.error());
+  TARV_TRY(binary);
   auto shift_attrs = counters::merge_general(counters::take_shift_attrs(*request.context),
                                              {currency, -static_cast<int64_t>(target->cash), 0});
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
+  TARV_TRY(shift_attrs);
   auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!attrs) return std::unexpected(attrs.error());
+  TARV_TRY(attrs);
 
   doc.sum = target->total;
   doc.target_number = target->header.doc_number;

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "base/try.h"
 #include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/payments.h"
@@ -23,7 +24,7 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Sale& sale = *request.doc;
   auto times = checks::validate_header_and_shift(context, sale.header);
-  if (!times) return std::unexpected(times.error());
+  TARV_TRY(times);
   const msg::Header& header = *sale.header;
   if (sale.tp_tax_number && !valid_tax_number(*sale.tp_tax_number)) {
     return std::unexpected(err::kThirdPartyTaxNumber);
@@ -46,17 +47,17 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
         doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
                              line.quantity, line.base, line.discount, line.markup});
       });
-  if (!totals) return std::unexpected(totals.error());
+  TARV_TRY(totals);
 
   const uint64_t markup = sale.markup ? sale.markup->modifier : 0;
   const uint64_t discount = sale.discount ? sale.discount->modifier : 0;
   auto cheque = lines::document_total(totals->sum, markup, discount);
-  if (!cheque) return std::unexpected(cheque.error());
+  TARV_TRY(cheque);
 
   drop_zero_payments(sale.payments);
   auto split = split_payments(sale.payments, sale.change, *cheque,
                               counters::cash_in(context, header.currency), header.currency, delta);
-  if (!split) return std::unexpected(split.error());
+  TARV_TRY(split);
   counters::count_third_party(delta, sale.tp_tax_number, *cheque);
   delta.count = 1;
   delta.sum = *cheque;
@@ -66,14 +67,14 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
                          std::move(doc_items), sale.tp_tax_number, totals->sum, discount, markup,
                          *cheque, split->cashless(), split->cash, split->other}};
   auto binary = encode_document(document);
-  if (!binary) return std::unexpected(binary.error());
+  TARV_TRY(binary);
   return_names(std::get<converter::SaleDoc>(document).items, sale.items);
   auto shift_attrs = counters::merge_general(
       counters::take_shift_attrs(*request.context),
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
+  TARV_TRY(shift_attrs);
   auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!attrs) return std::unexpected(attrs.error());
+  TARV_TRY(attrs);
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};

@@ -7,7 +7,7 @@
 #include "converter/document.h"
 #include "src/calculator/calculators.h"
 #include "src/checks/shift_checks.h"
-#include "src/frame.h"
+#include "src/diagnostic.h"
 
 namespace tarv::calc {
 namespace {
@@ -178,7 +178,7 @@ Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
 
   auto bytes = converter::encode(document);
   if (!bytes) {
-    frame::diagnostic("Failed to serialize Report: " + converter::render(bytes.error()) + "\n");
+    diagnostic("Failed to serialize Report: " + converter::render(bytes.error()) + "\n");
     return std::unexpected(err::kShiftBin);
   }
   msg::ReportResponse response;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/try.h"
 #include "converter/processors/utf8.h"
 #include "src/limits.h"
 
@@ -94,7 +95,7 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   }
   if ((long_code || short_code) && !gtin) return std::unexpected(err::kMarkingGtinMissing);
   if (gtin) {
-    if (auto r = check_digits(*gtin, limits::kGtinDigits); !r) return std::unexpected(r.error());
+    TARV_TRY(check_digits(*gtin, limits::kGtinDigits));
   }
 
   auto copy = [](const std::string* s) -> std::optional<std::string> {
@@ -122,18 +123,14 @@ Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code) 
     case ItemCode::Case::kCodeA:
     case ItemCode::Case::kCodeC:
     case ItemCode::Case::kCodeD: {
-      if (auto r = check_digits(code->text, limits::kCodeDigits); !r) {
-        return std::unexpected(r.error());
-      }
+      TARV_TRY(check_digits(code->text, limits::kCodeDigits));
       const uint8_t kind = code->item_code == ItemCode::Case::kCodeA   ? 0
                            : code->item_code == ItemCode::Case::kCodeC ? 3
                                                                        : 4;
       return ItemCodeRecord{converter::PlainCode{kind, code->text}};
     }
     case ItemCode::Case::kGtin:
-      if (auto r = check_digits(code->text, limits::kGtinDigits); !r) {
-        return std::unexpected(r.error());
-      }
+      TARV_TRY(check_digits(code->text, limits::kGtinDigits));
       return gtin_record(code->text);
     case ItemCode::Case::kScanList:
       return from_scans(code->scan_list);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/try.h"
 #include "converter/processors/utf8.h"
 #include "src/limits.h"
 
@@ -65,7 +66,7 @@ Result<LineResult> check_line(msg::Item& item, LineRules rules) {
   if (line.total > limits::kMaxSum) return std::unexpected(err::kSumOverflow);
 
   auto code = normalise_code(item.code);
-  if (!code) return std::unexpected(code.error());
+  TARV_TRY(code);
   line.code = std::move(*code);
   if (line.code.has_marking() && item.quantity != limits::kMarkedQuantity) {
     return std::unexpected(err::kQuantityMarking);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/try.h"
 #include "src/errors.h"
 #include "src/lines/item_code.h"
 #include "src/messages.h"
@@ -70,8 +71,8 @@ Result<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
   ItemsTotals totals;
   for (msg::Item& item : items) {
     auto line = check_line(item, rules);
-    if (!line) return std::unexpected(line.error());
-    if (auto r = totals.add(*line); !r) return std::unexpected(r.error());
+    TARV_TRY(line);
+    TARV_TRY(totals.add(*line));
     counters::count_item_marking(delta, line->code.marking(), line->total, line->quantity);
     counters::count_item_section(
         delta, line->section ? std::optional<uint32_t>(line->section) : std::nullopt, line->total,
@@ -79,7 +80,7 @@ Result<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
     counters::count_item_modifiers(delta, item.discount, item.markup);
     on_line(item, std::move(*line));
   }
-  if (auto r = totals.check_limits(); !r) return std::unexpected(r.error());
+  TARV_TRY(totals.check_limits());
   return totals;
 }
 
