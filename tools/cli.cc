@@ -75,9 +75,10 @@ Result<void> parse_json(std::string_view json, google::protobuf::Message& messag
 std::string to_json(const google::protobuf::Message& message) {
   google::protobuf::util::JsonPrintOptions options;
   options.preserve_proto_field_names = true;
+  options.add_whitespace = true;
   std::string json;
   (void)google::protobuf::util::MessageToJsonString(message, &json, options);
-  return pretty_json(json);
+  return json;
 }
 
 }  // namespace tarv::tool

@@ -47,7 +47,8 @@ Result<void> replace_file(const std::string& path, std::string_view bytes);
 Result<void> parse_json(std::string_view json, google::protobuf::Message& message,
                         std::string_view what, int exit_code);
 
-// The message in the JSON mapping with the schema's field names, indented.
+// The message in the JSON mapping with the schema's field names (times as
+// RFC 3339 text), indented, ending in a line break.
 std::string to_json(const google::protobuf::Message& message);
 
 }  // namespace tarv::tool

@@ -28,8 +28,8 @@ constexpr int64_t kOpenedAt = 1710482400;
 constexpr int64_t kMinute = 60;
 constexpr char kCashier[] = "Мария Иванова";
 
-pb::Timestamp at_minute(int64_t minutes) {
-  pb::Timestamp t;
+google::protobuf::Timestamp at_minute(int64_t minutes) {
+  google::protobuf::Timestamp t;
   t.set_seconds(kOpenedAt + minutes * kMinute);
   return t;
 }

@@ -112,7 +112,7 @@ std::string request_currency(const Message& request) {
   return currency.empty() ? "BYN" : currency;
 }
 
-void Register::open_shift(const pb::Timestamp& at) {
+void Register::open_shift(const google::protobuf::Timestamp& at) {
   pb::ShiftContext& shift = *state_.mutable_context()->mutable_shift_ctx();
   shift.Clear();
   *shift.mutable_opened_at() = at;

@@ -71,7 +71,7 @@ class Register {
   const HostState& state() const { return state_; }
 
   // A new shift from `at`: no cash, no counters, no sales yet.
-  void open_shift(const pb::Timestamp& at);
+  void open_shift(const google::protobuf::Timestamp& at);
 
   // Completes a request from the state: the context, the counters of the
   // export's kind and currency as attrs (the whole map for the report, with

@@ -195,7 +195,7 @@ Result<int> command_call(const Arguments& a) {
   if (outcome.response) w.key("response").raw(to_json(*outcome.response));
   if (!outcome.binary_doc.empty()) document_field(w, outcome.binary_doc);
   w.end_object();
-  std::cout << pretty_json(w.str());
+  std::cout << w.str() << '\n';
 
   switch (outcome.status) {
     case TARV_STATUS_OK:
@@ -220,7 +220,7 @@ Result<int> command_doc(const Arguments& a) {
   if (a.options.contains("--receipt")) {
     std::cout << receipt(*doc);
   } else {
-    std::cout << pretty_json(document_json(*doc));
+    std::cout << document_json(*doc) << '\n';
   }
   return kExitOk;
 }

@@ -16,6 +16,7 @@ import ctypes.util
 import sys
 
 import tarv_core_pb2 as pb
+from google.protobuf.timestamp_pb2 import Timestamp
 
 OPENED_AT = 1704103200  # 2024-01-01T10:00:00Z, when the shift opened
 
@@ -97,7 +98,7 @@ class Register:
 
     @staticmethod
     def header(currency, at):
-        return pb.Header(cashier="Иванова", currency=currency, at=pb.Timestamp(seconds=at))
+        return pb.Header(cashier="Иванова", currency=currency, at=Timestamp(seconds=at))
 
     def issue(self, kind, request, counters):
         prefix = f"{kind} #{self.next_doc_number}: "

@@ -79,11 +79,12 @@ Message response_of(const std::string& call_output) {
 const char kState[] = R"({"context": {
   "currencies": ["BYN"], "device_id": 4242, "tax_number": 190123456,
   "next_doc_number": 1, "next_shift_number": 1,
-  "shift_ctx": {"opened_at": {"seconds": 1710482400}}}})";
+  "shift_ctx": {"opened_at": "2024-03-15T06:00:00Z"}}})";
 
+// A header `minute` minutes after the shift opened (minute < 60).
 std::string header(int minute) {
-  return R"({"cashier": "Иванов", "currency": "BYN", "at": {"seconds": )" +
-         std::to_string(1710482400 + 60 * minute) + "}}";
+  return R"({"cashier": "Иванов", "currency": "BYN", "at": "2024-03-15T06:)" +
+         std::string(minute < 10 ? "0" : "") + std::to_string(minute) + R"(:00Z"})";
 }
 
 TEST_F(Tool, DemoRunsTheWholeShiftAndItsSignatureVerifies) {
@@ -127,6 +128,10 @@ TEST_F(Tool, CallWithStateDrivesAShiftCallByCall) {
   EXPECT_EQ(s.counters().at("BYN").deposits().cash().count(), 1);
   EXPECT_EQ(s.context().shift_ctx().attrs().at("BYN").cash_in(), 5000);
   EXPECT_EQ(s.context().next_doc_number(), 2u);
+  // Times are RFC 3339 text in the state file and in the response.
+  EXPECT_NE(slurp(file("state.json")).find(R"("opened_at": "2024-03-15T06:00:00Z")"),
+            std::string::npos);
+  EXPECT_NE(r.out.find(R"("at": "2024-03-15T06:05:00Z")"), std::string::npos) << r.out;
 
   r = call("sale", R"({"doc": {"header": )" + header(9) +
                        R"(, "items": [{"name": "Хлеб", "price": 185, "quantity": 2000}],
@@ -152,7 +157,7 @@ TEST_F(Tool, CallWithStateDrivesAShiftCallByCall) {
 
   // Cash in the drawer: the report is refused and the state stays as it was.
   const std::string before = slurp(file("state.json"));
-  const std::string report = R"({"close_at": {"seconds": 1710500000}})";
+  const std::string report = R"({"close_at": "2024-03-15T10:53:20Z"})";
   r = call("report", report);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("tarv.core.shift.cash-in"), std::string::npos);
@@ -234,6 +239,8 @@ TEST_F(Tool, BadInputGetsOneLineAndItsExitStatus) {
       {"call sale", "{\"doc\": {\n \"header\" 1}}", 2,
        "tarv: <stdin>:2:11: bad JSON: expected ':' after the member name"},
       {"call sale -", "{\"doc\": {\"itms\": []}}", 2, "itms: Cannot find field"},
+      {"call deposit -", "{\"doc\": {\"header\": {\"at\": \"15.03.2024 10:00\"}}}", 2,
+       "bad JSON for tarv.core.DepositRequest: (doc.header.at): invalid value"},
       {"call sale -", "[1, 2", 2, "tarv: <stdin>:1:6: bad JSON: unexpected end of the text"},
       {"call sael -", "{}", 3, "tarv: unknown export 'sael' (one of deposit, withdraw,"},
       {"call sale -", "{}", 1, "Missing $req.doc"},  // the library's own line
