@@ -1,10 +1,8 @@
 #include "tools/cli.h"
 
 #include <google/protobuf/util/json_util.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -37,18 +35,6 @@ Result<void> write_file(const std::string& path, std::string_view bytes) {
   if (!out) {
     return std::unexpected(
         Failure{kExitUsage, fmt("cannot write {}: {}", path, std::strerror(errno))});
-  }
-  return {};
-}
-
-Result<void> replace_file(const std::string& path, std::string_view bytes) {
-  const std::string temporary = fmt("{}.tmp{}", path, getpid());
-  if (auto written = write_file(temporary, bytes); !written) return written;
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    std::remove(temporary.c_str());
-    return std::unexpected(
-        Failure{kExitUsage, fmt("cannot replace {}: {}", path, std::strerror(error))});
   }
   return {};
 }

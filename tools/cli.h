@@ -21,6 +21,8 @@ inline constexpr int kExitUndecodable = 2;
 // The tool could not start the work: command line, missing file, unknown
 // export, a state file that does not parse.
 inline constexpr int kExitUsage = 3;
+// The state file is in use by another tarv; nothing was called.
+inline constexpr int kExitBusy = 4;
 
 // A failure of the tool: one line for standard error (without "tarv: ") and
 // the exit status.
@@ -36,10 +38,6 @@ using Result = std::expected<T, Failure>;
 Result<std::string> read_file(std::string_view path);
 
 Result<void> write_file(const std::string& path, std::string_view bytes);
-
-// Writes a sibling temporary file and renames it over `path`, so that a
-// reader sees either the old or the new content, never a part.
-Result<void> replace_file(const std::string& path, std::string_view bytes);
 
 // Parses `json` into `message`. A syntax fault names its line and column,
 // a schema fault its field; `what` names the source, e.g. the file name.

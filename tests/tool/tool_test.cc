@@ -1,15 +1,21 @@
 // The tarv tool, run as a process the way a person or a script runs it.
+#include <fcntl.h>
 #include <google/protobuf/struct.pb.h>
 #include <google/protobuf/util/json_util.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "host_state.pb.h"
 #include "tarv_core.pb.h"
@@ -176,6 +182,87 @@ TEST_F(Tool, CallWithStateDrivesAShiftCallByCall) {
   EXPECT_TRUE(s.context().shift_ctx().has_closed_at());
   EXPECT_TRUE(s.counters().empty());
   EXPECT_EQ(s.context().next_shift_number(), 2u);
+}
+
+TEST_F(Tool, StateFileIsLockedWhileInUse) {
+  put(file("state.json"), kState);
+  put(file("request.json"), R"({"doc": {"header": )" + header(5) + R"(, "sum": 100}})");
+  const std::string args = "call deposit request.json --state state.json";
+  {
+    // Another process holds the lock (flock locks belong to the open file).
+    const int held = open(file("state.json.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const Result busy = tarv(args);
+    close(held);
+    EXPECT_EQ(busy.status, 4);
+    EXPECT_NE(busy.err.find("tarv: state file state.json is in use by another tarv"),
+              std::string::npos)
+        << busy.err;
+    EXPECT_EQ(busy.out, "");
+    EXPECT_EQ(slurp(file("state.json")), kState);
+  }
+  const Result r = tarv(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(from_json<tarv::tool::HostState>(slurp(file("state.json"))).context().next_doc_number(),
+            2u);
+}
+
+// A deposit of 1.00 a call, each killed at a random moment: the state file
+// always parses and holds the state before or after the call, never a mix.
+TEST_F(Tool, StateSurvivesKillsAtRandomMoments) {
+  put(file("state.json"), kState);
+  put(file("request.json"), R"({"doc": {"header": )" + header(5) + R"(, "sum": 100}})");
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE(seed);
+  std::mt19937 random(seed);
+  // Tool calls take some tens of milliseconds; the kills spread over them.
+  std::uniform_int_distribution<int> delay_us(0, 40000);
+
+  uint32_t issued = 0;  // deposits the state holds
+  int killed = 0, finished = 0;
+  for (int i = 0; i < 80; ++i) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      execl(TARV_BUILD_DIR "/tarv", "tarv", "call", "deposit", "request.json", "--state",
+            "state.json", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (WIFEXITED(status)) {
+      ASSERT_EQ(WEXITSTATUS(status), 0) << "call " << i;
+      ++finished;
+    } else {
+      ++killed;
+    }
+
+    tarv::tool::HostState state;
+    const std::string text = slurp(file("state.json"));
+    ASSERT_TRUE(JsonStringToMessage(text, &state).ok()) << "after call " << i << ":\n" << text;
+    const uint32_t now = state.context().next_doc_number() - 1;
+    ASSERT_TRUE(now == issued || now == issued + 1) << "call " << i << ": " << now;
+    if (WIFEXITED(status)) {
+      ASSERT_EQ(now, issued + 1) << "call " << i;
+    }
+    issued = now;
+    // The numbering, the counters and the drawer moved together.
+    const int64_t count = now == 0 ? 0 : state.counters().at("BYN").deposits().cash().count();
+    ASSERT_EQ(count, now);
+    ASSERT_EQ(now == 0 ? 0 : state.context().shift_ctx().attrs().at("BYN").cash_in(), 100 * now);
+  }
+  // Both kinds of moments were hit (the odds of missing either are nil).
+  EXPECT_GT(killed, 0);
+  EXPECT_GT(issued, 0u);
+  RecordProperty("killed", killed);
+  RecordProperty("finished", finished);
 }
 
 TEST_F(Tool, DocPrintsASaleDocumentAsTheSaleWroteIt) {
