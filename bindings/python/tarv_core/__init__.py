@@ -13,7 +13,13 @@ cash position that each response carries and sends them with the next request.
 Errors: an ErrorResponse (status 1) raises TarvError with .code and .message;
 bytes that are no request (status 255) raise Undecodable.
 """
-from . import messages
+try:
+    from . import messages
+except ModuleNotFoundError as e:
+    if not (e.name or "").startswith("google"):
+        raise
+    raise ImportError("tarv_core needs the protobuf runtime for Python (Debian's package "
+                      "python3-protobuf, for /usr/bin/python3)") from e
 from ._library import Library, TarvError, Undecodable
 
 __all__ = ["Library", "TarvError", "Undecodable", "messages"]

@@ -5,9 +5,12 @@ the very bytes that `tarv demo` got from the C exports.
 
 Environment: TARV_TOOL, the tarv tool; PYTHONPATH holds the package with the
 library beside it."""
+import ctypes.util
 import os
 import pathlib
+import shutil
 import subprocess
+import sys
 import tempfile
 import threading
 import unittest
@@ -51,6 +54,23 @@ class LibraryTest(unittest.TestCase):
         self.assertEqual(self.lib.version(), "2.0.1")
         # Found beside the package (the build tree here), not elsewhere.
         self.assertTrue(os.path.exists(self.lib.path), self.lib.path)
+
+    def test_without_a_library_beside_the_system_loader_is_asked(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            package = pathlib.Path(tarv_core.__file__).parent
+            shutil.copytree(package, pathlib.Path(tmp, "tarv_core"))
+            script = "import tarv_core; print(tarv_core.Library().path)"
+            env = dict(os.environ, PYTHONPATH=tmp,
+                       LD_LIBRARY_PATH=os.path.dirname(os.path.realpath(self.lib.path)))
+            found = subprocess.run([sys.executable, "-c", script], env=env, check=True,
+                                   capture_output=True, text=True)
+            self.assertEqual(found.stdout.strip(), "libtarv_core.so.2")
+            if ctypes.util.find_library("tarv_core") is None:  # not installed on this system
+                del env["LD_LIBRARY_PATH"]
+                missing = subprocess.run([sys.executable, "-c", script], env=env,
+                                         capture_output=True, text=True)
+                self.assertNotEqual(missing.returncode, 0)
+                self.assertIn("cannot load libtarv_core.so.2", missing.stderr)
 
     def test_deposit(self):
         request = pb.DepositRequest(context=context(), doc=pb.Deposit(header=header(), sum=100),
