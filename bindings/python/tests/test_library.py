@@ -19,7 +19,6 @@ import tarv_core
 from tarv_core import messages as pb
 
 OPENED_AT = 1704103200  # 2024-01-01T10:00:00Z
-HOUR = 3600
 
 
 def context(cash_in=0):
@@ -52,7 +51,9 @@ class LibraryTest(unittest.TestCase):
 
     def test_version_and_location(self):
         self.assertEqual(self.lib.version(), "2.0.1")
-        # Found beside the package (the build tree here), not elsewhere.
+        # Found beside the package (the build tree here), not by the system
+        # loader, which would have been given the bare soname.
+        self.assertTrue(os.path.isabs(self.lib.path), self.lib.path)
         self.assertTrue(os.path.exists(self.lib.path), self.lib.path)
 
     def test_without_a_library_beside_the_system_loader_is_asked(self):
