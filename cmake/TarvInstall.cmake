@@ -7,6 +7,8 @@
 #   include/tarv_core.h
 #   share/tarv_core/tarv_core.proto
 #   bin/tarv                when the tool is built
+#   lib/python3/dist-packages/tarv_core/   the Python package, when built
+#   share/java/tarv-core.jar               the Java binding, when built
 #
 # Every installed path is relative to the prefix chosen at install time.
 include(GNUInstallDirs)
@@ -80,6 +82,8 @@ elseif(TARGET tarv)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgmp10")
 endif()
+# The Python package needs python3-protobuf, the jar JNA and protobuf-java.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-protobuf, libjna-java, libprotobuf-java")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 include(CPack)
