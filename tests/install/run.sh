@@ -72,6 +72,11 @@ pydir=$prefix/lib/python3/dist-packages
 if [ -d "$build/python/tarv_core" ]; then
   [ -f "$pydir/tarv_core/__init__.py" ] || fail "the Python package is not installed"
   PYTHONPATH=$pydir "$python" -c "import tarv_core; tarv_core.Library()" || fail "import tarv_core"
+  # Another python3 first on the path (pyenv, a venv) takes Debian's protobuf.
+  for other in $(type -ap python3); do
+    PYTHONPATH=$pydir "$other" -c "import tarv_core; tarv_core.Library()" ||
+      fail "import tarv_core with $other"
+  done
   loaded=$(PYTHONPATH=$pydir "$python" -c "import tarv_core; print(tarv_core.Library().path)")
   [ "$(realpath "$loaded")" = "$(realpath "$libdir/libtarv_core.so.2")" ] ||
     fail "the Python package loads $loaded"
