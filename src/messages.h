@@ -2,9 +2,9 @@
 //
 // These mirror proto/tarv_core.proto field for field: the MessageInfo tables
 // at the end (with the steps of adding a field) give each field's number and
-// its name as the schema spells it
-// (the names also appear in decode diagnostics). std::optional marks fields
-// with presence; the library never reads an absent field as zero.
+// its name as the schema spells it (the names also appear in decode
+// diagnostics). std::optional marks fields with presence; the library never
+// reads an absent field as zero.
 #ifndef TARV_SRC_MESSAGES_H_
 #define TARV_SRC_MESSAGES_H_
 

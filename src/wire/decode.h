@@ -127,8 +127,8 @@ bool merge_one(M& msg, uint32_t number, WireType wire_type, Cursor& c, const uin
                int budget) {
   bool known = false;
   bool ok = true;
-  for_each_field<M>([&](const auto& field) {
-    if (number < first_number(field) || number > last_number(field)) return true;
+  for_each_field<M>([&](const auto& field) TARV_WIRE_INLINE {
+    if (!covers(field, number)) return true;
     known = true;
     ok = merge_field(msg, field, number, wire_type, c, limit, budget);
     return false;

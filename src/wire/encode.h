@@ -204,7 +204,7 @@ uint8_t* write_field_before(const M& msg, const Oneof<M>&, uint8_t* end) {
 template <Message M>
 size_t encoded_size(const M& msg) {
   size_t n = 0;
-  for_each_field<M>([&](const auto& field) {
+  for_each_field<M>([&](const auto& field) TARV_WIRE_INLINE {
     n += field_size(msg, field);
     return true;
   });
@@ -214,7 +214,7 @@ size_t encoded_size(const M& msg) {
 // The fields of `msg`, last field first, ending at `end`.
 template <Message M>
 uint8_t* write_fields_before(const M& msg, uint8_t* end) {
-  for_each_field<M, Order::kDescending>([&](const auto& field) {
+  for_each_field<M, Order::kDescending>([&](const auto& field) TARV_WIRE_INLINE {
     end = write_field_before(msg, field, end);
     return true;
   });

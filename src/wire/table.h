@@ -79,11 +79,27 @@ constexpr uint32_t last_number(const Oneof<M>& field) {
   return field.last;
 }
 
+// Whether an entry is the one of field `number`.
+template <class M, class T>
+constexpr bool covers(const Field<M, T>& field, uint32_t number) {
+  return field.number == number;
+}
+template <class M>
+constexpr bool covers(const Oneof<M>& field, uint32_t number) {
+  return number >= field.first && number <= field.last;
+}
+
+// Visitors of a walk are inlined into it: a field type that two entries share
+// would otherwise make its visit a call of its own, and a walk costs what a
+// hand-written chain of tests on the field number costs.
+#define TARV_WIRE_INLINE __attribute__((always_inline))
+
 enum class Order : uint8_t { kAscending, kDescending };
 
 // Walks the field table of M: visit(entry) for each entry, in ascending
 // number or last entry first, until a visit returns false. Returns whether
-// every visit returned true. Every walk is unrolled at compile time.
+// every visit returned true. Every walk is unrolled at compile time; visitors
+// on hot paths are marked TARV_WIRE_INLINE.
 template <Message M, Order order = Order::kAscending, class Visit>
 constexpr bool for_each_field(Visit&& visit) {
   constexpr auto& fields = MessageInfo<M>::kFields;
