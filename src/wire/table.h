@@ -96,6 +96,12 @@ constexpr bool covers(const Oneof<M>& field, uint32_t number) {
 
 enum class Order : uint8_t { kAscending, kDescending };
 
+// The table entry visited `i`-th in a walk over `n` entries.
+template <Order order, size_t n>
+constexpr size_t walk_index(size_t i) {
+  return order == Order::kAscending ? i : n - 1 - i;
+}
+
 // Walks the field table of M: visit(entry) for each entry, in ascending
 // number or last entry first, until a visit returns false. Returns whether
 // every visit returned true. Every walk is unrolled at compile time; visitors
@@ -105,7 +111,7 @@ constexpr bool for_each_field(Visit&& visit) {
   constexpr auto& fields = MessageInfo<M>::kFields;
   constexpr size_t n = std::tuple_size_v<std::remove_cvref_t<decltype(fields)>>;
   return [&]<size_t... I>(std::index_sequence<I...>) {
-    return (visit(std::get < order == Order::kAscending ? I : n - 1 - I > (fields)) && ...);
+    return (visit(std::get<walk_index<order, n>(I)>(fields)) && ...);
   }
   (std::make_index_sequence<n>{});
 }
