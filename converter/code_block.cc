@@ -12,8 +12,10 @@ constexpr unsigned kSiBits = 0b0101;   // bit 0 (GTIN form) or bit 2 (marked for
 constexpr unsigned kUkzBits = 0b1010;  // bit 1 (GTIN form) or bit 3 (marked form)
 constexpr unsigned kMarkedBits = 0b1100;
 constexpr unsigned kGtinBits = 0b0011;
-constexpr size_t kShortDigits = 13;
-constexpr size_t kLongDigits = 14;
+using layout::kLongDigits;
+using layout::kShortDigits;
+using layout::kSiCodeBytes;
+using layout::kUkzCodeBytes;
 constexpr unsigned kGtinKind = 1;
 
 Status put_code(BitWriter& w, const PlainCode& c, const FieldName& field) {

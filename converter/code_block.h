@@ -15,20 +15,18 @@
 #include <string>
 
 #include "converter/fields.h"
+#include "converter/layout.h"
 #include "converter/records.h"
 
 namespace tarv::converter {
 
-inline constexpr size_t kSiCodeBytes = 256;
-inline constexpr size_t kUkzCodeBytes = 64;
-
 // The marking code fields, each written only when present: si_code in
-// kSiCodeBytes, then ukz_code in kUkzCodeBytes (sale and refund code blocks,
+// layout::kSiCodeBytes, then ukz_code in layout::kUkzCodeBytes (sale and refund code blocks,
 // rollback lines).
 void put_markings(BitWriter& w, const std::optional<std::string>& si,
                   const std::optional<std::string>& ukz);
 constexpr size_t marking_bytes(bool si, bool ukz) {
-  return (si ? kSiCodeBytes : 0) + (ukz ? kUkzCodeBytes : 0);
+  return (si ? layout::kSiCodeBytes : 0) + (ukz ? layout::kUkzCodeBytes : 0);
 }
 // The bytes the marking codes of `code` add to its block.
 size_t marking_bytes(const CodeBlock& code);

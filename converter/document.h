@@ -1,4 +1,13 @@
-// Encoding and decoding of the binary fiscal document (see docs.h).
+// Encoding and decoding of the binary fiscal document (records.h).
+//
+// converter/ holds the binary document and nothing else:
+//   records.h      the document records, TarvDocument
+//   document.h     encode(), decode() and their DocError (this header),
+//                  in writer.cc and reader.cc
+//   layout.h       the format: widths, fixed runs of fields, tails, sizes
+//   fields.h       the primitive fields; code_block.h the item code block
+//   bit_buffer.h   the bit stream both directions run on
+//   processors/    windows-1251, UTF-8 and date-times
 //
 // encode() writes a TarvDocument bit by bit, most significant bit first;
 // decode() parses the bytes back. A decoded document equals the encoded one

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "converter/layout.h"
 #include "converter/processors/cp1251.h"
 #include "converter/processors/utf8.h"
 
@@ -79,10 +80,11 @@ Status put_nibble(BitWriter& w, uint64_t value, const FieldName& field) {
 }
 
 Status put_amount(BitWriter& w, uint64_t value, bool sign_marked, const FieldName& field) {
-  if (value > kMaxAmount) return out_of_range("amount", field);
+  if (value > layout::kMaxAmount) return out_of_range("amount", field);
   // The sign bit, 39 bits of whole units and 8 of hundredths.
   const uint64_t sign = sign_marked && value != 0 ? 1 : 0;
-  w.put_bits(sign << 47 | (value / 100) << 8 | value % 100, 48);
+  w.put_bits(sign << (layout::kAmountBits - 1) | (value / 100) << 8 | value % 100,
+             layout::kAmountBits);
   return {};
 }
 
@@ -101,7 +103,8 @@ Status put_date_time(BitWriter& w, const DateTime& at, const FieldName& field) {
 }
 
 Status put_currency(BitWriter& w, std::string_view currency) {
-  if (currency.size() != 3) return fail(DocError::Kind::kInvalidParam, "Invalid currency name");
+  if (currency.size() != layout::kCurrencyBytes)
+    return fail(DocError::Kind::kInvalidParam, "Invalid currency name");
   w.put_bytes(currency);
   return {};
 }
@@ -148,15 +151,15 @@ Status put_digits(BitWriter& w, std::string_view digits, size_t d, const FieldNa
 void pad_zero(BitWriter& w, size_t bits) { w.put_zeros(bits); }
 
 Status get_amount(BitReader& r, uint64_t& out) {
-  const auto bits = r.get_bits(48);
+  const auto bits = r.get_bits(layout::kAmountBits);
   TARV_TRY(bits);
-  const uint64_t whole = (*bits >> 8) & ((uint64_t{1} << 39) - 1);
+  const uint64_t whole = (*bits >> 8) & ((uint64_t{1} << layout::kAmountWholeBits) - 1);
   out = whole * 100 + (*bits & 0xFF);
   return {};
 }
 
 Status get_date_time(BitReader& r, DateTime& out) {
-  const auto bits = r.get_bits(48);
+  const auto bits = r.get_bits(layout::kDateTimeBits);
   TARV_TRY(bits);
   const auto byte = [&](unsigned i) { return static_cast<uint32_t>(*bits >> (40 - 8 * i)) & 0xFF; };
   const uint32_t month = byte(0), day = byte(1), hour = byte(3), minute = byte(4), second = byte(5);
@@ -170,7 +173,7 @@ Status get_date_time(BitReader& r, DateTime& out) {
 }
 
 Status get_currency(BitReader& r, std::string& out) {
-  std::array<char, 3> bytes;
+  std::array<char, layout::kCurrencyBytes> bytes;
   TARV_TRY(r.get_bytes(bytes));
   const std::string_view s(bytes.data(), bytes.size());
   for (size_t pos = 0; pos < s.size();) {

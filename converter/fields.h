@@ -18,9 +18,6 @@
 
 namespace tarv::converter {
 
-// The largest amount: whole part 2^39 - 1, hundredths 99.
-inline constexpr uint64_t kMaxAmount = 54975581388799;
-
 // Names a field in refusal messages: "total", or "items[3].cost" inside a list.
 struct FieldName {
   std::string_view name;
@@ -39,7 +36,7 @@ std::unexpected<DocError> out_of_range(std::string_view what, const FieldName& f
 Status put_uint(BitWriter& w, uint64_t value, unsigned width, const FieldName& field);
 Status put_nibble(BitWriter& w, uint64_t value, const FieldName& field);
 // Sign flag (1 only when sign-marked and non-zero), whole units in 39 bits,
-// hundredths in 8; refuses a value above kMaxAmount.
+// hundredths in 8; refuses a value above layout::kMaxAmount.
 Status put_amount(BitWriter& w, uint64_t value, bool sign_marked, const FieldName& field);
 // Six bytes: month, day, year - 2000, hour, minute, second. Refuses a year
 // outside 2000-2255, a date that does not exist and a second of the day above

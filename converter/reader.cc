@@ -15,14 +15,6 @@ namespace tarv::converter {
 
 namespace {
 
-constexpr size_t kSaleTailBits = 240;
-constexpr size_t kCashOpTailBits = 96;
-constexpr size_t kRefundTotalsBits = 4 * 48;
-constexpr size_t kRollbackEndBits = 48 + kCashOpTailBits;
-// The smallest encodings, for bounding reservations by the input's size.
-constexpr size_t kMinSaleItemBits = 80 * 8;
-constexpr size_t kMinRecordBits = 108 * 8;
-
 // The reader's field adapter for layout.h.
 class FieldGet {
  public:
@@ -45,21 +37,22 @@ class FieldGet {
 Status get_body(FieldGet& io, BitReader& r, SaleDoc& s) {
   TARV_TRY(layout::header(io, s.header));
   uint32_t count = 0;
-  TARV_TRY(get_uint(r, 16, count));
-  s.items.reserve(std::min<size_t>(count, r.remaining() / kMinSaleItemBits));
+  TARV_TRY(get_uint(r, layout::kSaleCountBits, count));
+  // Bounded by the items the input can hold, each at least its fixed size.
+  s.items.reserve(std::min<size_t>(count, r.remaining() / layout::kSaleItemBits));
   for (uint32_t i = 0; i < count; ++i) TARV_TRY(layout::sale_item(io, s.items.emplace_back()));
   uint32_t tp_tax_number = 0;
-  TARV_TRY(get_uint(r, 32, tp_tax_number));
+  TARV_TRY(get_uint(r, layout::kTaxNumberBits, tp_tax_number));
   if (tp_tax_number != 0) s.tp_tax_number = tp_tax_number;
   TARV_TRY(layout::sale_totals(io, s));
-  return r.skip(kSaleTailBits);
+  return r.skip(layout::kSaleTailBits);
 }
 
 template <class CashOp>
 Status get_cash_op(FieldGet& io, BitReader& r, CashOp& op) {
   TARV_TRY(layout::header(io, op.header));
   TARV_TRY(get_amount(r, op.amount));
-  return r.skip(kCashOpTailBits);
+  return r.skip(layout::kCashOpTailBits);
 }
 
 Status get_body(FieldGet& io, BitReader& r, DepositDoc& d) { return get_cash_op(io, r, d); }
@@ -70,7 +63,7 @@ Status get_body(FieldGet& io, BitReader& r, CardHolderWithdrawDoc& d) {
 
 Status get_body(FieldGet& io, BitReader& r, RefundDoc& refund) {
   TARV_TRY(layout::header(io, refund.header));
-  while (r.remaining() > kRefundTotalsBits) {
+  while (r.remaining() > layout::kRefundTotalsBits) {
     TARV_TRY(layout::refund_item(io, refund.items.emplace_back()));
   }
   return layout::refund_totals(io, refund);
@@ -78,31 +71,33 @@ Status get_body(FieldGet& io, BitReader& r, RefundDoc& refund) {
 
 Status get_body(FieldGet& io, BitReader& r, RollbackDoc& rollback) {
   TARV_TRY(layout::header(io, rollback.header));
-  TARV_TRY(get_uint(r, 32, rollback.target_number));
-  while (r.remaining() > kRollbackEndBits) {
+  TARV_TRY(get_uint(r, layout::kTargetNumberBits, rollback.target_number));
+  while (r.remaining() > layout::kRollbackEndBits) {
     RollbackLine& line = rollback.lines.emplace_back();
     uint8_t flags = 0;
-    TARV_TRY(get_uint(r, 8, flags));
-    if (flags & 1) TARV_TRY(get_raw(r, kSiCodeBytes, line.si_code.emplace()));
-    if (flags & 2) TARV_TRY(get_raw(r, kUkzCodeBytes, line.ukz_code.emplace()));
+    TARV_TRY(get_uint(r, layout::kFlagsBits, flags));
+    if (flags & layout::kFirstPart)
+      TARV_TRY(get_raw(r, layout::kSiCodeBytes, line.si_code.emplace()));
+    if (flags & layout::kSecondPart)
+      TARV_TRY(get_raw(r, layout::kUkzCodeBytes, line.ukz_code.emplace()));
     TARV_TRY(get_text(r, layout::kNameBytes, line.name));
   }
   TARV_TRY(get_amount(r, rollback.amount));
-  return r.skip(kCashOpTailBits);
+  return r.skip(layout::kCashOpTailBits);
 }
 
 Status get_body(FieldGet& io, BitReader& r, ReportDoc& report) {
   TARV_TRY(layout::report_head(io, report));
   uint32_t count = 0;
-  TARV_TRY(get_uint(r, 8, count));
-  report.records.reserve(std::min<size_t>(count, r.remaining() / kMinRecordBits));
+  TARV_TRY(get_uint(r, layout::kRecordCountBits, count));
+  report.records.reserve(std::min<size_t>(count, r.remaining() / layout::kRecordBits));
   for (uint32_t i = 0; i < count; ++i) {
     ReportRecord& c = report.records.emplace_back();
     TARV_TRY(layout::record_counters(io, c));
     uint8_t flags = 0;
-    TARV_TRY(get_uint(r, 8, flags));
-    if (flags & 1) TARV_TRY(layout::record_orders(io, c.orders.emplace()));
-    if (flags & 2) TARV_TRY(layout::record_extra(io, c.extra.emplace()));
+    TARV_TRY(get_uint(r, layout::kFlagsBits, flags));
+    if (flags & layout::kFirstPart) TARV_TRY(layout::record_orders(io, c.orders.emplace()));
+    if (flags & layout::kSecondPart) TARV_TRY(layout::record_extra(io, c.extra.emplace()));
   }
   return {};
 }
@@ -120,7 +115,7 @@ std::expected<TarvDocument, DocError> get_document(BitReader& r) {
 std::expected<TarvDocument, DocError> decode(std::span<const uint8_t> bytes) {
   BitReader r(bytes);
   uint32_t id = 0;
-  TARV_TRY(get_uint(r, 8, id));
+  TARV_TRY(get_uint(r, layout::kKindBits, id));
   switch (static_cast<DocKind>(id)) {
     case DocKind::kSale:
       return get_document<SaleDoc>(r);

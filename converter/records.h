@@ -104,23 +104,28 @@ struct SaleDoc {
   friend bool operator==(const SaleDoc&, const SaleDoc&) = default;
 };
 
+// The kind ids are the first byte of every document.
+enum class DocKind : uint8_t {
+  kSale = 10,
+  kDeposit = 11,
+  kWithdraw = 12,
+  kRefund = 13,
+  kRollback = 14,
+  kReport = 15,
+  kCardHolderWithdraw = 16,
+};
+
 // The three cash operations: a header and one amount (sign-marked for the
 // card-holder withdrawal). 56 bytes each.
-struct DepositDoc {
+template <DocKind Kind>
+struct CashOperationDoc {
   DocHeader header;
   uint64_t amount = 0;
-  friend bool operator==(const DepositDoc&, const DepositDoc&) = default;
+  friend bool operator==(const CashOperationDoc&, const CashOperationDoc&) = default;
 };
-struct WithdrawDoc {
-  DocHeader header;
-  uint64_t amount = 0;
-  friend bool operator==(const WithdrawDoc&, const WithdrawDoc&) = default;
-};
-struct CardHolderWithdrawDoc {
-  DocHeader header;
-  uint64_t amount = 0;
-  friend bool operator==(const CardHolderWithdrawDoc&, const CardHolderWithdrawDoc&) = default;
-};
+using DepositDoc = CashOperationDoc<DocKind::kDeposit>;
+using WithdrawDoc = CashOperationDoc<DocKind::kWithdraw>;
+using CardHolderWithdrawDoc = CashOperationDoc<DocKind::kCardHolderWithdraw>;
 
 struct RefundItem {
   uint8_t section = 0;
@@ -227,17 +232,6 @@ struct ReportDoc {
   std::vector<ReportRecord> records;  // u8 count
 
   friend bool operator==(const ReportDoc&, const ReportDoc&) = default;
-};
-
-// The kind ids are the first byte of every document.
-enum class DocKind : uint8_t {
-  kSale = 10,
-  kDeposit = 11,
-  kWithdraw = 12,
-  kRefund = 13,
-  kRollback = 14,
-  kReport = 15,
-  kCardHolderWithdraw = 16,
 };
 
 using TarvDocument = std::variant<SaleDoc, DepositDoc, WithdrawDoc, RefundDoc, RollbackDoc,

@@ -13,11 +13,6 @@ namespace tarv::converter {
 
 namespace {
 
-constexpr size_t kSaleTailBits = 240;
-constexpr size_t kCashOpTailBits = 96;
-constexpr size_t kMaxSaleItems = 0xFFFF;
-constexpr size_t kMaxReportRecords = 0xFF;
-
 // The writer's field adapter for layout.h; names refused fields after the
 // list entry it is in.
 class FieldPut {
@@ -68,13 +63,13 @@ Status put_list(FieldPut& io, const std::vector<Item>& items, std::string_view l
 
 Status put_body(FieldPut& io, BitWriter& w, const SaleDoc& s) {
   TARV_TRY(layout::header(io, s.header));
-  if (s.items.size() > kMaxSaleItems) return out_of_range("count", {"items"});
-  w.put_bits(s.items.size(), 16);
+  if (s.items.size() > layout::kMaxSaleItems) return out_of_range("count", {"items"});
+  w.put_bits(s.items.size(), layout::kSaleCountBits);
   TARV_TRY(put_list(io, s.items, "items",
                     [&](const SaleItem& item) { return layout::sale_item(io, item); }));
-  TARV_TRY(io.uint(s.tp_tax_number.value_or(0), 32, "tp_tax_number"));
+  TARV_TRY(io.uint(s.tp_tax_number.value_or(0), layout::kTaxNumberBits, "tp_tax_number"));
   TARV_TRY(layout::sale_totals(io, s));
-  pad_zero(w, kSaleTailBits);
+  pad_zero(w, layout::kSaleTailBits);
   return {};
 }
 
@@ -82,7 +77,7 @@ template <class CashOp>
 Status put_cash_op(FieldPut& io, BitWriter& w, const CashOp& op, bool sign_marked) {
   TARV_TRY(layout::header(io, op.header));
   TARV_TRY(io.amount(op.amount, sign_marked, "amount"));
-  pad_zero(w, kCashOpTailBits);
+  pad_zero(w, layout::kCashOpTailBits);
   return {};
 }
 
@@ -105,26 +100,27 @@ Status put_body(FieldPut& io, BitWriter&, const RefundDoc& r) {
 
 Status put_body(FieldPut& io, BitWriter& w, const RollbackDoc& r) {
   TARV_TRY(layout::header(io, r.header));
-  TARV_TRY(io.uint(r.target_number, 32, "target_number"));
+  TARV_TRY(io.uint(r.target_number, layout::kTargetNumberBits, "target_number"));
   TARV_TRY(put_list(io, r.lines, "lines", [&](const RollbackLine& line) {
-    w.put_bits((line.si_code ? 1u : 0u) | (line.ukz_code ? 2u : 0u), 8);
+    w.put_bits(layout::part_flags(line.si_code.has_value(), line.ukz_code.has_value()),
+               layout::kFlagsBits);
     put_markings(w, line.si_code, line.ukz_code);
     return io.text(line.name, layout::kNameBytes);
   }));
   TARV_TRY(io.amount(r.amount, false, "amount"));
-  pad_zero(w, kCashOpTailBits);
+  pad_zero(w, layout::kCashOpTailBits);
   return {};
 }
 
 Status put_body(FieldPut& io, BitWriter& w, const ReportDoc& r) {
   TARV_TRY(layout::report_head(io, r));
-  if (r.records.empty() || r.records.size() > kMaxReportRecords) {
+  if (r.records.empty() || r.records.size() > layout::kMaxReportRecords) {
     return out_of_range("count", {"records"});
   }
-  w.put_bits(r.records.size(), 8);
+  w.put_bits(r.records.size(), layout::kRecordCountBits);
   return put_list(io, r.records, "records", [&](const ReportRecord& c) -> Status {
     TARV_TRY(layout::record_counters(io, c));
-    w.put_bits((c.orders ? 1u : 0u) | (c.extra ? 2u : 0u), 8);
+    w.put_bits(layout::part_flags(c.orders.has_value(), c.extra.has_value()), layout::kFlagsBits);
     if (c.orders) TARV_TRY(layout::record_orders(io, *c.orders));
     if (c.extra) TARV_TRY(layout::record_extra(io, *c.extra));
     return {};
@@ -142,34 +138,38 @@ constexpr DocKind kind_of() {
   if constexpr (std::is_same_v<Doc, CardHolderWithdrawDoc>) return DocKind::kCardHolderWithdraw;
 }
 
-// Enough for documents with plain codes and no marking, so that most never
-// grow the buffer.
-// Items with marking codes are longer by the codes' fields.
+// The size of a document in bytes, from the sizes of layout.h: exact for
+// every kind, marking codes included, so that the buffer is allocated once.
 template <class Item>
-size_t items_hint(const std::vector<Item>& items, size_t per_item) {
-  size_t n = per_item * items.size();
+size_t items_bytes(const std::vector<Item>& items, size_t item_bits) {
+  size_t n = item_bits / 8 * items.size();
   for (const Item& item : items) n += marking_bytes(item.code);
   return n;
 }
 
 size_t size_hint(const TarvDocument& doc) {
-  if (const auto* s = std::get_if<SaleDoc>(&doc)) return 116 + items_hint(s->items, 80);
-  if (const auto* r = std::get_if<RefundDoc>(&doc)) return 62 + items_hint(r->items, 68);
+  if (const auto* s = std::get_if<SaleDoc>(&doc)) {
+    return layout::kSaleBits / 8 + items_bytes(s->items, layout::kSaleItemBits);
+  }
+  if (const auto* r = std::get_if<RefundDoc>(&doc)) {
+    return layout::kRefundBits / 8 + items_bytes(r->items, layout::kRefundItemBits);
+  }
   if (const auto* r = std::get_if<RollbackDoc>(&doc)) {
-    size_t n = 60 + 51 * r->lines.size();
+    size_t n = layout::kRollbackBits / 8 + layout::kRollbackLineBits / 8 * r->lines.size();
     for (const RollbackLine& line : r->lines) {
       n += marking_bytes(line.si_code.has_value(), line.ukz_code.has_value());
     }
     return n;
   }
   if (const auto* r = std::get_if<ReportDoc>(&doc)) {
-    size_t n = 34 + 108 * r->records.size();
+    size_t n = layout::kReportBits / 8 + layout::kRecordBits / 8 * r->records.size();
     for (const ReportRecord& record : r->records) {
-      n += (record.orders ? 45 : 0) + (record.extra ? 16 : 0);
+      n += (record.orders ? layout::kOrdersBits / 8 : 0) +
+           (record.extra ? layout::kExtraBits / 8 : 0);
     }
     return n;
   }
-  return 56;
+  return layout::kCashOpBits / 8;
 }
 
 }  // namespace
@@ -180,7 +180,8 @@ std::expected<std::vector<uint8_t>, DocError> encode(const TarvDocument& doc) {
   FieldPut io(w);
   const Status status = std::visit(
       [&](const auto& body) {
-        w.put_bits(static_cast<uint8_t>(kind_of<std::decay_t<decltype(body)>>()), 8);
+        w.put_bits(static_cast<uint8_t>(kind_of<std::decay_t<decltype(body)>>()),
+                   layout::kKindBits);
         return put_body(io, w, body);
       },
       doc);

@@ -18,10 +18,10 @@
 namespace tarv::fuzz {
 namespace {
 
-using cv::kSiCodeBytes;
-using cv::kUkzCodeBytes;
 using cv::layout::kCashierBytes;
 using cv::layout::kNameBytes;
+using cv::layout::kSiCodeBytes;
+using cv::layout::kUkzCodeBytes;
 
 // Whether text(n) keeps `text`: every character has a windows-1251 byte, the
 // bytes fit, and they do not start like a byte-order mark, which the reader

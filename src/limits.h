@@ -2,13 +2,16 @@
 #ifndef TARV_SRC_LIMITS_H_
 #define TARV_SRC_LIMITS_H_
 
+#include <cstddef>
 #include <cstdint>
+
+#include "converter/layout.h"
 
 namespace tarv::limits {
 
-// The largest amount an amount field of a binary document holds:
-// 2^39 − 1 whole units and 99 hundredths (hexadecimal 31FFFFFFFFFF).
-inline constexpr uint64_t kMaxAmount = 54975581388799;
+// The largest amount an amount field of a binary document holds (the
+// format's, 54975581388799).
+inline constexpr uint64_t kMaxAmount = converter::layout::kMaxAmount;
 // The largest admissible price, modifier, line total and document total.
 inline constexpr uint64_t kMaxSum = kMaxAmount - 1;
 // The largest quantity, in thousandths (0xFFFFFE).

@@ -1,9 +1,10 @@
 // The request and response messages, as plain structs.
 //
 // These mirror proto/tarv_core.proto field for field: the MessageInfo tables
-// at the end give each field's number and its name as the schema spells it
-// (the names also appear in decode diagnostics). std::optional marks fields
-// with presence; the library never reads an absent field as zero.
+// at the end (with the steps of adding a field) give each field's number and
+// its name as the schema spells it (the names also appear in decode
+// diagnostics). std::optional marks fields with presence; the library never
+// reads an absent field as zero.
 #ifndef TARV_SRC_MESSAGES_H_
 #define TARV_SRC_MESSAGES_H_
 
@@ -324,6 +325,16 @@ struct DocumentResponse {
 
 namespace tarv::wire {
 
+// The field tables. Adding a field:
+//   1. the member in its struct above: std::optional<T> for a field with
+//      presence, std::vector<T> for a repeated one, Map<V> for a map;
+//   2. TARV_FIELD(number, member) in its message's table below, in ascending
+//      number (a static_assert checks the order), the member named as the
+//      schema (proto/tarv_core.proto) names the field;
+//   3. nothing else: decoding, sizing and writing follow the table. A member
+//      type the codec does not know yet needs a ValueCodec (wire/values.h); a
+//      oneof is an entry Oneof<Self>{first, last, "name"} with an OneofCodec
+//      specialisation (messages.cc).
 #define TARV_FIELD(number, name) \
   ::tarv::wire::Field { number, #name, &Self::name }
 #define TARV_MESSAGE(type, ...)                              \

@@ -1,5 +1,7 @@
 #include "converter/processors/utf8.h"
 
+#include <cstring>
+
 namespace tarv::converter::utf8 {
 
 void append(char32_t cp, std::string& out) {
@@ -26,6 +28,28 @@ std::string lossy(std::string_view bytes) {
   }
   out.append(bytes.substr(run));
   return out;
+}
+
+bool is_valid(std::string_view bytes) {
+  const size_t n = bytes.size();
+  size_t pos = 0;
+  while (pos < n) {
+    while (pos + 8 <= n) {
+      uint64_t block;
+      std::memcpy(&block, bytes.data() + pos, 8);
+      if (block & 0x8080808080808080ull) break;
+      pos += 8;
+    }
+    if (pos >= n) break;
+    if (static_cast<uint8_t>(bytes[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
+    const Step step = next(bytes, pos);
+    if (step.status != Status::kOk) return false;
+    pos += step.length;
+  }
+  return true;
 }
 
 size_t char_count(std::string_view text) {

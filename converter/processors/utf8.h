@@ -93,6 +93,10 @@ void append(char32_t code_point, std::string& out);
 // The bytes as UTF-8, each malformed sequence replaced by U+FFFD.
 std::string lossy(std::string_view bytes);
 
+// Whether the bytes are well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF. ASCII runs are checked eight bytes at a time.
+bool is_valid(std::string_view bytes);
+
 // The number of Unicode characters of valid UTF-8 text: its bytes that are
 // not continuation bytes.
 size_t char_count(std::string_view text);

@@ -1,6 +1,7 @@
 // Assembling the binary document a calculator returns: the common header
-// from the request, the encoding with the error hosts know for it, and the
-// item names the writer borrowed handed back to the response.
+// from the request, the encoding with the error hosts know for it, the item
+// names the writer borrowed handed back to the response, and the end every
+// receipt shares (the document, then the cash position, then the counters).
 #ifndef TARV_SRC_CALCULATOR_BINARY_DOC_H_
 #define TARV_SRC_CALCULATOR_BINARY_DOC_H_
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "converter/records.h"
+#include "src/counters/cash_position.h"
 #include "src/errors.h"
 #include "src/messages.h"
 
@@ -29,6 +31,20 @@ template <class Line>
 void return_names(std::vector<Line>& lines, std::vector<msg::Item>& items) {
   for (size_t i = 0; i < lines.size(); ++i) items[i].name = std::move(lines[i].name);
 }
+
+// The end of a receipt (sale, refund, rollback) in its fixed order: the
+// binary document, the context's cash position moved by `cash`, the
+// request's counters of the kind (`kind_counters`) moved by `delta`. The
+// first failure is the call's.
+struct ReceiptEnd {
+  msg::Bytes binary_doc;
+  msg::Map<msg::GeneralAttributes> shift_attrs;
+  msg::DocumentAttributes attrs;
+};
+Result<ReceiptEnd> write_and_count(const converter::TarvDocument& document, msg::Context& context,
+                                   const counters::CashDelta& cash,
+                                   msg::DocumentAttributes&& kind_counters,
+                                   msg::DocumentAttributes&& delta);
 
 }  // namespace tarv::calc
 

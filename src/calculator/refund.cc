@@ -43,23 +43,20 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   converter::TarvDocument document{converter::RefundDoc{
       document_header(context, header, times->local, context.next_doc_number), std::move(doc_items),
       total, split->cash, split->cashless(), split->other}};
-  auto binary = encode_document(document);
-  TARV_TRY(binary);
+  auto end = write_and_count(
+      document, *request.context,
+      {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)},
+      std::move(*request.attrs), std::move(delta));
+  TARV_TRY(end);
   return_names(std::get<converter::RefundDoc>(document).items, refund.items);
-  auto shift_attrs = counters::merge_general(
-      counters::take_shift_attrs(*request.context),
-      {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)});
-  TARV_TRY(shift_attrs);
-  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  TARV_TRY(attrs);
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;
   calculations.payments[header.currency] = {split->cash, split->card, split->other};
 
-  return Result<ReceiptResponse<msg::Refund>>(std::in_place, std::move(*shift_attrs),
-                                              std::move(*attrs), std::move(refund),
-                                              std::move(*binary), total);
+  return Result<ReceiptResponse<msg::Refund>>(std::in_place, std::move(end->shift_attrs),
+                                              std::move(end->attrs), std::move(refund),
+                                              std::move(end->binary_doc), total);
 }
 
 }  // namespace tarv::calc

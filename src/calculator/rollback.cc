@@ -104,19 +104,16 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.header.currency = currency;
   document.target_number = target->header.doc_number;
   document.amount = target->total;
-  auto binary = encode_document(std::move(document));
-  TARV_TRY(binary);
-  auto shift_attrs = counters::merge_general(counters::take_shift_attrs(*request.context),
-                                             {currency, -static_cast<int64_t>(target->cash), 0});
-  TARV_TRY(shift_attrs);
-  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  TARV_TRY(attrs);
+  auto end = write_and_count(std::move(document), *request.context,
+                             {currency, -static_cast<int64_t>(target->cash), 0},
+                             std::move(*request.attrs), std::move(delta));
+  TARV_TRY(end);
 
   doc.sum = target->total;
   doc.target_number = target->header.doc_number;
-  return Result<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(*shift_attrs),
-                                                std::move(*attrs), std::move(doc),
-                                                std::move(*binary), target->total);
+  return Result<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(end->shift_attrs),
+                                                std::move(end->attrs), std::move(doc),
+                                                std::move(end->binary_doc), target->total);
 }
 
 }  // namespace tarv::calc

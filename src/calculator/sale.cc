@@ -66,15 +66,12 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
       converter::SaleDoc{document_header(context, header, times->local, context.next_doc_number),
                          std::move(doc_items), sale.tp_tax_number, totals->sum, discount, markup,
                          *cheque, split->cashless(), split->cash, split->other}};
-  auto binary = encode_document(document);
-  TARV_TRY(binary);
+  auto end = write_and_count(
+      document, *request.context,
+      {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)},
+      std::move(*request.attrs), std::move(delta));
+  TARV_TRY(end);
   return_names(std::get<converter::SaleDoc>(document).items, sale.items);
-  auto shift_attrs = counters::merge_general(
-      counters::take_shift_attrs(*request.context),
-      {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
-  TARV_TRY(shift_attrs);
-  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  TARV_TRY(attrs);
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};
@@ -83,9 +80,9 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
       msg::SalePaymentsCalculations{split->cash, split->card, split->other, split->cash_change};
   calculations.taxes = std::move(taxes);
 
-  return Result<ReceiptResponse<msg::Sale>>(std::in_place, std::move(*shift_attrs),
-                                            std::move(*attrs), std::move(sale), std::move(*binary),
-                                            *cheque);
+  return Result<ReceiptResponse<msg::Sale>>(std::in_place, std::move(end->shift_attrs),
+                                            std::move(end->attrs), std::move(sale),
+                                            std::move(end->binary_doc), *cheque);
 }
 
 }  // namespace tarv::calc

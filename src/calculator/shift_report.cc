@@ -82,22 +82,20 @@ void fill(converter::ReportRecord& r, const std::string& key, const msg::Documen
       r.sum_d2 = ukz.sum;
     }
   }
-  if (a.refunds) {
-    r.count_b1 = a.refunds->count & kU16;
-    r.sum_b1 = amount(payments_total(a.refunds->payments, key));
-    if (a.refunds->marking) {
-      r.value_e1 = pair(a.refunds->marking->si, kU24).count;
-      r.value_e2 = pair(a.refunds->marking->ukz, kU24).count;
+  // Refunds and rollbacks: their count, the sum of their payments in this
+  // currency and the counts of their marked lines, in the slots' widths.
+  auto taken_back = [&](const std::optional<msg::DocumentAttributes>& kind, uint32_t& count,
+                        uint64_t& sum, uint32_t& si, uint32_t& ukz, uint32_t marking_mask) {
+    if (!kind) return;
+    count = kind->count & kU16;
+    sum = amount(payments_total(kind->payments, key));
+    if (kind->marking) {
+      si = pair(kind->marking->si, marking_mask).count;
+      ukz = pair(kind->marking->ukz, marking_mask).count;
     }
-  }
-  if (a.rollbacks) {
-    r.count_c2 = a.rollbacks->count & kU16;
-    r.sum_c2 = amount(payments_total(a.rollbacks->payments, key));
-    if (a.rollbacks->marking) {
-      r.value_f1 = pair(a.rollbacks->marking->si, kU16).count;
-      r.value_f2 = pair(a.rollbacks->marking->ukz, kU16).count;
-    }
-  }
+  };
+  taken_back(a.refunds, r.count_b1, r.sum_b1, r.value_e1, r.value_e2, kU24);
+  taken_back(a.rollbacks, r.count_c2, r.sum_c2, r.value_f1, r.value_f2, kU16);
   if (a.orders) {
     r.orders = converter::ReportOrders{
         pair(a.orders->opened, kU24), pair(a.orders->canceled, kU24), pair(a.orders->closed, kU24),

@@ -9,6 +9,7 @@
 
 #include "converter/document.h"
 #include "converter/fields.h"
+#include "converter/layout.h"
 #include "converter/processors/cp1251.h"
 #include "converter/processors/utf8.h"
 
@@ -28,7 +29,8 @@ class Gen {
     return static_cast<uint32_t>(coin(20) ? (1u << width) - 1 : below(1u << width));
   }
   uint64_t amount() {
-    return coin(25) ? kMaxAmount - below(3) : below(coin(30) ? 100000 : kMaxAmount + 1);
+    return coin(25) ? layout::kMaxAmount - below(3)
+                    : below(coin(30) ? 100000 : layout::kMaxAmount + 1);
   }
   // ASCII, Cyrillic, other windows-1251 symbols, code points beyond it, NULs.
   std::string text(size_t max_chars) {

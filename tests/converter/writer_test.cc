@@ -7,6 +7,7 @@
 
 #include "converter/document.h"
 #include "converter/fields.h"
+#include "converter/layout.h"
 #include "tests/converter/samples.h"
 
 namespace tarv::converter {
@@ -73,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         BytesCase{"CardHolderZeroNoSign", CardHolderWithdrawDoc{sample_header(), 0}, 38,
                   "000000000000"},
         BytesCase{"DepositNoSign", DepositDoc{sample_header(), 100}, 38, "000000000100"},
-        BytesCase{"LargestAmount", WithdrawDoc{sample_header(), kMaxAmount}, 38, "7FFFFFFFFF63"},
+        BytesCase{"LargestAmount", WithdrawDoc{sample_header(), layout::kMaxAmount}, 38,
+                  "7FFFFFFFFF63"},
         BytesCase{"CjkIsEightBytes", DepositDoc{with_cashier("中"), 0}, 5, "26233230303133 3B 00"},
         BytesCase{"TwentyBytesNoPad", DepositDoc{with_cashier("ИвановИвановИвановИв"), 0}, 5,
                   "C8E2E0EDEEE2C8E2E0EDEEE2C8E2E0EDEEE2C8E2 00000007"},
@@ -217,7 +219,7 @@ auto report2 = [](auto f) {
 auto deposit_at = [](DateTime at) {
   return edit(DepositDoc{sample_header(), 1}, [at](DepositDoc& d) { d.header.at = at; });
 };
-constexpr uint64_t kOver = kMaxAmount + 1;
+constexpr uint64_t kOver = layout::kMaxAmount + 1;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WriteFailure,
@@ -240,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                     }),
                     R"(Unexpected("code_write: code contains non-digit character: Д"))"},
         FailureCase{"LargestValuesFit", sale3([](SaleDoc& s) {
-                      s.total = kMaxAmount;
+                      s.total = layout::kMaxAmount;
                       s.items[1].quantity = 0xFFFFFF;
                       s.items.resize(65535, s.items[0]);
                     }),

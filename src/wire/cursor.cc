@@ -1,5 +1,6 @@
-#include "src/wire.h"
+#include "src/wire/cursor.h"
 
+#include <cstring>
 #include <string>
 
 namespace tarv::wire {
@@ -162,49 +163,6 @@ bool Cursor::skip_field(uint32_t number, WireType wire_type, int budget) {
   }
   if (length > remaining()) return fail("buffer underflow");
   p_ += length;
-  return true;
-}
-
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing above
-// U+10FFFF.
-bool is_utf8(const uint8_t* s, size_t n) {
-  size_t i = 0;
-  while (i < n) {
-    // Eight ASCII bytes at a time.
-    while (i + 8 <= n) {
-      uint64_t block;
-      std::memcpy(&block, s + i, 8);
-      if (block & 0x8080808080808080ull) break;
-      i += 8;
-    }
-    if (i >= n) break;
-    uint8_t b = s[i];
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    uint8_t lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      len = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    if (s[i + 1] < lo || s[i + 1] > hi) return false;
-    for (size_t k = 2; k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += len;
-  }
   return true;
 }
 

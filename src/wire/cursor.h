@@ -1,0 +1,93 @@
+// The decoding cursor: one position over the whole request buffer, the
+// primitive reads (varints, keys, length-delimited runs, skipped fields) with
+// their checks, and the DecodeError a failed decode reports.
+#ifndef TARV_SRC_WIRE_CURSOR_H_
+#define TARV_SRC_WIRE_CURSOR_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "src/wire/table.h"
+
+namespace tarv::wire {
+
+struct DecodeError {
+  std::string description;
+  // (message, field) pairs, innermost first.
+  std::vector<std::pair<std::string_view, std::string_view>> stack;
+
+  // DecodeError { description: "...", stack: [("Msg", "field"), ...] }
+  std::string render() const;
+};
+
+// The recursion budget: messages, map entries and groups nest at most this
+// deep.
+inline constexpr int kRecursionLimit = 100;
+
+class Cursor {
+ public:
+  Cursor(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+
+  size_t remaining() const { return static_cast<size_t>(end_ - p_); }
+  const uint8_t* position() const { return p_; }
+
+  bool read_varint(uint64_t& value) {
+    if (p_ != end_ && *p_ < 0x80) {  // most varints are one byte
+      value = *p_++;
+      return true;
+    }
+    return read_varint_slow(value);
+  }
+  // A key: its field number and wire type, with the key checks.
+  bool read_key(uint32_t& number, WireType& wire_type) {
+    // Most keys are one byte: a field number below 16 and a known wire type.
+    if (p_ != end_ && *p_ < 0x80 && *p_ >= 8 && (*p_ & 7) <= 5) {
+      number = *p_ >> 3;
+      wire_type = static_cast<WireType>(*p_++ & 7);
+      return true;
+    }
+    return read_key_slow(number, wire_type);
+  }
+  // A length prefix followed by that many bytes.
+  bool read_length_delimited(const uint8_t*& data, size_t& size);
+  bool skip_field(uint32_t number, WireType wire_type, int budget);
+
+  bool fail(std::string description) {
+    error_.description = std::move(description);
+    return false;
+  }
+  bool push(std::string_view message, std::string_view field) {
+    error_.stack.emplace_back(message, field);
+    return false;
+  }
+  bool check_wire_type(WireType expected, WireType actual);
+  bool check_recursion(int budget) { return budget > 0 || fail("recursion limit reached"); }
+  // Reads a length prefix and returns the cursor position at which the
+  // nested value ends.
+  bool begin_nested(const uint8_t*& limit);
+  bool end_nested(const uint8_t* limit) { return p_ == limit || fail("delimited length exceeded"); }
+  bool at_or_past(const uint8_t* limit) const { return p_ >= limit; }
+  // Right after the key of a length-delimited field `number`: how many
+  // occurrences of it are left up to `limit`, this one included. A sizing
+  // hint, so it stops at anything malformed, or at a position already past
+  // `limit`, and never fails.
+  size_t count_ahead(uint32_t number, const uint8_t* limit) const;
+
+  DecodeError take_error() { return std::move(error_); }
+
+ private:
+  bool read_varint_slow(uint64_t& value);
+  bool read_key_slow(uint32_t& number, WireType& wire_type);
+
+  const uint8_t* p_;
+  const uint8_t* end_;
+  DecodeError error_;
+};
+
+}  // namespace tarv::wire
+
+#endif  // TARV_SRC_WIRE_CURSOR_H_

@@ -1,0 +1,233 @@
+// The encoder: canonical bytes of a message, sized exactly and written from
+// the end of the buffer, by the table.
+#ifndef TARV_SRC_WIRE_ENCODE_H_
+#define TARV_SRC_WIRE_ENCODE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "src/wire/table.h"
+#include "src/wire/values.h"
+
+namespace tarv::wire {
+
+constexpr size_t varint_size(uint64_t v) {
+  size_t n = 1;
+  while (v >= 0x80) {
+    v >>= 7;
+    ++n;
+  }
+  return n;
+}
+
+inline uint8_t* write_varint(uint64_t v, uint8_t* out) {
+  while (v >= 0x80) {
+    *out++ = static_cast<uint8_t>(v | 0x80);
+    v >>= 7;
+  }
+  *out++ = static_cast<uint8_t>(v);
+  return out;
+}
+
+constexpr uint64_t make_key(uint32_t number, WireType wire_type) {
+  return (static_cast<uint64_t>(number) << 3) | static_cast<uint64_t>(wire_type);
+}
+
+// Writing runs backwards, from the end of the buffer towards its start: a
+// nested message is written before its length prefix, which is then known, so
+// no message is measured more than once. Each writer takes `end`, where the
+// bytes written so far begin, and returns where its own bytes begin.
+
+inline uint8_t* write_varint_before(uint64_t v, uint8_t* end) {
+  uint8_t* start = end - varint_size(v);
+  write_varint(v, start);
+  return start;
+}
+
+template <Message M>
+size_t encoded_size(const M& msg);
+template <Message M>
+uint8_t* write_fields_before(const M& msg, uint8_t* end);
+
+// The payload of one value (no key): a varint, or a length prefix and bytes.
+template <class T>
+size_t value_size(const T& v) {
+  if constexpr (Scalar<T>) {
+    return varint_size(ValueCodec<T>::raw(v));
+  } else if constexpr (Message<T>) {
+    size_t n = encoded_size(v);
+    return varint_size(n) + n;
+  } else {
+    return varint_size(v.size()) + v.size();
+  }
+}
+template <class T>
+uint8_t* write_value_before(const T& v, uint8_t* end) {
+  if constexpr (Scalar<T>) {
+    return write_varint_before(ValueCodec<T>::raw(v), end);
+  } else if constexpr (Message<T>) {
+    uint8_t* start = write_fields_before(v, end);
+    return write_varint_before(static_cast<uint64_t>(end - start), start);
+  } else {
+    uint8_t* start = end - v.size();
+    if (!v.empty()) std::memcpy(start, v.data(), v.size());
+    return write_varint_before(v.size(), start);
+  }
+}
+
+// Size of one occurrence: key and value.
+template <class T>
+size_t occurrence_size(uint32_t number, const T& v) {
+  return varint_size(make_key(number, ValueCodec<T>::kWire)) + value_size(v);
+}
+template <class T>
+uint8_t* write_occurrence_before(uint32_t number, const T& v, uint8_t* end) {
+  return write_varint_before(make_key(number, ValueCodec<T>::kWire), write_value_before(v, end));
+}
+
+template <class T>
+struct FieldEncoder {
+  // A singular field: written only when it differs from its default.
+  static size_t size(uint32_t number, const T& v) {
+    if constexpr (Message<T>) {
+      return occurrence_size(number, v);
+    } else {
+      return ValueCodec<T>::is_default(v) ? 0 : occurrence_size(number, v);
+    }
+  }
+  static uint8_t* write_before(uint32_t number, const T& v, uint8_t* end) {
+    if constexpr (!Message<T>) {
+      if (ValueCodec<T>::is_default(v)) return end;
+    }
+    return write_occurrence_before(number, v, end);
+  }
+};
+template <class T>
+struct FieldEncoder<std::optional<T>> {
+  static size_t size(uint32_t number, const std::optional<T>& v) {
+    return v ? occurrence_size(number, *v) : 0;
+  }
+  static uint8_t* write_before(uint32_t number, const std::optional<T>& v, uint8_t* end) {
+    return v ? write_occurrence_before(number, *v, end) : end;
+  }
+};
+template <class T>
+struct FieldEncoder<std::vector<T>> {
+  static size_t size(uint32_t number, const std::vector<T>& v) {
+    size_t n = 0;
+    for (const T& e : v) n += occurrence_size(number, e);
+    return n;
+  }
+  static uint8_t* write_before(uint32_t number, const std::vector<T>& v, uint8_t* end) {
+    for (auto e = v.rbegin(); e != v.rend(); ++e) end = write_occurrence_before(number, *e, end);
+    return end;
+  }
+};
+template <>
+struct FieldEncoder<Bytes> {
+  static size_t size(uint32_t number, const Bytes& v) {
+    return v.empty() ? 0 : occurrence_size(number, v);
+  }
+  static uint8_t* write_before(uint32_t number, const Bytes& v, uint8_t* end) {
+    return v.empty() ? end : write_occurrence_before(number, v, end);
+  }
+};
+template <class V>
+struct FieldEncoder<Map<V>> {
+  static constexpr uint64_t kEntryKey = make_key(1, WireType::kLengthDelimited);
+  static constexpr uint64_t kValueKey = make_key(2, WireType::kLengthDelimited);
+
+  static size_t entry_size(const std::string& key, const V& value) {
+    size_t n = key.empty() ? 0 : occurrence_size(1, key);
+    if constexpr (Message<V>) {
+      const size_t v = encoded_size(value);
+      if (v != 0) n += varint_size(kValueKey) + varint_size(v) + v;
+    } else if (!ValueCodec<V>::is_default(value)) {
+      n += occurrence_size(2, value);
+    }
+    return n;
+  }
+  static size_t size(uint32_t number, const Map<V>& map) {
+    const size_t key = varint_size(make_key(number, WireType::kLengthDelimited));
+    size_t n = 0;
+    for (const auto& [k, value] : map) {
+      const size_t entry = entry_size(k, value);
+      n += key + varint_size(entry) + entry;
+    }
+    return n;
+  }
+  static uint8_t* write_before(uint32_t number, const Map<V>& map, uint8_t* end) {
+    for (auto e = map.rbegin(); e != map.rend(); ++e) {
+      const auto& [key, value] = *e;
+      uint8_t* const entry_end = end;
+      if constexpr (Message<V>) {
+        // A message value with no bytes is the default value: left out.
+        uint8_t* start = write_fields_before(value, end);
+        if (start != end) {
+          start = write_varint_before(static_cast<uint64_t>(end - start), start);
+          end = write_varint_before(kValueKey, start);
+        }
+      } else if (!ValueCodec<V>::is_default(value)) {
+        end = write_occurrence_before(2, value, end);
+      }
+      if (!key.empty()) end = write_occurrence_before(1, key, end);
+      end = write_varint_before(static_cast<uint64_t>(entry_end - end), end);
+      end = write_varint_before(make_key(number, WireType::kLengthDelimited), end);
+    }
+    return end;
+  }
+};
+
+// One entry of a field table. A oneof goes through OneofCodec, which a plain
+// field never instantiates.
+template <Message M, class T>
+size_t field_size(const M& msg, const Field<M, T>& field) {
+  return FieldEncoder<T>::size(field.number, msg.*field.member);
+}
+template <Message M>
+size_t field_size(const M& msg, const Oneof<M>&) {
+  return OneofCodec<M>::size(msg);
+}
+template <Message M, class T>
+uint8_t* write_field_before(const M& msg, const Field<M, T>& field, uint8_t* end) {
+  return FieldEncoder<T>::write_before(field.number, msg.*field.member, end);
+}
+template <Message M>
+uint8_t* write_field_before(const M& msg, const Oneof<M>&, uint8_t* end) {
+  return OneofCodec<M>::write_before(msg, end);
+}
+
+template <Message M>
+size_t encoded_size(const M& msg) {
+  size_t n = 0;
+  for_each_field<M>([&](const auto& field) TARV_WIRE_INLINE {
+    n += field_size(msg, field);
+    return true;
+  });
+  return n;
+}
+
+// The fields of `msg`, last field first, ending at `end`.
+template <Message M>
+uint8_t* write_fields_before(const M& msg, uint8_t* end) {
+  for_each_field<M, Order::kDescending>([&](const auto& field) TARV_WIRE_INLINE {
+    end = write_field_before(msg, field, end);
+    return true;
+  });
+  return end;
+}
+
+// Writes `msg` into [out, out + size), where size is encoded_size(msg).
+// Returns where the writing began: `out` itself, since sizes are exact.
+template <Message M>
+uint8_t* write_message(const M& msg, uint8_t* out, size_t size) {
+  return write_fields_before(msg, out + size);
+}
+
+}  // namespace tarv::wire
+
+#endif  // TARV_SRC_WIRE_ENCODE_H_
