@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "converter/document.h"
+#include "converter/processors/utf8.h"
 #include "include/tarv_core.h"
 #include "tools/demo_steps.h"
 #include "tools/doc_view.h"
@@ -97,11 +98,6 @@ std::map<std::string, std::string> flat_state(const HostState& state) {
   return out;
 }
 
-size_t characters(std::string_view s) {
-  return static_cast<size_t>(
-      std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
 // The value of a leaf that proto3 leaves out: zero, written as its kind.
 std::string zero_of(std::string_view path) {
   const std::string_view leaf = path.substr(path.rfind('.') + 1);
@@ -140,11 +136,12 @@ void print_changes(const std::map<std::string, std::string>& before,
     return;
   }
   size_t width = 0;
-  for (const auto& r : rows) width = std::max(width, characters(r[0]));
+  for (const auto& r : rows) width = std::max(width, converter::utf8::char_count(r[0]));
   std::cout << "  counters that changed:\n";
   for (const auto& [path, old_value, new_value] : rows) {
-    std::cout << fmt("    {}{}  {} -> {}\n", path, std::string(width - characters(path), ' '),
-                     old_value, new_value);
+    std::cout << fmt("    {}{}  {} -> {}\n", path,
+                     std::string(width - converter::utf8::char_count(path), ' '), old_value,
+                     new_value);
   }
 }
 
@@ -209,7 +206,12 @@ class Demo : public StepContext {
     ++step_;
     const std::string line = fmt("== {}. {} ", step_, step.title);
     std::cout << '\n'
-              << line << std::string(characters(line) < 72 ? 72 - characters(line) : 0, '=') << '\n'
+              << line
+              << std::string(converter::utf8::char_count(line) < 72
+                                 ? 72 - converter::utf8::char_count(line)
+                                 : 0,
+                             '=')
+              << '\n'
               << step.what << '\n';
   }
 
