@@ -22,7 +22,8 @@ set(TARV_MSVC_IMPORT_LIB ${CMAKE_BINARY_DIR}/tarv_core.lib)
 add_custom_command(
   OUTPUT ${TARV_MSVC_IMPORT_LIB}
   COMMAND ${CMAKE_DLLTOOL} --input-def ${TARV_DEF_FILE} --dllname tarv_core.dll
-          --output-lib ${TARV_MSVC_IMPORT_LIB}
+          --output-lib tarv_core.lib
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   DEPENDS ${TARV_DEF_FILE}
   COMMENT "MSVC import library tarv_core.lib")
 add_custom_target(tarv_core_msvc_import_lib ALL DEPENDS ${TARV_MSVC_IMPORT_LIB})

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -41,6 +42,33 @@ TEST(AbiTest, ExportsExactlyTheElevenSymbols) {
     names.insert(name);
   }
   EXPECT_EQ(names, kExports);
+}
+
+// The export lists the linkers get: the version script of the shared object
+// and the .def file of the Windows DLL (and of its MSVC import library).
+TEST(AbiTest, LinkerListsNameExactlyTheElevenSymbols) {
+  const std::string src = std::string(TARV_SOURCE_DIR) + "/src/";
+  struct List {
+    std::string file;
+    std::string first_line;  // the line after which the names come
+    std::string end_line;    // the line that ends them ("" for the end of file)
+  };
+  for (const List& list :
+       {List{"exports.map", "global:", "local:"}, List{"tarv_core.def", "EXPORTS", ""}}) {
+    std::ifstream in(src + list.file);
+    ASSERT_TRUE(in) << list.file;
+    std::set<std::string> names;
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+      const size_t begin = line.find_first_not_of(" \t");
+      if (begin == std::string::npos || line[begin] == ';') continue;
+      const std::string rest = line.substr(begin);
+      if (inside && rest == list.end_line) break;
+      if (inside) names.insert(rest.substr(0, rest.find_first_of(" \t;")));
+      if (rest == list.first_line) inside = true;
+    }
+    EXPECT_EQ(names, kExports) << list.file;
+  }
 }
 
 TEST(AbiTest, LoadsAndReportsItsVersion) {
