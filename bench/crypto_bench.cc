@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "crypto/belt/hash.h"
-#include "crypto/bign/bign.h"
+#include "crypto/bign/verify.h"
 
 namespace {
 

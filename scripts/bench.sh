@@ -32,6 +32,8 @@ row("10-line sale end to end / libprotobuf", f"{r:.2f}x", "<= 3x", r <= 3)
 per = [cpu(f"BM_Sale/{n}") / n for n in (10, 100, 1000)]
 r = max(per) / min(per)
 row("sale cost per line, 10..1000 lines (max/min)", f"{r:.2f}x", "<= 1.5x", r <= 1.5)
+r = cpu("BM_Export_Rollback10") / cpu("BM_OpenSslP256Verify")
+row("whole rollback (10 lines) / OpenSSL P-256 verify", f"{r:.2f}x", "<= 1x", r <= 1)
 us = cpu("BM_BignVerify1KiB") / 1000
 row("bign verification, 1 KiB message", f"{us:.0f} us", "<= 150 us", us <= 150)
 mbs = runs["BM_BeltHash/1024"]["bytes_per_second"] / 1e6

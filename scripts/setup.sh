@@ -2,7 +2,7 @@
 # Installs the Debian packages that the build, the tests and the benchmarks
 # need, and those named as arguments, when they are missing. Safe to run again.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev
+packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev libssl-dev
           googletest libgtest-dev libbenchmark-dev "$@")
 missing=()
 for p in "${packages[@]}"; do

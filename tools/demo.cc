@@ -12,7 +12,7 @@
 #include "converter/document.h"
 #include "converter/processors/date_time.h"
 #include "include/tarv_core.h"
-#include "tools/demo_signer.h"
+#include "tests/support/bign_signer.h"
 #include "tools/doc_view.h"
 #include "tools/host.h"
 #include "tools/text.h"
@@ -525,8 +525,9 @@ Result<int> Demo::run() {
     const std::string& target = marked_sale_;
     const auto message =
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(target.data()), target.size());
-    const std::array<uint8_t, 48> signature = demo_sign(message);
-    const std::array<uint8_t, 64> key = demo_public_key();
+    const std::array<uint8_t, 48> signature =
+        testing::bign_sign_deterministic(message, testing::kDemoPrivateKey);
+    const std::array<uint8_t, 64> key = testing::bign_public_key(testing::kDemoPrivateKey);
     std::cout << "  signature " << hex(signature) << "  public key " << hex(key);
     if (auto ok = write("rollback.signature.hex", hex(signature)); !ok) {
       return std::unexpected(ok.error());

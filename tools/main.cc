@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "converter/document.h"
-#include "crypto/bign/bign.h"
+#include "crypto/bign/verify.h"
 #include "include/tarv_core.h"
 #include "tools/cli.h"
 #include "tools/demo.h"

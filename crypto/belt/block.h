@@ -1,6 +1,7 @@
 // The belt block cipher (STB 34.101.31): encryption of one 128-bit block
 // under a 256-bit key, in 32-bit little-endian words.
-#pragma once
+#ifndef TARV_CRYPTO_BELT_BLOCK_H_
+#define TARV_CRYPTO_BELT_BLOCK_H_
 
 #include <array>
 #include <bit>
@@ -58,3 +59,5 @@ std::array<uint8_t, 16> belt_block(std::span<const uint8_t, 16> x,
                                    std::span<const uint8_t, 32> key);
 
 }  // namespace tarv::crypto
+
+#endif  // TARV_CRYPTO_BELT_BLOCK_H_

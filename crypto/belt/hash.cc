@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "crypto/belt/block.h"
-#include "crypto/belt/utils/sigma.h"
+#include "crypto/belt/sigma.h"
 
 namespace tarv::crypto {
 namespace {

@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "converter/document.h"
-#include "crypto/bign/bign.h"
+#include "crypto/bign/verify.h"
 #include "src/attrs/counters.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/cash_ops.h"

@@ -5,7 +5,7 @@
 
 #include "crypto/belt/block.h"
 #include "crypto/belt/hash.h"
-#include "crypto/belt/utils/sigma.h"
+#include "crypto/belt/sigma.h"
 #include "tests/crypto/hex.h"
 #include "tests/crypto/published_vectors.h"
 

@@ -1,14 +1,15 @@
-#include "crypto/bign/bign.h"
-
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "crypto/belt/hash.h"
-#include "crypto/bign/ecdsa.h"
+#include "crypto/bign/curve.h"
+#include "crypto/bign/verify.h"
 #include "tests/crypto/big_int.h"
 #include "tests/crypto/hex.h"
 #include "tests/crypto/published_vectors.h"
@@ -45,7 +46,7 @@ Bytes check_value(std::span<const uint8_t> x, std::span<const uint8_t> h) {
 // s0 ∥ s1 with s1 = (u - H) mod q: the signature whose verification takes
 // (s1 + H) mod q = u as the scalar of G.
 Bytes signature_for(const Bytes& s0, const BigInt& u, std::span<const uint8_t> h) {
-  BigInt s1, q(bign_curve256v1().q);
+  BigInt s1, q(Scalar::kQ);
   mpz_sub(s1.get(), u.get(), BigInt::from_le(h).get());
   mpz_mod(s1.get(), s1.get(), q.get());
   return concat({s0, s1.le()});
@@ -76,6 +77,35 @@ TEST(BignSigner, ReproducesThePublishedKeyAndSignatures) {
   }
 }
 
+TEST(BignSigner, DemoKeyAndOneTimeKeyDerivationAreStable) {
+  // The demo's published key, and its signature of the demo's sale document:
+  // the tool's demo output must not change with the signer's arithmetic.
+  std::ifstream in(TARV_TEST_DATA "/demo_sale.bin", std::ios::binary);
+  const Bytes sale((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(sale.size(), 532u);
+  const std::array<uint8_t, 64> key = testing::bign_public_key(testing::kDemoPrivateKey);
+  EXPECT_EQ(to_hex(key),
+            "63b513679d605d0a1600ed4e93d5cf2cb9867a73fb14d89b17e2d82527a9b001"
+            "e48be16dc959a2f3bc0eabdfa7ca7e0b6b6d3d5911d7362c369fbb98b72fb628");
+  const std::array<uint8_t, 48> sig =
+      testing::bign_sign_deterministic(sale, testing::kDemoPrivateKey);
+  EXPECT_EQ(to_hex(sig),
+            "024ce8d3a1874d86cfe10315b1a7a08f1ebfbfc11e1230fd9731a32a743683354fcd9b214dfc95ef"
+            "32a80171f3b4650a");
+  EXPECT_TRUE(bign_verify(sale, sig, key));
+
+  // k = belt-hash(d ∥ message) mod q, for other messages too.
+  for (const std::string text : {"", "x", "another document"}) {
+    const Bytes msg(text.begin(), text.end());
+    BigInt k = BigInt::from_le(belt_hash(concat({testing::kDemoPrivateKey, msg}))), q(Scalar::kQ);
+    mpz_mod(k.get(), k.get(), q.get());
+    const std::array<uint8_t, 32> k_le = k.le();
+    EXPECT_EQ(testing::bign_sign_deterministic(msg, testing::kDemoPrivateKey),
+              testing::bign_sign(msg, testing::kDemoPrivateKey, k_le))
+        << text;
+  }
+}
+
 TEST(BignVerify, RejectsWrongSignatureLengthsAndS1OutOfRange) {
   const Bytes msg = from_hex(tv::kSignatures[0].message);
   const Bytes sig = from_hex(tv::kSignatures[0].signature);
@@ -84,7 +114,7 @@ TEST(BignVerify, RejectsWrongSignatureLengthsAndS1OutOfRange) {
       {"47 bytes", Bytes(sig.begin(), sig.end() - 1)},
       {"49 bytes", concat({sig, Bytes{0}})},
       {"empty", {}},
-      {"s1 = q", concat({s0, BigInt(bign_curve256v1().q).le()})},
+      {"s1 = q", concat({s0, BigInt(Scalar::kQ).le()})},
       {"s1 = 2^256 - 1", concat({s0, Bytes(32, 0xFF)})},
   };
   for (const auto& [name, bad] : cases) EXPECT_FALSE(bign_verify(msg, bad, kPublicKey)) << name;
@@ -112,7 +142,7 @@ TEST(BignVerify, ReadsThePublicKeyModuloP) {
   const std::span<const uint8_t> x = std::span(kPublicKey).first(32);
   const std::span<const uint8_t> y = std::span(kPublicKey).subspan(32);
   // y + p and y + 2^300·p: longer spellings of the same y.
-  BigInt p(PfElem::kP), y_plus_p, y_plus_big;
+  BigInt p(FieldElement::kP), y_plus_p, y_plus_big;
   mpz_add(y_plus_p.get(), BigInt::from_le(y).get(), p.get());
   mpz_mul_2exp(y_plus_big.get(), p.get(), 300);
   mpz_add(y_plus_big.get(), y_plus_big.get(), BigInt::from_le(y).get());
@@ -163,8 +193,8 @@ TEST(BignVerify, RejectsAForgeryUnderAKeyOffTheCurve) {
   // check value is even, and no private key is involved.
   Bytes forged_key(64, 0);
   forged_key[0] = 5;
-  const EcAffine q{PfElem::from_u64(5), PfElem{}};
-  ASSERT_FALSE(on_curve(q, bign_curve256v1().b));
+  const AffinePoint q{FieldElement::from_word(5), FieldElement{}};
+  ASSERT_FALSE(on_curve(q, kCurveB));
   for (int tries = 0; tries < 4; ++tries) {
     std::string text = "sale document " + std::to_string(tries);
     const Bytes msg(text.begin(), text.end());
@@ -176,10 +206,10 @@ TEST(BignVerify, RejectsAForgeryUnderAKeyOffTheCurve) {
     const Bytes sig = signature_for(s0, u, h);
     // Without the curve test the combination is G and the check value matches.
     const BigInt v = key_scalar(s0);
-    const std::optional<EcAffine> r = bign_combination({1, 0, 0, 0}, v.limbs(), q).to_affine();
+    const std::optional<AffinePoint> r = bign_combination(Limbs{1}, v.limbs(), q).to_affine();
     ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(*r, bign_curve256v1().g);
-    EXPECT_TRUE(scalar_mul(EcPfPoint::from_affine(q), v.limbs()).is_infinity());
+    EXPECT_EQ(*r, kBaseG);
+    EXPECT_TRUE(scalar_mul(JacobianPoint::from_affine(q), v.limbs()).is_infinity());
     EXPECT_FALSE(bign_verify(msg, sig, forged_key));
     return;
   }
@@ -188,7 +218,7 @@ TEST(BignVerify, RejectsAForgeryUnderAKeyOffTheCurve) {
 
 TEST(BignVerify, RandomSignaturesVerifyAndNoneAfterAByteFlip) {
   std::mt19937_64 rng(0xB16A);
-  const BigInt q(bign_curve256v1().q);
+  const BigInt q(Scalar::kQ);
   auto scalar = [&] {
     for (;;) {
       Bytes k(32);

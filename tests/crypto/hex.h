@@ -1,5 +1,6 @@
 // Hexadecimal test data.
-#pragma once
+#ifndef TARV_TESTS_CRYPTO_HEX_H_
+#define TARV_TESTS_CRYPTO_HEX_H_
 
 #include <cstdint>
 #include <span>
@@ -31,3 +32,5 @@ inline std::string to_hex(std::span<const uint8_t> bytes) {
 }
 
 }  // namespace tarv::crypto::test
+
+#endif  // TARV_TESTS_CRYPTO_HEX_H_

@@ -1,7 +1,8 @@
 // Published test examples of STB 34.101.31 (belt) and STB 34.101.45 (bign,
 // bign-curve256v1, l = 128, belt-hash). Hex is the bytes exactly as passed to or
 // returned from the functions; the messages are slices of the table H.
-#pragma once
+#ifndef TARV_TESTS_CRYPTO_PUBLISHED_VECTORS_H_
+#define TARV_TESTS_CRYPTO_PUBLISHED_VECTORS_H_
 
 #include <array>
 #include <string_view>
@@ -64,3 +65,5 @@ inline constexpr std::array<SignatureExample, 2> kSignatures = {{
 }};
 
 }  // namespace tarv::crypto::test_vectors
+
+#endif  // TARV_TESTS_CRYPTO_PUBLISHED_VECTORS_H_

@@ -1,7 +1,8 @@
 // The compression functions of belt-hash (STB 34.101.31): σ1 maps 512 bits
 // to 128 bits and σ2 maps 512 bits to 256 bits. The input is
 // u = u1 ∥ u2 ∥ u3 ∥ u4 in 128-bit parts; belt-hash passes X ∥ h.
-#pragma once
+#ifndef TARV_CRYPTO_BELT_SIGMA_H_
+#define TARV_CRYPTO_BELT_SIGMA_H_
 
 #include <array>
 #include <cstdint>
@@ -23,3 +24,5 @@ std::array<uint8_t, 16> sigma1(std::span<const uint8_t, 64> u);
 std::array<uint8_t, 32> sigma2(std::span<const uint8_t, 64> u);
 
 }  // namespace tarv::crypto
+
+#endif  // TARV_CRYPTO_BELT_SIGMA_H_

@@ -1,4 +1,4 @@
-#include "crypto/belt/utils/sigma.h"
+#include "crypto/belt/sigma.h"
 
 namespace tarv::crypto {
 namespace {
