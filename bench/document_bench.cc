@@ -8,23 +8,23 @@
 
 namespace {
 
+using tarv::converter::CodeBlock;
 using tarv::converter::DateTime;
 using tarv::converter::DocHeader;
 using tarv::converter::GtinCode;
-using tarv::converter::ItemCode;
 using tarv::converter::MarkedCode;
 using tarv::converter::PlainCode;
-using tarv::converter::Sale;
+using tarv::converter::SaleDoc;
 using tarv::converter::SaleItem;
 using tarv::converter::TarvDocument;
 
 // A receipt of mostly plain and GTIN lines with Cyrillic names; every tenth
 // line is marked.
 TarvDocument make_sale(int64_t items) {
-  Sale s;
+  SaleDoc s;
   s.header = DocHeader{1001, "Иванова Мария", 42, DateTime{2024, 3, 9, 50700}, "BYN"};
   for (int64_t i = 0; i < items; ++i) {
-    ItemCode code;
+    CodeBlock code;
     if (i % 10 == 9) {
       code = MarkedCode{"0104810000000013215xYz9q" + std::to_string(i), std::nullopt,
                         "04810000000013"};

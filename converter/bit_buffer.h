@@ -12,14 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/try.h"
 #include "converter/document.h"
-
-// Returns the failure of an std::expected<void, DocError> expression.
-#define TARV_TRY(expr)                                            \
-  do {                                                            \
-    if (auto tarv_try_result = (expr); !tarv_try_result)          \
-      return std::unexpected(std::move(tarv_try_result).error()); \
-  } while (false)
 
 namespace tarv::converter {
 

@@ -48,7 +48,7 @@ void put_markings(BitWriter& w, const std::optional<std::string>& si,
   if (ukz) put_raw(w, *ukz, kUkzCodeBytes);
 }
 
-size_t marking_bytes(const ItemCode& code) {
+size_t marking_bytes(const CodeBlock& code) {
   struct Bytes {
     size_t operator()(const PlainCode&) const { return 0; }
     size_t operator()(const GtinCode& c) const {
@@ -61,11 +61,11 @@ size_t marking_bytes(const ItemCode& code) {
   return std::visit(Bytes{}, code);
 }
 
-Status put_item_code(BitWriter& w, const ItemCode& code, const FieldName& field) {
+Status put_item_code(BitWriter& w, const CodeBlock& code, const FieldName& field) {
   return std::visit([&](const auto& c) { return put_code(w, c, field); }, code);
 }
 
-Status get_item_code(BitReader& r, ItemCode& out) {
+Status get_item_code(BitReader& r, CodeBlock& out) {
   unsigned layout = 0;
   unsigned flags = 0;
   TARV_TRY(get_uint(r, 4, layout));

@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "converter/docs.h"
 #include "converter/fields.h"
+#include "converter/records.h"
 
 namespace tarv::converter {
 
@@ -31,16 +31,16 @@ constexpr size_t marking_bytes(bool si, bool ukz) {
   return (si ? kSiCodeBytes : 0) + (ukz ? kUkzCodeBytes : 0);
 }
 // The bytes the marking codes of `code` add to its block.
-size_t marking_bytes(const ItemCode& code);
+size_t marking_bytes(const CodeBlock& code);
 
 // `field` names the code ("items[2].code") in refusals.
-Status put_item_code(BitWriter& w, const ItemCode& code, const FieldName& field);
+Status put_item_code(BitWriter& w, const CodeBlock& code, const FieldName& field);
 
 // An odd first nibble selects the 14-digit layout (marked when the flags have
 // bit 2 or 3, else GTIN), an even one the kind nibble and 13 digits (GTIN when
 // the flags have bit 0 or 1, else plain). A marked code whose flags announce
 // no si_code fails with Parse.
-Status get_item_code(BitReader& r, ItemCode& out);
+Status get_item_code(BitReader& r, CodeBlock& out);
 
 }  // namespace tarv::converter
 

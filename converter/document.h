@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "converter/docs.h"
+#include "converter/records.h"
 
 namespace tarv::converter {
 

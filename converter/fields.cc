@@ -149,7 +149,7 @@ void pad_zero(BitWriter& w, size_t bits) { w.put_zeros(bits); }
 
 Status get_amount(BitReader& r, uint64_t& out) {
   const auto bits = r.get_bits(48);
-  if (!bits) return std::unexpected(bits.error());
+  TARV_TRY(bits);
   const uint64_t whole = (*bits >> 8) & ((uint64_t{1} << 39) - 1);
   out = whole * 100 + (*bits & 0xFF);
   return {};
@@ -157,7 +157,7 @@ Status get_amount(BitReader& r, uint64_t& out) {
 
 Status get_date_time(BitReader& r, DateTime& out) {
   const auto bits = r.get_bits(48);
-  if (!bits) return std::unexpected(bits.error());
+  TARV_TRY(bits);
   const auto byte = [&](unsigned i) { return static_cast<uint32_t>(*bits >> (40 - 8 * i)) & 0xFF; };
   const uint32_t month = byte(0), day = byte(1), hour = byte(3), minute = byte(4), second = byte(5);
   const auto year = static_cast<int32_t>(kFirstYear + byte(2));
@@ -200,7 +200,7 @@ Status get_raw(BitReader& r, size_t n, std::string& out) {
 
 Status get_digits(BitReader& r, size_t d, std::string& out) {
   const auto bits = r.get_bits(static_cast<unsigned>(4 * d));
-  if (!bits) return std::unexpected(bits.error());
+  TARV_TRY(bits);
   // Each nibble is taken as a digit, even 10-15: at most 16 * 10^15, no overflow.
   uint64_t number = 0;
   for (size_t i = d; i-- > 0;) number = number * 10 + ((*bits >> (4 * i)) & 0xF);

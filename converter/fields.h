@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "converter/bit_buffer.h"
-#include "converter/docs.h"
+#include "converter/records.h"
 
 namespace tarv::converter {
 
@@ -60,7 +60,7 @@ void pad_zero(BitWriter& w, size_t bits);
 template <class T>
 Status get_uint(BitReader& r, unsigned width, T& out) {
   const auto v = r.get_bits(width);
-  if (!v) return std::unexpected(v.error());
+  TARV_TRY(v);
   out = static_cast<T>(*v);
   return {};
 }

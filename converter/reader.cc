@@ -36,13 +36,13 @@ class FieldGet {
   Status date_time(DateTime& value, std::string_view) { return get_date_time(r_, value); }
   Status currency(std::string& value) { return get_currency(r_, value); }
   Status text(std::string& value, size_t n) { return get_text(r_, n, value); }
-  Status code(ItemCode& value, std::string_view) { return get_item_code(r_, value); }
+  Status code(CodeBlock& value, std::string_view) { return get_item_code(r_, value); }
 
  private:
   BitReader& r_;
 };
 
-Status get_body(FieldGet& io, BitReader& r, Sale& s) {
+Status get_body(FieldGet& io, BitReader& r, SaleDoc& s) {
   TARV_TRY(layout::header(io, s.header));
   uint32_t count = 0;
   TARV_TRY(get_uint(r, 16, count));
@@ -62,11 +62,13 @@ Status get_cash_op(FieldGet& io, BitReader& r, CashOp& op) {
   return r.skip(kCashOpTailBits);
 }
 
-Status get_body(FieldGet& io, BitReader& r, Deposit& d) { return get_cash_op(io, r, d); }
-Status get_body(FieldGet& io, BitReader& r, Withdraw& d) { return get_cash_op(io, r, d); }
-Status get_body(FieldGet& io, BitReader& r, CardHolderWithdraw& d) { return get_cash_op(io, r, d); }
+Status get_body(FieldGet& io, BitReader& r, DepositDoc& d) { return get_cash_op(io, r, d); }
+Status get_body(FieldGet& io, BitReader& r, WithdrawDoc& d) { return get_cash_op(io, r, d); }
+Status get_body(FieldGet& io, BitReader& r, CardHolderWithdrawDoc& d) {
+  return get_cash_op(io, r, d);
+}
 
-Status get_body(FieldGet& io, BitReader& r, Refund& refund) {
+Status get_body(FieldGet& io, BitReader& r, RefundDoc& refund) {
   TARV_TRY(layout::header(io, refund.header));
   while (r.remaining() > kRefundTotalsBits) {
     TARV_TRY(layout::refund_item(io, refund.items.emplace_back()));
@@ -74,7 +76,7 @@ Status get_body(FieldGet& io, BitReader& r, Refund& refund) {
   return layout::refund_totals(io, refund);
 }
 
-Status get_body(FieldGet& io, BitReader& r, Rollback& rollback) {
+Status get_body(FieldGet& io, BitReader& r, RollbackDoc& rollback) {
   TARV_TRY(layout::header(io, rollback.header));
   TARV_TRY(get_uint(r, 32, rollback.target_number));
   while (r.remaining() > kRollbackEndBits) {
@@ -89,7 +91,7 @@ Status get_body(FieldGet& io, BitReader& r, Rollback& rollback) {
   return r.skip(kCashOpTailBits);
 }
 
-Status get_body(FieldGet& io, BitReader& r, Report& report) {
+Status get_body(FieldGet& io, BitReader& r, ReportDoc& report) {
   TARV_TRY(layout::report_head(io, report));
   uint32_t count = 0;
   TARV_TRY(get_uint(r, 8, count));
@@ -121,19 +123,19 @@ std::expected<TarvDocument, DocError> decode(std::span<const uint8_t> bytes) {
   TARV_TRY(get_uint(r, 8, id));
   switch (static_cast<DocKind>(id)) {
     case DocKind::kSale:
-      return get_document<Sale>(r);
+      return get_document<SaleDoc>(r);
     case DocKind::kDeposit:
-      return get_document<Deposit>(r);
+      return get_document<DepositDoc>(r);
     case DocKind::kWithdraw:
-      return get_document<Withdraw>(r);
+      return get_document<WithdrawDoc>(r);
     case DocKind::kRefund:
-      return get_document<Refund>(r);
+      return get_document<RefundDoc>(r);
     case DocKind::kRollback:
-      return get_document<Rollback>(r);
+      return get_document<RollbackDoc>(r);
     case DocKind::kReport:
-      return get_document<Report>(r);
+      return get_document<ReportDoc>(r);
     case DocKind::kCardHolderWithdraw:
-      return get_document<CardHolderWithdraw>(r);
+      return get_document<CardHolderWithdrawDoc>(r);
   }
   return fail(DocError::Kind::kParse, "Could not match enum variant id = " + std::to_string(id) +
                                           " on enum `TarvDocument`");

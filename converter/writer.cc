@@ -44,7 +44,7 @@ class FieldPut {
     put_text(w_, value, n);
     return {};
   }
-  Status code(const ItemCode& value, std::string_view name) {
+  Status code(const CodeBlock& value, std::string_view name) {
     return put_item_code(w_, value, field(name));
   }
 
@@ -66,7 +66,7 @@ Status put_list(FieldPut& io, const std::vector<Item>& items, std::string_view l
   return {};
 }
 
-Status put_body(FieldPut& io, BitWriter& w, const Sale& s) {
+Status put_body(FieldPut& io, BitWriter& w, const SaleDoc& s) {
   TARV_TRY(layout::header(io, s.header));
   if (s.items.size() > kMaxSaleItems) return out_of_range("count", {"items"});
   w.put_bits(s.items.size(), 16);
@@ -86,24 +86,24 @@ Status put_cash_op(FieldPut& io, BitWriter& w, const CashOp& op, bool sign_marke
   return {};
 }
 
-Status put_body(FieldPut& io, BitWriter& w, const Deposit& d) {
+Status put_body(FieldPut& io, BitWriter& w, const DepositDoc& d) {
   return put_cash_op(io, w, d, false);
 }
-Status put_body(FieldPut& io, BitWriter& w, const Withdraw& d) {
+Status put_body(FieldPut& io, BitWriter& w, const WithdrawDoc& d) {
   return put_cash_op(io, w, d, false);
 }
-Status put_body(FieldPut& io, BitWriter& w, const CardHolderWithdraw& d) {
+Status put_body(FieldPut& io, BitWriter& w, const CardHolderWithdrawDoc& d) {
   return put_cash_op(io, w, d, true);
 }
 
-Status put_body(FieldPut& io, BitWriter&, const Refund& r) {
+Status put_body(FieldPut& io, BitWriter&, const RefundDoc& r) {
   TARV_TRY(layout::header(io, r.header));
   TARV_TRY(put_list(io, r.items, "items",
                     [&](const RefundItem& item) { return layout::refund_item(io, item); }));
   return layout::refund_totals(io, r);
 }
 
-Status put_body(FieldPut& io, BitWriter& w, const Rollback& r) {
+Status put_body(FieldPut& io, BitWriter& w, const RollbackDoc& r) {
   TARV_TRY(layout::header(io, r.header));
   TARV_TRY(io.uint(r.target_number, 32, "target_number"));
   TARV_TRY(put_list(io, r.lines, "lines", [&](const RollbackLine& line) {
@@ -116,7 +116,7 @@ Status put_body(FieldPut& io, BitWriter& w, const Rollback& r) {
   return {};
 }
 
-Status put_body(FieldPut& io, BitWriter& w, const Report& r) {
+Status put_body(FieldPut& io, BitWriter& w, const ReportDoc& r) {
   TARV_TRY(layout::report_head(io, r));
   if (r.records.empty() || r.records.size() > kMaxReportRecords) {
     return out_of_range("count", {"records"});
@@ -133,13 +133,13 @@ Status put_body(FieldPut& io, BitWriter& w, const Report& r) {
 
 template <class Doc>
 constexpr DocKind kind_of() {
-  if constexpr (std::is_same_v<Doc, Sale>) return DocKind::kSale;
-  if constexpr (std::is_same_v<Doc, Deposit>) return DocKind::kDeposit;
-  if constexpr (std::is_same_v<Doc, Withdraw>) return DocKind::kWithdraw;
-  if constexpr (std::is_same_v<Doc, Refund>) return DocKind::kRefund;
-  if constexpr (std::is_same_v<Doc, Rollback>) return DocKind::kRollback;
-  if constexpr (std::is_same_v<Doc, Report>) return DocKind::kReport;
-  if constexpr (std::is_same_v<Doc, CardHolderWithdraw>) return DocKind::kCardHolderWithdraw;
+  if constexpr (std::is_same_v<Doc, SaleDoc>) return DocKind::kSale;
+  if constexpr (std::is_same_v<Doc, DepositDoc>) return DocKind::kDeposit;
+  if constexpr (std::is_same_v<Doc, WithdrawDoc>) return DocKind::kWithdraw;
+  if constexpr (std::is_same_v<Doc, RefundDoc>) return DocKind::kRefund;
+  if constexpr (std::is_same_v<Doc, RollbackDoc>) return DocKind::kRollback;
+  if constexpr (std::is_same_v<Doc, ReportDoc>) return DocKind::kReport;
+  if constexpr (std::is_same_v<Doc, CardHolderWithdrawDoc>) return DocKind::kCardHolderWithdraw;
 }
 
 // Enough for documents with plain codes and no marking, so that most never
@@ -153,16 +153,16 @@ size_t items_hint(const std::vector<Item>& items, size_t per_item) {
 }
 
 size_t size_hint(const TarvDocument& doc) {
-  if (const auto* s = std::get_if<Sale>(&doc)) return 116 + items_hint(s->items, 80);
-  if (const auto* r = std::get_if<Refund>(&doc)) return 62 + items_hint(r->items, 68);
-  if (const auto* r = std::get_if<Rollback>(&doc)) {
+  if (const auto* s = std::get_if<SaleDoc>(&doc)) return 116 + items_hint(s->items, 80);
+  if (const auto* r = std::get_if<RefundDoc>(&doc)) return 62 + items_hint(r->items, 68);
+  if (const auto* r = std::get_if<RollbackDoc>(&doc)) {
     size_t n = 60 + 51 * r->lines.size();
     for (const RollbackLine& line : r->lines) {
       n += marking_bytes(line.si_code.has_value(), line.ukz_code.has_value());
     }
     return n;
   }
-  if (const auto* r = std::get_if<Report>(&doc)) {
+  if (const auto* r = std::get_if<ReportDoc>(&doc)) {
     size_t n = 34 + 108 * r->records.size();
     for (const ReportRecord& record : r->records) {
       n += (record.orders ? 45 : 0) + (record.extra ? 16 : 0);
@@ -184,7 +184,7 @@ std::expected<std::vector<uint8_t>, DocError> encode(const TarvDocument& doc) {
         return put_body(io, w, body);
       },
       doc);
-  if (!status) return std::unexpected(status.error());
+  TARV_TRY(status);
   return std::move(w).take();
 }
 

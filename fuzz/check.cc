@@ -178,22 +178,22 @@ void parse_exact(const std::string& bytes, Message& out) {
 }
 
 void check_success(const pb::DepositRequest& request, const Outcome& outcome) {
-  check_cash_op<pb::DepositRequest, pb::DepositResponse, cv::Deposit>(request, outcome, 1);
+  check_cash_op<pb::DepositRequest, pb::DepositResponse, cv::DepositDoc>(request, outcome, 1);
 }
 
 void check_success(const pb::WithdrawRequest& request, const Outcome& outcome) {
-  check_cash_op<pb::WithdrawRequest, pb::WithdrawResponse, cv::Withdraw>(request, outcome, -1);
+  check_cash_op<pb::WithdrawRequest, pb::WithdrawResponse, cv::WithdrawDoc>(request, outcome, -1);
 }
 
 void check_success(const pb::CardHolderWithdrawRequest& request, const Outcome& outcome) {
   check_cash_op<pb::CardHolderWithdrawRequest, pb::CardHolderWithdrawResponse,
-                cv::CardHolderWithdraw>(request, outcome, -1);
+                cv::CardHolderWithdrawDoc>(request, outcome, -1);
 }
 
 void check_success(const pb::SaleRequest& request, const Outcome& outcome) {
   pb::SaleResponse response;
   parse_exact(outcome.response, response);
-  const cv::Sale doc = read_document<cv::Sale>(response.binary_doc());
+  const cv::SaleDoc doc = read_document<cv::SaleDoc>(response.binary_doc());
   const std::string& currency = request.doc().header().currency();
   check_header(doc.header, request.context(), currency);
   expect(doc.total == response.sum() && response.doc().calculations().cheque().sum() == doc.total,
@@ -209,7 +209,7 @@ void check_success(const pb::SaleRequest& request, const Outcome& outcome) {
 void check_success(const pb::RefundRequest& request, const Outcome& outcome) {
   pb::RefundResponse response;
   parse_exact(outcome.response, response);
-  const cv::Refund doc = read_document<cv::Refund>(response.binary_doc());
+  const cv::RefundDoc doc = read_document<cv::RefundDoc>(response.binary_doc());
   const std::string& currency = request.doc().header().currency();
   check_header(doc.header, request.context(), currency);
   expect(doc.total == response.sum() && response.doc().calculations().sum() == doc.total,
@@ -225,8 +225,8 @@ void check_success(const pb::RefundRequest& request, const Outcome& outcome) {
 void check_success(const pb::RollbackRequest& request, const Outcome& outcome) {
   pb::RollbackResponse response;
   parse_exact(outcome.response, response);
-  const cv::Rollback doc = read_document<cv::Rollback>(response.binary_doc());
-  const cv::Sale target = read_document<cv::Sale>(request.doc().target());
+  const cv::RollbackDoc doc = read_document<cv::RollbackDoc>(response.binary_doc());
+  const cv::SaleDoc target = read_document<cv::SaleDoc>(request.doc().target());
   check_header(doc.header, request.context(), target.header.currency);
   expect(target.header.currency == request.doc().header().currency(),
          "rollback of a sale in another currency");
@@ -245,7 +245,7 @@ void check_success(const pb::RollbackRequest& request, const Outcome& outcome) {
 void check_success(const pb::ReportRequest& request, const Outcome& outcome) {
   pb::ReportResponse response;
   parse_exact(outcome.response, response);
-  const cv::Report doc = read_document<cv::Report>(response.binary_doc());
+  const cv::ReportDoc doc = read_document<cv::ReportDoc>(response.binary_doc());
   expect(doc.device_id == request.context().device_id() &&
              doc.tax_number == request.context().tax_number(),
          "report: another register");

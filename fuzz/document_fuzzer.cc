@@ -45,7 +45,7 @@ void settle_raw(std::optional<std::string>& first, const std::optional<std::stri
   if (first && second) settle_raw(*first, *second, n);
 }
 
-void settle_code(cv::ItemCode& first, const cv::ItemCode& second) {
+void settle_code(cv::CodeBlock& first, const cv::CodeBlock& second) {
   if (auto* gtin = std::get_if<cv::GtinCode>(&first)) {
     if (!gtin->si_code && !gtin->ukz_code && gtin->digits.size() <= 13) {
       first = cv::PlainCode{1, gtin->digits};
@@ -84,13 +84,13 @@ void settle(cv::TarvDocument& first, const cv::TarvDocument& second) {
       [&](auto& doc) {
         using Kind = std::decay_t<decltype(doc)>;
         const auto& other = std::get<Kind>(second);
-        if constexpr (std::is_same_v<Kind, cv::Report>) {
+        if constexpr (std::is_same_v<Kind, cv::ReportDoc>) {
           (void)other;
         } else {
           settle_header(doc.header, other.header);
-          if constexpr (std::is_same_v<Kind, cv::Sale> || std::is_same_v<Kind, cv::Refund>) {
+          if constexpr (std::is_same_v<Kind, cv::SaleDoc> || std::is_same_v<Kind, cv::RefundDoc>) {
             settle_items(doc.items, other.items);
-          } else if constexpr (std::is_same_v<Kind, cv::Rollback>) {
+          } else if constexpr (std::is_same_v<Kind, cv::RollbackDoc>) {
             if (doc.lines.size() == other.lines.size()) {
               for (size_t i = 0; i < doc.lines.size(); ++i) {
                 settle_text(doc.lines[i].name, other.lines[i].name, kNameBytes);

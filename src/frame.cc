@@ -1,13 +1,6 @@
 #include "src/frame.h"
 
-#include <cstdio>
-
 namespace tarv::frame {
-
-void diagnostic(std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
 
 uint8_t answer_error(CalcError error, uint8_t** response, uint64_t* response_length) {
   ErrorText text = describe(error);

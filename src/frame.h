@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "src/diagnostic.h"
 #include "src/errors.h"
 #include "src/heap.h"
 #include "src/messages.h"
@@ -22,10 +23,6 @@ namespace tarv::frame {
 inline constexpr uint8_t kStatusOk = 0;
 inline constexpr uint8_t kStatusError = 1;
 inline constexpr uint8_t kStatusUndecodable = 255;
-
-// Writes one diagnostic line, in one write so that lines of concurrent calls
-// do not interleave.
-void diagnostic(std::string_view line);
 
 // The error response of a CalcError, in a heap buffer.
 uint8_t answer_error(CalcError error, uint8_t** response, uint64_t* response_length);

@@ -575,7 +575,7 @@ Result<int> Demo::run() {
       const std::string& bytes = (*resp)->binary_doc();
       const auto doc =
           converter::decode({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
-      const auto* report = doc ? std::get_if<converter::Report>(&*doc) : nullptr;
+      const auto* report = doc ? std::get_if<converter::ReportDoc>(&*doc) : nullptr;
       expect(report != nullptr && report->records.size() == 1, "one record, BYN");
       if (report != nullptr && !report->records.empty()) {
         const converter::ReportRecord& byn = report->records[0];

@@ -32,7 +32,7 @@ void header_json(JsonWriter& w, const conv::DocHeader& h) {
   w.end_object();
 }
 
-void code_json(JsonWriter& w, const conv::ItemCode& code) {
+void code_json(JsonWriter& w, const conv::CodeBlock& code) {
   w.key("code").begin_object();
   std::visit(
       [&](const auto& c) {
@@ -90,7 +90,7 @@ void record_json(JsonWriter& w, const conv::ReportRecord& r) {
   w.end_object();
 }
 
-void body_json(JsonWriter& w, const conv::Sale& d) {
+void body_json(JsonWriter& w, const conv::SaleDoc& d) {
   header_json(w, d.header);
   w.key("items").begin_array();
   for (const conv::SaleItem& i : d.items) {
@@ -110,7 +110,7 @@ template <class CashOperation>
 requires requires(CashOperation d) { d.amount; }
 void body_json(JsonWriter& w, const CashOperation& d) {
   header_json(w, d.header);
-  if constexpr (std::is_same_v<CashOperation, conv::Rollback>) {
+  if constexpr (std::is_same_v<CashOperation, conv::RollbackDoc>) {
     w.field("target_number", d.target_number).key("lines").begin_array();
     for (const conv::RollbackLine& l : d.lines) {
       w.begin_object();
@@ -123,7 +123,7 @@ void body_json(JsonWriter& w, const CashOperation& d) {
   w.field("amount", d.amount);
 }
 
-void body_json(JsonWriter& w, const conv::Refund& d) {
+void body_json(JsonWriter& w, const conv::RefundDoc& d) {
   header_json(w, d.header);
   w.key("items").begin_array();
   for (const conv::RefundItem& i : d.items) {
@@ -136,7 +136,7 @@ void body_json(JsonWriter& w, const conv::Refund& d) {
   w.field("other", d.other);
 }
 
-void body_json(JsonWriter& w, const conv::Report& d) {
+void body_json(JsonWriter& w, const conv::ReportDoc& d) {
   w.field("tax_number", d.tax_number).field("device_id", d.device_id);
   w.field("opened_at", iso(d.opened_at)).field("close_at", iso(d.close_at));
   w.field("shift_number", d.shift_number).field("docs_count", d.docs_count);
@@ -176,7 +176,7 @@ class Printer {
   std::string out_;
 };
 
-std::string code_text(const conv::ItemCode& code) {
+std::string code_text(const conv::CodeBlock& code) {
   auto shorten = [](const std::string& s) { return s.size() > 24 ? s.substr(0, 24) + "..." : s; };
   return std::visit(
       [&](const auto& c) -> std::string {
@@ -214,7 +214,7 @@ void print_item(Printer& p, size_t index, const Item& item, uint64_t amount) {
   if (const std::string code = code_text(item.code); !code.empty()) p.line("    " + code);
 }
 
-void print(Printer& p, const conv::Sale& d, const ReceiptExtras& extras) {
+void print(Printer& p, const conv::SaleDoc& d, const ReceiptExtras& extras) {
   print_header(p, "SALE", d.header);
   for (size_t i = 0; i < d.items.size(); ++i) {
     const conv::SaleItem& item = d.items[i];
@@ -239,7 +239,7 @@ void print(Printer& p, const conv::Sale& d, const ReceiptExtras& extras) {
   if (d.tp_tax_number) p.pair("On behalf of УНП", std::to_string(*d.tp_tax_number));
 }
 
-void print(Printer& p, const conv::Refund& d, const ReceiptExtras&) {
+void print(Printer& p, const conv::RefundDoc& d, const ReceiptExtras&) {
   print_header(p, "REFUND", d.header);
   for (size_t i = 0; i < d.items.size(); ++i) print_item(p, i + 1, d.items[i], d.items[i].sum);
   p.rule();
@@ -249,7 +249,7 @@ void print(Printer& p, const conv::Refund& d, const ReceiptExtras&) {
   if (d.cash != 0) p.amount("Cash paid out", d.cash);
 }
 
-void print(Printer& p, const conv::Rollback& d, const ReceiptExtras&) {
+void print(Printer& p, const conv::RollbackDoc& d, const ReceiptExtras&) {
   print_header(p, "ROLLBACK", d.header);
   p.line(fmt("Annuls sale No. {}", d.target_number));
   for (size_t i = 0; i < d.lines.size(); ++i) {
@@ -264,15 +264,15 @@ void print(Printer& p, const conv::Rollback& d, const ReceiptExtras&) {
 template <class CashOperation>
 requires requires(CashOperation d) { d.amount; }
 void print(Printer& p, const CashOperation& d, const ReceiptExtras&) {
-  constexpr std::string_view title = std::is_same_v<CashOperation, conv::Deposit> ? "DEPOSIT"
-                                     : std::is_same_v<CashOperation, conv::Withdraw>
+  constexpr std::string_view title = std::is_same_v<CashOperation, conv::DepositDoc> ? "DEPOSIT"
+                                     : std::is_same_v<CashOperation, conv::WithdrawDoc>
                                          ? "WITHDRAWAL"
                                          : "CASH TO CARD HOLDER";
   print_header(p, title, d.header);
   p.amount("AMOUNT", d.amount);
 }
 
-void print(Printer& p, const conv::Report& d, const ReceiptExtras&) {
+void print(Printer& p, const conv::ReportDoc& d, const ReceiptExtras&) {
   p.centre("SHIFT-CLOSE REPORT");
   p.pair(fmt("Register {}", d.device_id), fmt("УНП {}", d.tax_number));
   p.pair(fmt("Shift {}", d.shift_number), fmt("{} sales", d.docs_count));

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "converter/docs.h"
+#include "converter/records.h"
 
 namespace tarv::tool {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "converter/docs.h"
+#include "converter/records.h"
 
 namespace tarv::converter {
 

@@ -28,4 +28,21 @@ std::string lossy(std::string_view bytes) {
   return out;
 }
 
+size_t char_count(std::string_view text) {
+  size_t n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+void cut_chars(std::string& text, size_t max_chars) {
+  if (text.size() <= max_chars) return;  // no more characters than bytes
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == max_chars) {
+      text.resize(i);
+      return;
+    }
+  }
+}
+
 }  // namespace tarv::converter::utf8

@@ -1,5 +1,6 @@
-// UTF-8 stepping shared by the text codecs, the currency check and the
-// rendering of failures.
+// UTF-8: stepping through sequences (shared by the text codecs, the currency
+// check and the rendering of failures), and counting and cutting text by
+// characters (the length limits of the calculators and the tool).
 //
 // Malformed input is split into maximal subparts (the Unicode and WHATWG
 // practice): a lead byte followed by as many continuation bytes as are valid
@@ -91,6 +92,13 @@ void append(char32_t code_point, std::string& out);
 
 // The bytes as UTF-8, each malformed sequence replaced by U+FFFD.
 std::string lossy(std::string_view bytes);
+
+// The number of Unicode characters of valid UTF-8 text: its bytes that are
+// not continuation bytes.
+size_t char_count(std::string_view text);
+
+// Cuts valid UTF-8 text to its first `max_chars` characters, in place.
+void cut_chars(std::string& text, size_t max_chars);
 
 }  // namespace tarv::converter::utf8
 

@@ -1,59 +1,17 @@
-#include "src/calculator/cash_ops.h"
-
+// The three cash operations: deposit, withdraw and the card-holder
+// withdrawal, each a header, one amount and a 56-byte document.
 #include <algorithm>
 
+#include "base/try.h"
 #include "converter/document.h"
-#include "src/attrs/counters.h"
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/cash_position.h"
+#include "src/counters/counters.h"
 #include "src/limits.h"
 
 namespace tarv::calc {
-
-Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
-                                             std::string_view cashier,
-                                             std::optional<std::string_view> currency,
-                                             const std::optional<msg::Timestamp>& at,
-                                             HeaderRules rules) {
-  if (!header_present) return std::unexpected(err::kHeaderMissing);
-  if (rules.check_cashier && char_count(cashier) > limits::kCashierChars) {
-    return std::unexpected(err::kCashierLength);
-  }
-  if (currency && std::ranges::find(context.currencies, *currency) == context.currencies.end()) {
-    return std::unexpected(err::kCurrency);
-  }
-  const auto& shift = context.shift_ctx;
-  if (!shift || !shift->opened_at || shift->closed_at) return std::unexpected(err::kShiftClosed);
-  auto opened_at = to_utc(*shift->opened_at);
-  if (!opened_at) return std::unexpected(err::kMalformed);
-  if (!at) return std::unexpected(err::kHeaderDateTime);
-  auto doc_at = to_utc(*at);
-  if (!doc_at) return std::unexpected(err::kMalformed);
-  if (*doc_at < *opened_at) return std::unexpected(err::kSystemTime);
-  converter::Span open_for = converter::span_between(*opened_at, *doc_at);
-  bool too_old = open_for.seconds > limits::kShiftSeconds ||
-                 (open_for.seconds == limits::kShiftSeconds && open_for.nanos > 0);
-  if (too_old && !rules.allow_too_old) return std::unexpected(err::kShift24h);
-  auto local = converter::local_date_time(*doc_at);
-  if (!local) return std::unexpected(err::kMalformed);
-  return ShiftTimes{*opened_at, *doc_at, too_old, *local};
-}
-
-Result<ShiftTimes> validate_header_and_shift(const msg::Context& context,
-                                             const std::optional<msg::Header>& header,
-                                             HeaderRules rules) {
-  static const msg::Header kNone;
-  const msg::Header& h = header ? *header : kNone;
-  std::optional<std::string_view> currency;
-  if (rules.check_currency) currency = h.currency;
-  return validate_header_and_shift(context, header.has_value(), h.cashier, currency, h.at, rules);
-}
-
-int64_t cash_in(const msg::Context& context, std::string_view currency) {
-  if (!context.shift_ctx) return 0;
-  auto it = context.shift_ctx->attrs.find(currency);
-  return it == context.shift_ctx->attrs.end() ? 0 : it->second.cash_in;
-}
 
 namespace {
 
@@ -67,7 +25,7 @@ Result<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& conte
                           const std::string& currency, bool too_old) {
   // The drawer is read as unsigned here; a negative cash_in is refused when
   // the counters are merged.
-  const auto drawer = static_cast<uint64_t>(cash_in(context, currency));
+  const auto drawer = static_cast<uint64_t>(counters::cash_in(context, currency));
   switch (kind) {
     case CashKind::kDeposit:
       if (sum > kMaxSignedSum) return std::unexpected(err::kPaymentsArithmetic);
@@ -89,13 +47,13 @@ Result<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& conte
 converter::TarvDocument cash_document(CashKind kind, converter::DocHeader header, uint64_t sum) {
   switch (kind) {
     case CashKind::kDeposit:
-      return converter::Deposit{std::move(header), sum};
+      return converter::DepositDoc{std::move(header), sum};
     case CashKind::kWithdraw:
-      return converter::Withdraw{std::move(header), sum};
+      return converter::WithdrawDoc{std::move(header), sum};
     case CashKind::kCardHolderWithdraw:
       break;
   }
-  return converter::CardHolderWithdraw{std::move(header), sum};
+  return converter::CardHolderWithdrawDoc{std::move(header), sum};
 }
 
 // The frame the three cash operations share.
@@ -104,36 +62,32 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
     CashKind kind, Request&& request) {
   const msg::Context& context = *request.context;
   auto& doc = *request.doc;
-  auto times = validate_header_and_shift(context, doc.header,
-                                         {.allow_too_old = kind == CashKind::kWithdraw});
-  if (!times) return std::unexpected(times.error());
+  auto times = checks::validate_header_and_shift(context, doc.header,
+                                                 {.allow_too_old = kind == CashKind::kWithdraw});
+  TARV_TRY(times);
   const msg::Header& header = *doc.header;
-  if (auto r = check_amount(kind, doc.sum, context, header.currency, times->too_old); !r) {
-    return std::unexpected(r.error());
-  }
+  TARV_TRY(check_amount(kind, doc.sum, context, header.currency, times->too_old));
   const auto amount = static_cast<int64_t>(doc.sum);
-  attrs::CashDelta delta{header.currency, kind == CashKind::kDeposit ? amount : -amount, 0};
+  counters::CashDelta delta{header.currency, kind == CashKind::kDeposit ? amount : -amount, 0};
 
   auto binary = encode_document(cash_document(
       kind, document_header(context, header, times->local, context.next_doc_number), doc.sum));
-  auto shift_attrs = attrs::merge_general(take_shift_attrs(*request.context), delta);
-  auto counters = attrs::add_cash_operation(std::move(*request.attrs), amount);
-  if (!binary) {
-    // No amount field holds a sum past its range, so the document is
-    // refused; when the counters refuse the sum too, theirs is the error
-    // hosts know for it.
-    if (doc.sum > limits::kMaxAmount && header.currency.size() == 3) {
-      if (!shift_attrs) return std::unexpected(shift_attrs.error());
-      if (!counters) return std::unexpected(counters.error());
-    }
-    return std::unexpected(binary.error());
+  auto shift_attrs = counters::merge_general(counters::take_shift_attrs(*request.context), delta);
+  auto attrs = counters::add_cash_operation(std::move(*request.attrs), amount);
+  // No amount field holds a sum past its range, so the document is refused;
+  // when the counters refuse the sum too, theirs is the error hosts know for
+  // it.
+  if (!binary && doc.sum > limits::kMaxAmount && header.currency.size() == 3) {
+    TARV_TRY(shift_attrs);
+    TARV_TRY(attrs);
   }
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  if (!counters) return std::unexpected(counters.error());
+  TARV_TRY(binary);
+  TARV_TRY(shift_attrs);
+  TARV_TRY(attrs);
 
   CashResponse<std::remove_reference_t<decltype(doc)>> response;
   response.shift_attrs = std::move(*shift_attrs);
-  response.attrs = std::move(*counters);
+  response.attrs = std::move(*attrs);
   response.binary_doc = std::move(*binary);
   response.sum = doc.sum;
   response.doc = std::move(doc);

@@ -2,12 +2,12 @@
 // document, and the order counters moved by the change of the order total.
 #include <utility>
 
-#include "src/attrs/counters.h"
+#include "base/try.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
-#include "src/calculator/mod.h"
-#include "src/docs/items.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/counters.h"
 #include "src/limits.h"
+#include "src/lines/items.h"
 
 namespace tarv::calc {
 namespace {
@@ -17,19 +17,19 @@ constexpr std::string_view kDefaultCurrency = "BYN";
 // Moves the order counters by the change from the previous total: a new
 // order opens with its total; a raised total adds the rise to `opened`
 // without a count; a lowered one counts a correction.
-Result<void> count_order(msg::OrdersAttributes& counters, std::optional<uint64_t> previous,
+Result<void> count_order(msg::OrdersAttributes& attrs, std::optional<uint64_t> previous,
                          uint64_t total) {
-  if (!previous) return attrs::add_order_cell(counters.opened, static_cast<int64_t>(total), 1);
+  if (!previous) return counters::add_order_cell(attrs.opened, static_cast<int64_t>(total), 1);
   if (total == *previous) return {};
   if (total > *previous) {
-    return attrs::add_order_cell(counters.opened, static_cast<int64_t>(total - *previous), 0);
+    return counters::add_order_cell(attrs.opened, static_cast<int64_t>(total - *previous), 0);
   }
   // A previous total past the counter range cannot be counted truthfully.
   const uint64_t reduction = *previous - total;
   if (reduction > static_cast<uint64_t>(limits::kMaxCounterSum)) {
     return std::unexpected(err::kAttrsSum);
   }
-  return attrs::add_order_cell(counters.corrected, static_cast<int64_t>(reduction), 1);
+  return counters::add_order_cell(attrs.corrected, static_cast<int64_t>(reduction), 1);
 }
 
 }  // namespace
@@ -40,34 +40,32 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
   static const msg::OrderHeader kNone;
   const msg::OrderHeader& header = order.header ? *order.header : kNone;
   std::string_view currency = header.currency ? *header.currency : kDefaultCurrency;
-  auto times = validate_header_and_shift(context, order.header.has_value(), header.cashier,
-                                         currency, header.at, {.check_cashier = false});
-  if (!times) return std::unexpected(times.error());
+  auto times = checks::validate_header_and_shift(context, order.header.has_value(), header.cashier,
+                                                 currency, header.at, {.check_cashier = false});
+  TARV_TRY(times);
   if (order.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   // Orders feed no line counters: the walk's delta is dropped.
   msg::DocumentAttributes unused;
-  auto totals = docs::walk_lines(
-      order.items, {.check_tax_rate = true}, unused, [](msg::Item& item, docs::LineResult&& line) {
+  auto totals = lines::walk_lines(
+      order.items, {.check_tax_rate = true}, unused, [](msg::Item& item, lines::LineResult&& line) {
         if (item.tax_rate)
-          item.calculations->tax1 = docs::line_vat(line.total, line.quantity, *item.tax_rate).tax1;
+          item.calculations->tax1 = lines::line_vat(line.total, line.quantity, *item.tax_rate).tax1;
       });
-  if (!totals) return std::unexpected(totals.error());
+  TARV_TRY(totals);
   const uint64_t markup = order.markup ? order.markup->modifier : 0;
   const uint64_t discount = order.discount ? order.discount->modifier : 0;
-  auto total = document_total(totals->sum, markup, discount);
-  if (!total) return std::unexpected(total.error());
+  auto total = lines::document_total(totals->sum, markup, discount);
+  TARV_TRY(total);
   order.items_sums = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
   order.cheque_sums = msg::SaleCalculationsSums{discount, markup, *total};
 
-  msg::OrdersAttributes counters = std::move(*request.attrs);
-  if (auto r = count_order(counters, request.prev_order_sum, *total); !r) {
-    return std::unexpected(r.error());
-  }
+  msg::OrdersAttributes attrs = std::move(*request.attrs);
+  TARV_TRY(count_order(attrs, request.prev_order_sum, *total));
 
   msg::OrderResponse response;
   response.doc = std::move(order);
-  response.attrs = std::move(counters);
+  response.attrs = std::move(attrs);
   if (*total != 0) {
     msg::OrderTotal encoded{*total};
     response.total.resize(wire::encoded_size(encoded));

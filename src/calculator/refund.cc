@@ -2,61 +2,63 @@
 // without change, the binary refund document and the refund counters.
 #include <utility>
 
-#include "src/attrs/counters.h"
+#include "base/try.h"
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
-#include "src/calculator/mod.h"
-#include "src/calculator/payments_sale.h"
-#include "src/docs/items.h"
+#include "src/calculator/payments.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/cash_position.h"
+#include "src/counters/counters.h"
+#include "src/lines/items.h"
 
 namespace tarv::calc {
 
 Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Refund& refund = *request.doc;
-  auto times = validate_header_and_shift(context, refund.header);
-  if (!times) return std::unexpected(times.error());
+  auto times = checks::validate_header_and_shift(context, refund.header);
+  TARV_TRY(times);
   const msg::Header& header = *refund.header;
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   msg::DocumentAttributes delta;
-  std::vector<converter::RefundItem> lines;
-  lines.reserve(refund.items.size());
+  std::vector<converter::RefundItem> doc_items;
+  doc_items.reserve(refund.items.size());
   auto totals =
-      docs::walk_lines(refund.items, {}, delta, [&](msg::Item& item, docs::LineResult&& line) {
-        lines.push_back({line.section, std::move(line.code.code), std::move(item.name),
-                         line.quantity, line.total});
+      lines::walk_lines(refund.items, {}, delta, [&](msg::Item& item, lines::LineResult&& line) {
+        doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
+                             line.quantity, line.total});
       });
-  if (!totals) return std::unexpected(totals.error());
+  TARV_TRY(totals);
   const uint64_t total = totals->sum;
 
   drop_zero_payments(refund.payments);
-  auto split = split_payments(refund.payments, {}, total, cash_in(context, header.currency),
-                              header.currency, delta);
-  if (!split) return std::unexpected(split.error());
+  auto split = split_payments(refund.payments, {}, total,
+                              counters::cash_in(context, header.currency), header.currency, delta);
+  TARV_TRY(split);
   if (split->cash_change != 0) return std::unexpected(err::kRefundChange);
   delta.count = 1;
   delta.sum = total;
 
-  converter::TarvDocument document{
-      converter::Refund{document_header(context, header, times->local, context.next_doc_number),
-                        std::move(lines), total, split->cash, split->cashless(), split->other}};
+  converter::TarvDocument document{converter::RefundDoc{
+      document_header(context, header, times->local, context.next_doc_number), std::move(doc_items),
+      total, split->cash, split->cashless(), split->other}};
   auto binary = encode_document(document);
-  if (!binary) return std::unexpected(binary.error());
-  return_names(std::get<converter::Refund>(document).items, refund.items);
-  auto shift_attrs = attrs::merge_general(
-      take_shift_attrs(*request.context),
+  TARV_TRY(binary);
+  return_names(std::get<converter::RefundDoc>(document).items, refund.items);
+  auto shift_attrs = counters::merge_general(
+      counters::take_shift_attrs(*request.context),
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)});
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!counters) return std::unexpected(counters.error());
+  TARV_TRY(shift_attrs);
+  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
+  TARV_TRY(attrs);
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;
   calculations.payments[header.currency] = {split->cash, split->card, split->other};
 
   return Result<ReceiptResponse<msg::Refund>>(std::in_place, std::move(*shift_attrs),
-                                              std::move(*counters), std::move(refund),
+                                              std::move(*attrs), std::move(refund),
                                               std::move(*binary), total);
 }
 

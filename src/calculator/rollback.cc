@@ -5,13 +5,15 @@
 #include <utility>
 #include <variant>
 
+#include "base/try.h"
 #include "converter/document.h"
 #include "crypto/bign/verify.h"
-#include "src/attrs/counters.h"
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
-#include "src/calculator/mod.h"
-#include "src/frame.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/cash_position.h"
+#include "src/counters/counters.h"
+#include "src/diagnostic.h"
 #include "src/limits.h"
 
 namespace tarv::calc {
@@ -31,10 +33,10 @@ converter::RollbackLine rollback_line(const converter::SaleItem& item) {
   return line;
 }
 
-attrs::Marking marking_of(const converter::RollbackLine& line) {
-  return line.si_code    ? attrs::Marking::kSi
-         : line.ukz_code ? attrs::Marking::kUkz
-                         : attrs::Marking::kNone;
+counters::Marking marking_of(const converter::RollbackLine& line) {
+  return line.si_code    ? counters::Marking::kSi
+         : line.ukz_code ? counters::Marking::kUkz
+                         : counters::Marking::kNone;
 }
 
 // cost + markup − discount of a target line; a target whose lines break this
@@ -53,18 +55,18 @@ Result<uint64_t> line_total(const converter::SaleItem& item) {
 Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Rollback& doc = *request.doc;
-  auto times = validate_header_and_shift(context, doc.header,
-                                         {.check_cashier = false, .check_currency = false});
-  if (!times) return std::unexpected(times.error());
+  auto times = checks::validate_header_and_shift(context, doc.header,
+                                                 {.check_cashier = false, .check_currency = false});
+  TARV_TRY(times);
   const msg::Header& header = *doc.header;
 
   auto parsed = converter::decode(doc.target);
   if (!parsed) {
-    frame::diagnostic(
-        "Rollback target deserialization error: " + converter::render(parsed.error()) + "\n");
+    diagnostic("Rollback target deserialization error: " + converter::render(parsed.error()) +
+               "\n");
     return std::unexpected(err::kRollbackInvalidTarget);
   }
-  auto* target = std::get_if<converter::Sale>(&*parsed);
+  auto* target = std::get_if<converter::SaleDoc>(&*parsed);
   if (target == nullptr) return std::unexpected(err::kRollbackInvalidTarget);
   if (!crypto::bign_verify(doc.target, doc.signature, doc.pub_key)) {
     return std::unexpected(err::kRollbackTargetSign);
@@ -74,19 +76,19 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   if (target->other > target->cashless) return std::unexpected(err::kRollbackInvalidTarget);
 
   msg::DocumentAttributes delta;
-  converter::Rollback document;
+  converter::RollbackDoc document;
   document.lines.reserve(target->items.size());
   for (const converter::SaleItem& item : target->items) {
     auto total = line_total(item);
-    if (!total) return std::unexpected(total.error());
+    TARV_TRY(total);
     converter::RollbackLine line = rollback_line(item);
-    attrs::count_item_marking(delta, marking_of(line), *total, limits::kMarkedQuantity);
-    attrs::count_item_section(delta,
-                              item.section ? std::optional<uint32_t>(item.section) : std::nullopt,
-                              *total, item.quantity);
+    counters::count_item_marking(delta, marking_of(line), *total, limits::kMarkedQuantity);
+    counters::count_item_section(
+        delta, item.section ? std::optional<uint32_t>(item.section) : std::nullopt, *total,
+        item.quantity);
     document.lines.push_back(std::move(line));
   }
-  attrs::count_third_party(delta, target->tp_tax_number, target->total);
+  counters::count_third_party(delta, target->tp_tax_number, target->total);
   auto cell = [](uint64_t sum) {
     return msg::DocumentAttributeValue{static_cast<int64_t>(sum), 1, 0};
   };
@@ -94,9 +96,7 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   payments.cash = cell(target->cash);
   payments.card.emplace().values = cell(target->cashless - target->other);
   payments.other.emplace().values = cell(target->other);
-  if (auto r = attrs::count_payments(delta, currency, std::move(payments)); !r) {
-    return std::unexpected(r.error());
-  }
+  TARV_TRY(counters::count_payments(delta, currency, std::move(payments)));
   delta.count = 1;
   delta.sum = target->total;
 
@@ -105,17 +105,17 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
   document.target_number = target->header.doc_number;
   document.amount = target->total;
   auto binary = encode_document(std::move(document));
-  if (!binary) return std::unexpected(binary.error());
-  auto shift_attrs = attrs::merge_general(take_shift_attrs(*request.context),
-                                          {currency, -static_cast<int64_t>(target->cash), 0});
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!counters) return std::unexpected(counters.error());
+  TARV_TRY(binary);
+  auto shift_attrs = counters::merge_general(counters::take_shift_attrs(*request.context),
+                                             {currency, -static_cast<int64_t>(target->cash), 0});
+  TARV_TRY(shift_attrs);
+  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
+  TARV_TRY(attrs);
 
   doc.sum = target->total;
   doc.target_number = target->header.doc_number;
   return Result<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(*shift_attrs),
-                                                std::move(*counters), std::move(doc),
+                                                std::move(*attrs), std::move(doc),
                                                 std::move(*binary), target->total);
 }
 

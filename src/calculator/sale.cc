@@ -3,12 +3,14 @@
 #include <string>
 #include <utility>
 
-#include "src/attrs/counters.h"
+#include "base/try.h"
+#include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/cash_ops.h"
-#include "src/calculator/mod.h"
-#include "src/calculator/payments_sale.h"
-#include "src/docs/items.h"
+#include "src/calculator/payments.h"
+#include "src/checks/shift_checks.h"
+#include "src/counters/cash_position.h"
+#include "src/counters/counters.h"
+#include "src/lines/items.h"
 
 namespace tarv::calc {
 namespace {
@@ -21,8 +23,8 @@ bool valid_tax_number(uint32_t n) { return n >= 100000000 && n <= 999999999; }
 Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Sale& sale = *request.doc;
-  auto times = validate_header_and_shift(context, sale.header);
-  if (!times) return std::unexpected(times.error());
+  auto times = checks::validate_header_and_shift(context, sale.header);
+  TARV_TRY(times);
   const msg::Header& header = *sale.header;
   if (sale.tp_tax_number && !valid_tax_number(*sale.tp_tax_number)) {
     return std::unexpected(err::kThirdPartyTaxNumber);
@@ -31,48 +33,48 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
 
   msg::DocumentAttributes delta;
   msg::Map<uint64_t> taxes;
-  std::vector<converter::SaleItem> lines;
-  lines.reserve(sale.items.size());
-  auto totals = docs::walk_lines(
-      sale.items, {.check_tax_rate = true}, delta, [&](msg::Item& item, docs::LineResult&& line) {
+  std::vector<converter::SaleItem> doc_items;
+  doc_items.reserve(sale.items.size());
+  auto totals = lines::walk_lines(
+      sale.items, {.check_tax_rate = true}, delta, [&](msg::Item& item, lines::LineResult&& line) {
         if (item.tax_rate) {
-          docs::LineVat vat = docs::line_vat(line.total, line.quantity, *item.tax_rate);
+          lines::LineVat vat = lines::line_vat(line.total, line.quantity, *item.tax_rate);
           item.calculations->tax1 = vat.tax1;
           uint64_t& per_rate = taxes[std::to_string(*item.tax_rate)];
           per_rate += vat.vat;
-          attrs::count_item_tax(delta, item.tax_rate, vat.vat);
+          counters::count_item_tax(delta, item.tax_rate, vat.vat);
         }
-        lines.push_back({line.section, std::move(line.code.code), std::move(item.name),
-                         line.quantity, line.base, line.discount, line.markup});
+        doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
+                             line.quantity, line.base, line.discount, line.markup});
       });
-  if (!totals) return std::unexpected(totals.error());
+  TARV_TRY(totals);
 
   const uint64_t markup = sale.markup ? sale.markup->modifier : 0;
   const uint64_t discount = sale.discount ? sale.discount->modifier : 0;
-  auto cheque = document_total(totals->sum, markup, discount);
-  if (!cheque) return std::unexpected(cheque.error());
+  auto cheque = lines::document_total(totals->sum, markup, discount);
+  TARV_TRY(cheque);
 
   drop_zero_payments(sale.payments);
   auto split = split_payments(sale.payments, sale.change, *cheque,
-                              cash_in(context, header.currency), header.currency, delta);
-  if (!split) return std::unexpected(split.error());
-  attrs::count_third_party(delta, sale.tp_tax_number, *cheque);
+                              counters::cash_in(context, header.currency), header.currency, delta);
+  TARV_TRY(split);
+  counters::count_third_party(delta, sale.tp_tax_number, *cheque);
   delta.count = 1;
   delta.sum = *cheque;
 
   converter::TarvDocument document{
-      converter::Sale{document_header(context, header, times->local, context.next_doc_number),
-                      std::move(lines), sale.tp_tax_number, totals->sum, discount, markup, *cheque,
-                      split->cashless(), split->cash, split->other}};
+      converter::SaleDoc{document_header(context, header, times->local, context.next_doc_number),
+                         std::move(doc_items), sale.tp_tax_number, totals->sum, discount, markup,
+                         *cheque, split->cashless(), split->cash, split->other}};
   auto binary = encode_document(document);
-  if (!binary) return std::unexpected(binary.error());
-  return_names(std::get<converter::Sale>(document).items, sale.items);
-  auto shift_attrs = attrs::merge_general(
-      take_shift_attrs(*request.context),
+  TARV_TRY(binary);
+  return_names(std::get<converter::SaleDoc>(document).items, sale.items);
+  auto shift_attrs = counters::merge_general(
+      counters::take_shift_attrs(*request.context),
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)});
-  if (!shift_attrs) return std::unexpected(shift_attrs.error());
-  auto counters = attrs::merge_document_attributes(std::move(*request.attrs), std::move(delta));
-  if (!counters) return std::unexpected(counters.error());
+  TARV_TRY(shift_attrs);
+  auto attrs = counters::merge_document_attributes(std::move(*request.attrs), std::move(delta));
+  TARV_TRY(attrs);
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};
@@ -82,8 +84,8 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   calculations.taxes = std::move(taxes);
 
   return Result<ReceiptResponse<msg::Sale>>(std::in_place, std::move(*shift_attrs),
-                                            std::move(*counters), std::move(sale),
-                                            std::move(*binary), *cheque);
+                                            std::move(*attrs), std::move(sale), std::move(*binary),
+                                            *cheque);
 }
 
 }  // namespace tarv::calc

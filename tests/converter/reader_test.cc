@@ -28,10 +28,10 @@ Bytes patched(const TarvDocument& doc, size_t at, std::string_view patch) {
 }
 Bytes cut(const TarvDocument& doc, size_t n) { return slice(encoded(doc), 0, n); }
 
-const TarvDocument kDeposit = Deposit{sample_header(), 12345};
+const TarvDocument kDeposit = DepositDoc{sample_header(), 12345};
 const TarvDocument kSale = samples::sample_sale(1);
-Sale sale_without_tax_number() {
-  Sale s = samples::sample_sale(1);
+SaleDoc sale_without_tax_number() {
+  SaleDoc s = samples::sample_sale(1);
   s.tp_tax_number.reset();
   return s;
 }
@@ -72,11 +72,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "Incomplete(NeedSize { bits: 48 })"},
         FailureCase{
             "RefundItemLeavesTooFew",
-            cut(Refund{sample_header(), {RefundItem{0, PlainCode{}, "x", 1, 1}}, 0, 0, 0, 0},
+            cut(RefundDoc{sample_header(), {RefundItem{0, PlainCode{}, "x", 1, 1}}, 0, 0, 0, 0},
                 38 + 68 + 10),
             "Incomplete(NeedSize { bits: 48 })"},
         FailureCase{"RollbackLineCut",
-                    concat({encoded(Rollback{sample_header(), 1, {}, 0}), Bytes(78, 0)}),
+                    concat({encoded(RollbackDoc{sample_header(), 1, {}, 0}), Bytes(78, 0)}),
                     "Incomplete(NeedSize { bits: 400 })"},
         FailureCase{"ReportCountAboveRecords", patched(kReport, 33, "02"),
                     "Incomplete(NeedSize { bits: 24 })"},
@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct CodeCase {
   std::string_view name;
   std::string block;  // hex
-  ItemCode code;
+  CodeBlock code;
 
   // gtest would otherwise print the object's bytes, string buffers and all.
   friend void PrintTo(const CodeCase& c, std::ostream* os) { *os << c.name; }
@@ -127,8 +127,8 @@ TEST_P(ReadCode, Reads) {
   const auto doc =
       decode(concat({slice(bytes, 0, 41), hex(GetParam().block), slice(bytes, 49, 147)}));
   ASSERT_TRUE(doc) << render(doc.error());
-  EXPECT_EQ(std::get<Sale>(*doc).items[0].code, GetParam().code);
-  EXPECT_EQ(std::get<Sale>(*doc).items[0].name, "Хлеб");
+  EXPECT_EQ(std::get<SaleDoc>(*doc).items[0].code, GetParam().code);
+  EXPECT_EQ(std::get<SaleDoc>(*doc).items[0].name, "Хлеб");
 }
 
 const std::string kSi = "7369" + std::string(508, '0');     // "si" in raw(256)
@@ -161,9 +161,9 @@ TEST(Reader, ValuesListsAndIgnoredBits) {
   // end are ignored.
   auto doc = decode(concat({patched(kDeposit, 38, "80 00 00 00 01 FF"), {0xFF}}));
   ASSERT_TRUE(doc);
-  EXPECT_EQ(*doc, TarvDocument(Deposit{sample_header(), 355}));
+  EXPECT_EQ(*doc, TarvDocument(DepositDoc{sample_header(), 355}));
 
-  Sale sale = samples::sample_sale(2);
+  SaleDoc sale = samples::sample_sale(2);
   sale.tp_tax_number = 0;
   doc = decode(concat({encoded(sale), {0xFF}}));
   ASSERT_TRUE(doc);
@@ -171,18 +171,18 @@ TEST(Reader, ValuesListsAndIgnoredBits) {
   EXPECT_EQ(*doc, TarvDocument(sale));
 
   // A refund's items run until 24 bytes are left: 68 more bytes are one item.
-  const Refund refund{sample_header(), {}, 9, 8, 7, 6};
+  const RefundDoc refund{sample_header(), {}, 9, 8, 7, 6};
   const Bytes empty = encoded(refund);
   EXPECT_EQ(decode(empty).value(), TarvDocument(refund));
   doc = decode(concat({slice(empty, 0, 38), Bytes(68, 0), slice(empty, 38, 24)}));
   ASSERT_TRUE(doc) << render(doc.error());
-  EXPECT_EQ(std::get<Refund>(*doc).items.size(), 1u);
-  EXPECT_EQ(std::get<Refund>(*doc).total, 9u);
+  EXPECT_EQ(std::get<RefundDoc>(*doc).items.size(), 1u);
+  EXPECT_EQ(std::get<RefundDoc>(*doc).total, 9u);
 
   // Flag bits other than 1 and 2 are ignored in rollback lines and records.
-  doc = decode(patched(Rollback{sample_header(), 1, {{{}, {}, "x"}}, 0}, 42, "FC"));
+  doc = decode(patched(RollbackDoc{sample_header(), 1, {{{}, {}, "x"}}, 0}, 42, "FC"));
   ASSERT_TRUE(doc) << render(doc.error());
-  EXPECT_EQ(std::get<Rollback>(*doc).lines[0], (RollbackLine{{}, {}, "x"}));
+  EXPECT_EQ(std::get<RollbackDoc>(*doc).lines[0], (RollbackLine{{}, {}, "x"}));
   doc = decode(patched(kReport, 141, "FC"));
   ASSERT_TRUE(doc) << render(doc.error());
   EXPECT_EQ(*doc, kReport);
@@ -196,9 +196,9 @@ TEST(Reader, RendersMessagesWithEscapes) {
 
 // Every strict prefix of a document with a fixed end is incomplete.
 TEST(Reader, EveryPrefixOfAFixedEndDocumentIsIncomplete) {
-  Sale sale = samples::sample_sale(2);
+  SaleDoc sale = samples::sample_sale(2);
   sale.items[1].code = MarkedCode{"si", "ukz", "1"};
-  Report report = samples::sample_report();
+  ReportDoc report = samples::sample_report();
   report.records[0].orders = ReportOrders{};
   report.records[0].extra = ReportExtra{};
   for (const TarvDocument& doc : {TarvDocument(sale), TarvDocument(report), kDeposit}) {
@@ -215,13 +215,13 @@ TEST(Reader, EveryPrefixOfAFixedEndDocumentIsIncomplete) {
 // outside the input (which the address sanitizer build would report).
 TEST(Reader, SurvivesDamagedAndRandomBytes) {
   std::mt19937_64 rng(20240309);
-  Sale sale = samples::sample_sale(3);
+  SaleDoc sale = samples::sample_sale(3);
   sale.items[0].code = MarkedCode{"si", "ukz", "1"};
   const Bytes seeds[] = {
       encoded(sale), encoded(kReport), encoded(kDeposit),
-      encoded(
-          Refund{sample_header(), {RefundItem{0, GtinCode{"s", {}, "1"}, "n", 1, 1}}, 1, 1, 1, 1}),
-      encoded(Rollback{sample_header(), 1, {{"s", "u", "n"}}, 1})};
+      encoded(RefundDoc{
+          sample_header(), {RefundItem{0, GtinCode{"s", {}, "1"}, "n", 1, 1}}, 1, 1, 1, 1}),
+      encoded(RollbackDoc{sample_header(), 1, {{"s", "u", "n"}}, 1})};
   for (int round = 0; round < 4000; ++round) {
     Bytes bytes = seeds[static_cast<size_t>(round) % std::size(seeds)];
     for (uint64_t f = rng() % 8; f > 0; --f)

@@ -60,7 +60,7 @@ class Gen {
                     static_cast<uint32_t>(1 + below(kDays[month - 1])),
                     static_cast<uint32_t>(below(86400))};
   }
-  ItemCode code() {
+  CodeBlock code() {
     switch (below(3)) {
       case 0:
         return PlainCode{static_cast<uint8_t>(below(16)), digits(13)};
@@ -83,8 +83,8 @@ class Gen {
   }
   CountSum pair(unsigned width) { return {count(width), amount()}; }
 
-  Sale sale() {
-    Sale s;
+  SaleDoc sale() {
+    SaleDoc s;
     s.header = header();
     s.items = list<SaleItem>(12, [&] {
       return SaleItem{static_cast<uint8_t>(below(256)),
@@ -101,7 +101,7 @@ class Gen {
       *a = amount();
     return s;
   }
-  Refund refund() {
+  RefundDoc refund() {
     return {header(),
             list<RefundItem>(8,
                              [&] {
@@ -113,7 +113,7 @@ class Gen {
             amount(),
             amount()};
   }
-  Rollback rollback() {
+  RollbackDoc rollback() {
     return {header(), u32(),
             list<RollbackLine>(8,
                                [&] {
@@ -121,8 +121,8 @@ class Gen {
                                }),
             amount()};
   }
-  Report report() {
-    Report r{u32(), u32(), date_time(), date_time(), count(16), count(16), u32(), u32(), {}};
+  ReportDoc report() {
+    ReportDoc r{u32(), u32(), date_time(), date_time(), count(16), count(16), u32(), u32(), {}};
     r.records = list<ReportRecord>(coin(5) ? 254 : 3, [&] {
       ReportRecord c;
       c.currency = header().currency;
@@ -161,7 +161,7 @@ std::string as_number(const std::string& d) {
   return first == std::string::npos ? "0" : d.substr(first);
 }
 
-ItemCode as_read(const ItemCode& code) {
+CodeBlock as_read(const CodeBlock& code) {
   if (const auto* p = std::get_if<PlainCode>(&code))
     return PlainCode{p->kind, as_number(p->digits)};
   if (const auto* g = std::get_if<GtinCode>(&code)) {
@@ -178,18 +178,18 @@ TarvDocument as_read(TarvDocument doc) {
   std::visit(
       [](auto& d) {
         using Doc = std::decay_t<decltype(d)>;
-        if constexpr (!std::is_same_v<Doc, Report>)
+        if constexpr (!std::is_same_v<Doc, ReportDoc>)
           d.header.cashier = as_text(d.header.cashier, 20);
-        if constexpr (std::is_same_v<Doc, Sale> || std::is_same_v<Doc, Refund>) {
+        if constexpr (std::is_same_v<Doc, SaleDoc> || std::is_same_v<Doc, RefundDoc>) {
           for (auto& it : d.items) {
             it.code = as_read(it.code);
             it.name = as_text(it.name, 50);
           }
         }
-        if constexpr (std::is_same_v<Doc, Sale>) {
+        if constexpr (std::is_same_v<Doc, SaleDoc>) {
           if (d.tp_tax_number == 0u) d.tp_tax_number.reset();
         }
-        if constexpr (std::is_same_v<Doc, Rollback>) {
+        if constexpr (std::is_same_v<Doc, RollbackDoc>) {
           for (auto& line : d.lines)
             line = {as_raw(line.si_code, 256), as_raw(line.ukz_code, 64), as_text(line.name, 50)};
         }
@@ -213,9 +213,9 @@ TEST(RoundTrip, RandomDocumentsOfEveryKindReadBackEqual) {
   for (int round = 0; round < 300; ++round) {
     for (const TarvDocument& doc :
          {TarvDocument(gen.sale()), TarvDocument(gen.refund()), TarvDocument(gen.rollback()),
-          TarvDocument(gen.report()), TarvDocument(Deposit{gen.header(), gen.amount()}),
-          TarvDocument(Withdraw{gen.header(), gen.amount()}),
-          TarvDocument(CardHolderWithdraw{gen.header(), gen.amount()})}) {
+          TarvDocument(gen.report()), TarvDocument(DepositDoc{gen.header(), gen.amount()}),
+          TarvDocument(WithdrawDoc{gen.header(), gen.amount()}),
+          TarvDocument(CardHolderWithdrawDoc{gen.header(), gen.amount()})}) {
       check_round_trip(doc, round);
     }
   }

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "converter/docs.h"
 #include "converter/document.h"
+#include "converter/records.h"
 
 namespace tarv::converter::samples {
 
@@ -45,8 +45,8 @@ inline DocHeader sample_header() {
 }
 
 // Items with a plain code, named Хлеб.
-inline Sale sample_sale(size_t items) {
-  Sale s;
+inline SaleDoc sample_sale(size_t items) {
+  SaleDoc s;
   s.header = sample_header();
   s.items.assign(items, SaleItem{1, PlainCode{3, "12345"}, "Хлеб", 2000, 300, 10, 5});
   s.tp_tax_number = 190000001;
@@ -55,8 +55,8 @@ inline Sale sample_sale(size_t items) {
 }
 
 // One all-zero BYN record.
-inline Report sample_report() {
-  Report r;
+inline ReportDoc sample_report() {
+  ReportDoc r;
   r.tax_number = 191234567;
   r.device_id = 42;
   r.opened_at = DateTime{2024, 3, 9, 8 * 3600};

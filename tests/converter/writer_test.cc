@@ -22,7 +22,7 @@ constexpr size_t kHeaderEnd = 38;  // kind id and common header
 constexpr size_t kCodeAt = 41;     // a sale's first code block: after the count and section
 
 TEST(Writer, DepositIs56Bytes) {
-  EXPECT_EQ(encoded(Deposit{sample_header(), 12345}),
+  EXPECT_EQ(encoded(DepositDoc{sample_header(), 12345}),
             samples::concat({hex("0B 01020304"),                         // kind, device
                              hex("C8E2E0EDEEE2"), Bytes(14, 0),          // Иванов
                              hex("00000007 03 09 18 0E 05 00 42594E"),   // number, date, BYN
@@ -55,8 +55,8 @@ DocHeader with_currency_and_date(std::string currency, DateTime at) {
   h.at = at;
   return h;
 }
-Sale sale_with_code(ItemCode code) {
-  Sale s = samples::sample_sale(1);
+SaleDoc sale_with_code(CodeBlock code) {
+  SaleDoc s = samples::sample_sale(1);
   s.items[0].code = std::move(code);
   return s;
 }
@@ -68,19 +68,19 @@ const std::string kSiField = "303130343831303030303030303031333231356162631D3933
 INSTANTIATE_TEST_SUITE_P(
     Cases, WrittenBytes,
     ::testing::Values(
-        BytesCase{"CardHolderSignBit", CardHolderWithdraw{sample_header(), 100}, 38,
+        BytesCase{"CardHolderSignBit", CardHolderWithdrawDoc{sample_header(), 100}, 38,
                   "800000000100"},
-        BytesCase{"CardHolderZeroNoSign", CardHolderWithdraw{sample_header(), 0}, 38,
+        BytesCase{"CardHolderZeroNoSign", CardHolderWithdrawDoc{sample_header(), 0}, 38,
                   "000000000000"},
-        BytesCase{"DepositNoSign", Deposit{sample_header(), 100}, 38, "000000000100"},
-        BytesCase{"LargestAmount", Withdraw{sample_header(), kMaxAmount}, 38, "7FFFFFFFFF63"},
-        BytesCase{"CjkIsEightBytes", Deposit{with_cashier("中"), 0}, 5, "26233230303133 3B 00"},
-        BytesCase{"TwentyBytesNoPad", Deposit{with_cashier("ИвановИвановИвановИв"), 0}, 5,
+        BytesCase{"DepositNoSign", DepositDoc{sample_header(), 100}, 38, "000000000100"},
+        BytesCase{"LargestAmount", WithdrawDoc{sample_header(), kMaxAmount}, 38, "7FFFFFFFFF63"},
+        BytesCase{"CjkIsEightBytes", DepositDoc{with_cashier("中"), 0}, 5, "26233230303133 3B 00"},
+        BytesCase{"TwentyBytesNoPad", DepositDoc{with_cashier("ИвановИвановИвановИв"), 0}, 5,
                   "C8E2E0EDEEE2C8E2E0EDEEE2C8E2E0EDEEE2C8E2 00000007"},
-        BytesCase{"CutInsideReference", Deposit{with_cashier("ABCDEFGHIJKLMNOPQ中"), 0}, 5,
+        BytesCase{"CutInsideReference", DepositDoc{with_cashier("ABCDEFGHIJKLMNOPQ中"), 0}, 5,
                   "4142434445464748494A4B4C4D4E4F5051262332 00000007"},
         BytesCase{"EuroCurrencyLastDay",
-                  Deposit{with_currency_and_date("€", {2255, 12, 31, 86399}), 0}, 29,
+                  DepositDoc{with_currency_and_date("€", {2255, 12, 31, 86399}), 0}, 29,
                   "0C 1F FF 17 3B 3B E282AC"},
         BytesCase{"PlainCode", sale_with_code(PlainCode{3, "12345"}), kCodeAt,
                   "0030000000012345 D5"},
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
     samples::ByName());
 
 TEST(Writer, SaleItemTotalsAndTail) {
-  Sale s = samples::sample_sale(1);
+  SaleDoc s = samples::sample_sale(1);
   s.items[0].section = 0;
   s.tp_tax_number.reset();
   s.discount = 5;
@@ -118,14 +118,14 @@ TEST(Writer, SaleItemTotalsAndTail) {
 }
 
 TEST(Writer, RefundWritesCashBeforeCashless) {
-  const Bytes bytes = encoded(Refund{sample_header(), {}, 500, 100, 300, 7});
+  const Bytes bytes = encoded(RefundDoc{sample_header(), {}, 500, 100, 300, 7});
   EXPECT_EQ(slice(bytes, 0, 1), hex("0D"));
   EXPECT_EQ(slice(bytes, kHeaderEnd, 24),
             hex("000000000500 000000000100 000000000300 000000000007"));
 }
 
 TEST(Writer, ReportHeadAndRecordFieldWidths) {
-  Report r = samples::sample_report();
+  ReportDoc r = samples::sample_report();
   ReportRecord& c = r.records[0];
   c.count_a = 0x1234;
   c.count_d2 = 0xABCDEF;
@@ -150,8 +150,8 @@ struct SizeCase {
 class Size : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(Size, Matches) { EXPECT_EQ(encoded(GetParam().doc).size(), GetParam().size); }
 
-Report report_with_groups(bool orders, bool extra) {
-  Report r = samples::sample_report();
+ReportDoc report_with_groups(bool orders, bool extra) {
+  ReportDoc r = samples::sample_report();
   if (orders) r.records[0].orders = ReportOrders{};
   if (extra) r.records[0].extra = ReportExtra{};
   return r;
@@ -163,17 +163,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SizeCase{"EmptySale", samples::sample_sale(0), 116},
         SizeCase{"SaleTwoItems", samples::sample_sale(2), 116 + 160},
-        SizeCase{"Withdraw", Withdraw{sample_header(), 1}, 56},
-        SizeCase{"CardHolderWithdraw", CardHolderWithdraw{sample_header(), 1}, 56},
-        SizeCase{"EmptyRefund", Refund{sample_header(), {}, 0, 0, 0, 0}, 62},
-        SizeCase{"RefundTwoItems", Refund{sample_header(), {kRefundItem, kRefundItem}, 0, 0, 0, 0},
-                 62 + 136},
-        SizeCase{"EmptyRollback", Rollback{sample_header(), 1, {}, 0}, 60},
+        SizeCase{"Withdraw", WithdrawDoc{sample_header(), 1}, 56},
+        SizeCase{"CardHolderWithdraw", CardHolderWithdrawDoc{sample_header(), 1}, 56},
+        SizeCase{"EmptyRefund", RefundDoc{sample_header(), {}, 0, 0, 0, 0}, 62},
+        SizeCase{"RefundTwoItems",
+                 RefundDoc{sample_header(), {kRefundItem, kRefundItem}, 0, 0, 0, 0}, 62 + 136},
+        SizeCase{"EmptyRollback", RollbackDoc{sample_header(), 1, {}, 0}, 60},
         SizeCase{"RollbackLines",
-                 Rollback{sample_header(),
-                          1,
-                          {{{}, {}, "a"}, {"si", {}, "b"}, {{}, "u", "c"}, {"s", "u", "d"}},
-                          0},
+                 RollbackDoc{sample_header(),
+                             1,
+                             {{{}, {}, "a"}, {"si", {}, "b"}, {{}, "u", "c"}, {"s", "u", "d"}},
+                             0},
                  60 + 4 * 51 + 2 * 256 + 2 * 64},
         SizeCase{"ReportOneRecord", samples::sample_report(), 142},
         SizeCase{"ReportOrders", report_with_groups(true, false), 142 + 45},
@@ -210,99 +210,99 @@ std::function<TarvDocument()> edit(Doc doc, F f) {
 }
 auto sale3 = [](auto f) { return edit(samples::sample_sale(3), f); };
 auto report2 = [](auto f) {
-  Report r = samples::sample_report();
+  ReportDoc r = samples::sample_report();
   r.records.push_back(r.records[0]);
   return edit(r, f);
 };
 auto deposit_at = [](DateTime at) {
-  return edit(Deposit{sample_header(), 1}, [at](Deposit& d) { d.header.at = at; });
+  return edit(DepositDoc{sample_header(), 1}, [at](DepositDoc& d) { d.header.at = at; });
 };
 constexpr uint64_t kOver = kMaxAmount + 1;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WriteFailure,
     ::testing::Values(
-        FailureCase{"TwoByteCurrency", sale3([](Sale& s) { s.header.currency = "BY"; }),
+        FailureCase{"TwoByteCurrency", sale3([](SaleDoc& s) { s.header.currency = "BY"; }),
                     R"(InvalidParam("Invalid currency name"))"},
-        FailureCase{"RecordCurrency", report2([](Report& r) { r.records[1].currency = "BYNN"; }),
+        FailureCase{"RecordCurrency", report2([](ReportDoc& r) { r.records[1].currency = "BYNN"; }),
                     R"(InvalidParam("Invalid currency name"))"},
-        FailureCase{"HeaderBeforeItems", sale3([](Sale& s) {
+        FailureCase{"HeaderBeforeItems", sale3([](SaleDoc& s) {
                       s.header.currency = "BY";
                       s.items[0].code = PlainCode{0, "12A4"};
                     }),
                     R"(InvalidParam("Invalid currency name"))"},
-        FailureCase{"NonDigit", sale3([](Sale& s) {
+        FailureCase{"NonDigit", sale3([](SaleDoc& s) {
                       s.items[1].code = PlainCode{0, "12A4"};
                     }),
                     R"(Unexpected("code_write: code contains non-digit character: A"))"},
-        FailureCase{"NonDigitCyrillic", sale3([](Sale& s) {
+        FailureCase{"NonDigitCyrillic", sale3([](SaleDoc& s) {
                       s.items[1].code = GtinCode{{}, {}, "1Д"};
                     }),
                     R"(Unexpected("code_write: code contains non-digit character: Д"))"},
-        FailureCase{"LargestValuesFit", sale3([](Sale& s) {
+        FailureCase{"LargestValuesFit", sale3([](SaleDoc& s) {
                       s.total = kMaxAmount;
                       s.items[1].quantity = 0xFFFFFF;
                       s.items.resize(65535, s.items[0]);
                     }),
                     ""},
-        FailureCase{"Total", sale3([](Sale& s) { s.total = kOver; }),
+        FailureCase{"Total", sale3([](SaleDoc& s) { s.total = kOver; }),
                     R"(InvalidParam("amount out of range: total"))"},
-        FailureCase{"ItemCost", sale3([](Sale& s) { s.items[2].cost = kOver; }),
+        FailureCase{"ItemCost", sale3([](SaleDoc& s) { s.items[2].cost = kOver; }),
                     R"(InvalidParam("amount out of range: items[2].cost"))"},
         FailureCase{"RefundSum",
-                    edit(Refund{sample_header(), {kRefundItem}, 0, 0, 0, 0},
-                         [](Refund& r) { r.items[0].sum = kOver; }),
+                    edit(RefundDoc{sample_header(), {kRefundItem}, 0, 0, 0, 0},
+                         [](RefundDoc& r) { r.items[0].sum = kOver; }),
                     R"(InvalidParam("amount out of range: items[0].sum"))"},
         FailureCase{
             "CashOpAmount",
-            edit(CardHolderWithdraw{sample_header(), 0}, [](auto& d) { d.amount = UINT64_MAX; }),
+            edit(CardHolderWithdrawDoc{sample_header(), 0}, [](auto& d) { d.amount = UINT64_MAX; }),
             R"(InvalidParam("amount out of range: amount"))"},
-        FailureCase{"Quantity", sale3([](Sale& s) { s.items[1].quantity = 0x1000000; }),
+        FailureCase{"Quantity", sale3([](SaleDoc& s) { s.items[1].quantity = 0x1000000; }),
                     R"(InvalidParam("value out of range: items[1].quantity"))"},
-        FailureCase{"CodeKind", sale3([](Sale& s) {
+        FailureCase{"CodeKind", sale3([](SaleDoc& s) {
                       s.items[0].code = PlainCode{16, "1"};
                     }),
                     R"(InvalidParam("value out of range: items[0].code.kind"))"},
-        FailureCase{"SaleItems", sale3([](Sale& s) { s.items.resize(65536, s.items[0]); }),
+        FailureCase{"SaleItems", sale3([](SaleDoc& s) { s.items.resize(65536, s.items[0]); }),
                     R"(InvalidParam("count out of range: items"))"},
-        FailureCase{"PlainDigits", sale3([](Sale& s) {
+        FailureCase{"PlainDigits", sale3([](SaleDoc& s) {
                       s.items[0].code = PlainCode{0, "1234567890123A"};
                     }),
                     R"(InvalidParam("digits out of range: items[0].code"))"},
-        FailureCase{"MarkedDigits", sale3([](Sale& s) {
+        FailureCase{"MarkedDigits", sale3([](SaleDoc& s) {
                       s.items[2].code = MarkedCode{"s", {}, "123456789012345"};
                     }),
                     R"(InvalidParam("digits out of range: items[2].code"))"},
         FailureCase{"YearsThatFit",
                     edit(samples::sample_report(),
-                         [](Report& r) {
+                         [](ReportDoc& r) {
                            r.opened_at = {2000, 1, 1, 0};
                            r.close_at = {2255, 12, 31, 86399};
                          }),
                     ""},
         FailureCase{"YearBefore", deposit_at({1999, 12, 31, 0}),
                     R"(InvalidParam("year out of range: at"))"},
-        FailureCase{"YearAfter", report2([](Report& r) { r.close_at.year = 2256; }),
+        FailureCase{"YearAfter", report2([](ReportDoc& r) { r.close_at.year = 2256; }),
                     R"(InvalidParam("year out of range: close_at"))"},
         FailureCase{"NoSuchDay", deposit_at({2023, 2, 29, 0}),
                     R"(InvalidParam("date out of range: at"))"},
         FailureCase{"NoSuchSecond", deposit_at({2024, 2, 29, 86400}),
                     R"(InvalidParam("time out of range: at"))"},
-        FailureCase{"ShiftNumber", report2([](Report& r) { r.shift_number = 65536; }),
+        FailureCase{"ShiftNumber", report2([](ReportDoc& r) { r.shift_number = 65536; }),
                     R"(InvalidParam("value out of range: shift_number"))"},
-        FailureCase{"RecordCount", report2([](Report& r) { r.records[1].count_c2 = 0x10000; }),
+        FailureCase{"RecordCount", report2([](ReportDoc& r) { r.records[1].count_c2 = 0x10000; }),
                     R"(InvalidParam("value out of range: records[1].count_c2"))"},
-        FailureCase{"OrdersCount", report2([](Report& r) {
+        FailureCase{"OrdersCount", report2([](ReportDoc& r) {
                       r.records[0].orders = ReportOrders{};
                       r.records[0].orders->closed.count = 0x1000000;
                     }),
                     R"(InvalidParam("value out of range: records[0].orders.closed.count"))"},
         FailureCase{"MostRecordsFit",
-                    report2([](Report& r) { r.records.resize(255, r.records[0]); }), ""},
-        FailureCase{"NoRecords", report2([](Report& r) { r.records.clear(); }),
+                    report2([](ReportDoc& r) { r.records.resize(255, r.records[0]); }), ""},
+        FailureCase{"NoRecords", report2([](ReportDoc& r) { r.records.clear(); }),
                     R"(InvalidParam("count out of range: records"))"},
         FailureCase{"TooManyRecords",
-                    report2([](Report& r) { r.records.resize(256, r.records[0]); }),
+                    report2([](ReportDoc& r) { r.records.resize(256, r.records[0]); }),
                     R"(InvalidParam("count out of range: records"))"}),
     samples::ByName());
 

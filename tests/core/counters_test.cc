@@ -1,6 +1,6 @@
 // Shift counters: cell addition and its limit classes, the merges, and the
 // delta builders the receipt calculators use.
-#include "src/attrs/counters.h"
+#include "src/counters/counters.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@
 #include <tuple>
 #include <vector>
 
-namespace tarv::attrs {
+#include "src/counters/cash_position.h"
+
+namespace tarv::counters {
 namespace {
 
 using DA = msg::DocumentAttributes;
@@ -410,4 +412,4 @@ TEST(Counters, DeltaBuilders) {
 }
 
 }  // namespace
-}  // namespace tarv::attrs
+}  // namespace tarv::counters

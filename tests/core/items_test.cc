@@ -101,7 +101,7 @@ TEST(ItemLine, SumsRoundingAndLimits) {
                          "sum: " + std::to_string(c.total) + " discount: " +
                              std::to_string(discount) + " markup: " + std::to_string(markup)));
     EXPECT_EQ(r.sum(), c.total);
-    auto doc = decode_as<cv::Sale>(r.binary_doc());
+    auto doc = decode_as<cv::SaleDoc>(r.binary_doc());
     ASSERT_EQ(doc.items.size(), 1u);
     EXPECT_EQ(doc.items[0].cost, c.base);
     EXPECT_EQ(doc.items[0].discount, discount);
@@ -129,7 +129,7 @@ TEST(ItemLine, NameCutInCharacters) {
     SCOPED_TRACE(c.name);
     pb::SaleResponse r = succeed(sell(item(c.name, 100, 1000)));
     EXPECT_EQ(r.doc().items(0).name(), c.kept);
-    EXPECT_EQ(decode_as<cv::Sale>(r.binary_doc()).items.at(0).name, c.written);
+    EXPECT_EQ(decode_as<cv::SaleDoc>(r.binary_doc()).items.at(0).name, c.written);
   }
 
   // Every line keeps its own name, in the response and in the document.
@@ -137,7 +137,7 @@ TEST(ItemLine, NameCutInCharacters) {
   pb::SaleResponse r = succeed(
       sale_of({item(names[0], 100, 1000), item(names[1], 100, 1000), item(names[2], 100, 1000)},
               {pay(kCash, kMaxSum)}, static_cast<int64_t>(kMaxSum)));
-  const auto doc = decode_as<cv::Sale>(r.binary_doc());
+  const auto doc = decode_as<cv::SaleDoc>(r.binary_doc());
   EXPECT_EQ(r.doc().items(0).name(), names[0]);
   EXPECT_EQ(r.doc().items(1).name(), repeat("Ж", 64));
   EXPECT_EQ(r.doc().items(2).name(), names[2]);
@@ -183,7 +183,7 @@ TEST(ItemLine, Sections) {
     }
     pb::SaleResponse r = succeed(sell(it));
     EXPECT_EQ(r.doc().items(0).has_section(), c.written != 0);
-    EXPECT_EQ(decode_as<cv::Sale>(r.binary_doc()).items.at(0).section, c.written);
+    EXPECT_EQ(decode_as<cv::SaleDoc>(r.binary_doc()).items.at(0).section, c.written);
     const std::string cells = c.written ? "key: '" + std::to_string(c.written) +
                                               "' value { sum: 300 count: 1 quantity: 2000 }"
                                         : "";
@@ -197,9 +197,9 @@ TEST(ItemLine, Sections) {
 struct CodeCase {
   std::string name;
   std::optional<pb::ItemCode> code;
-  std::string error;          // empty: accepted
-  cv::ItemCode written = {};  // as the document reads back
-  char marking = '-';         // 's': counted under si, 'u': under ukz
+  std::string error;           // empty: accepted
+  cv::CodeBlock written = {};  // as the document reads back
+  char marking = '-';          // 's': counted under si, 'u': under ukz
   uint32_t quantity = 1000;
 };
 
@@ -305,7 +305,7 @@ TEST(ItemCode, FormsAndMarkingRules) {
       continue;
     }
     pb::SaleResponse r = succeed(request);
-    auto doc = decode_as<cv::Sale>(r.binary_doc());
+    auto doc = decode_as<cv::SaleDoc>(r.binary_doc());
     ASSERT_EQ(doc.items.size(), 1u);
     EXPECT_EQ(doc.items[0].code, c.written);
     // 80 bytes per plain line, 256 more with si_code and 64 with ukz_code.

@@ -37,7 +37,7 @@ inline void PrintTo(const GtinCode& c, std::ostream* os) {
 inline void PrintTo(const MarkedCode& c, std::ostream* os) {
   *os << "Marked{\"" << c.si_code << "\", " << c.ukz_code << ", \"" << c.digits << "\"}";
 }
-inline void PrintTo(const ItemCode& c, std::ostream* os) {
+inline void PrintTo(const CodeBlock& c, std::ostream* os) {
   std::visit([os](const auto& v) { PrintTo(v, os); }, c);
 }
 inline void PrintTo(const SaleItem& i, std::ostream* os) {

@@ -58,7 +58,7 @@ TEST(RefundPayments, SplitWithoutChange) {
                              " payments { key: 'BYN' value { cash: " + std::to_string(c.cash) +
                              " card: " + std::to_string(c.card) +
                              " other: " + std::to_string(c.other) + " } }"));
-    auto doc = decode_as<cv::Refund>(r.binary_doc());
+    auto doc = decode_as<cv::RefundDoc>(r.binary_doc());
     EXPECT_EQ(doc.total, c.total);
     EXPECT_EQ(doc.cash, c.cash);
     EXPECT_EQ(doc.cashless, c.card + c.other);
@@ -168,7 +168,7 @@ TEST(RefundDocument, LinesTotalsAndCounters) {
                                                      "\0\0\0\0\x0D\x41"
                                                      "\0\0\0\0\x03\x41",
                                                      24));
-  auto doc = decode_as<cv::Refund>(bin);
+  auto doc = decode_as<cv::RefundDoc>(bin);
   EXPECT_EQ(doc.header, (cv::DocHeader{kDeviceId, "Иванов", kDocNumber, kLocalAt, "BYN"}));
   const std::vector<cv::RefundItem> lines = {
       {1, cv::PlainCode{0, "0"}, "Молоко «Савушкин» 3,2% 1 л", 2000, 500},

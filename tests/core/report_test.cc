@@ -79,8 +79,8 @@ ByteVec document(const pb::ReportRequest& r) {
   return ByteVec(doc.begin(), doc.end());
 }
 
-converter::Report decoded(const pb::ReportRequest& r) {
-  return decode_as<converter::Report>(succeed(r).binary_doc());
+converter::ReportDoc decoded(const pb::ReportRequest& r) {
+  return decode_as<converter::ReportDoc>(succeed(r).binary_doc());
 }
 
 TEST(Report, ClosingChecksInOrder) {
@@ -228,7 +228,7 @@ TEST(Report, CountWidthsAndSums) {
                                       "} orders { moved " + cell(9, 16777220) + "}") +
                      entry("USD", "sales { count: 3 " + paid("USD", 20, 0, 3) + "}"));
   r.mutable_context()->set_next_shift_number(65536);
-  const converter::Report report = decoded(r);
+  const converter::ReportDoc report = decoded(r);
   EXPECT_EQ(report.shift_number, 0u);
   EXPECT_EQ(report.docs_count, 2u);  // 65535 + 3 in 16 bits
   converter::ReportRecord byn;

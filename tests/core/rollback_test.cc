@@ -154,14 +154,14 @@ TEST(Rollback, AnnulsASignedSale) {
   EXPECT_EQ(bin[42], 0);   // line 1 flags
   EXPECT_EQ(bin[93], 1);   // line 2: si_code follows
   EXPECT_EQ(bin[400], 2);  // line 3: ukz_code follows
-  converter::Rollback want;
+  converter::RollbackDoc want;
   want.header = {kDeviceId, "Иванов", kRollbackNumber, {2024, 1, 1, 15 * 3600}, "BYN"};
   want.target_number = kDocNumber;
   want.lines = {{std::nullopt, std::nullopt, "Молоко"},
                 {kLongCode, std::nullopt, "Сигареты"},
                 {std::nullopt, kShortCode, "Пиво"}};
   want.amount = 15000;
-  EXPECT_EQ(decode_as<converter::Rollback>(bin), want);
+  EXPECT_EQ(decode_as<converter::RollbackDoc>(bin), want);
 }
 
 Tweak text(const std::string& t) {
@@ -302,7 +302,7 @@ TEST(Rollback, CraftedTargets) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    converter::Sale sale;
+    converter::SaleDoc sale;
     sale.header = {kDeviceId, "Петров", 300, {2024, 1, 1, 13 * 3600}, "BYN"};
     sale.items = c.items;
     std::tie(sale.total, sale.cashless, sale.cash, sale.other) =

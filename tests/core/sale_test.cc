@@ -96,7 +96,7 @@ TEST(SalePayments, SplitRulesAndPrecedence) {
                          "cash: " + std::to_string(c.cash) + " card: " + std::to_string(c.card) +
                              " other: " + std::to_string(c.other) +
                              " cash_change: " + std::to_string(c.change)));
-    auto doc = decode_as<cv::Sale>(r.binary_doc());
+    auto doc = decode_as<cv::SaleDoc>(r.binary_doc());
     EXPECT_EQ(doc.cash, c.cash);
     EXPECT_EQ(doc.cashless, c.card + c.other);
     EXPECT_EQ(doc.other, c.other);
@@ -191,7 +191,7 @@ TEST(SalePayments, DocumentCurrency) {
   EXPECT_EQ(r.attrs().payments_size(), 1);
   EXPECT_TRUE(proto_eq(r.shift_attrs().at("USD"), "cash_in: 1500 income: 1000"));
   EXPECT_TRUE(proto_eq(r.shift_attrs().at("BYN"), "cash_in: 100000"));
-  EXPECT_EQ(decode_as<cv::Sale>(r.binary_doc()).header.currency, "USD");
+  EXPECT_EQ(decode_as<cv::SaleDoc>(r.binary_doc()).header.currency, "USD");
 }
 
 // Calculations are outputs: whatever the host put there is replaced.
@@ -238,7 +238,7 @@ TEST(SaleThirdParty, TaxNumber) {
       continue;
     }
     pb::SaleResponse r = succeed(request);
-    EXPECT_EQ(decode_as<cv::Sale>(r.binary_doc()).tp_tax_number, c.number);
+    EXPECT_EQ(decode_as<cv::SaleDoc>(r.binary_doc()).tp_tax_number, c.number);
     const std::string key = c.number ? std::to_string(*c.number) : "";
     EXPECT_TRUE(proto_eq(r.attrs()._3party(), c.number
                                                   ? "values { sum: 700 count: 1 } groups { key: '" +
@@ -308,7 +308,7 @@ TEST(SaleTotals, DocumentDiscountAndMarkup) {
                          "discounts: " + std::to_string(discount) + " markups: " +
                              std::to_string(markup) + " sum: " + std::to_string(c.cheque)));
     EXPECT_TRUE(proto_eq(r.doc().calculations().items(), "sum: " + std::to_string(items_sum)));
-    auto doc = decode_as<cv::Sale>(r.binary_doc());
+    auto doc = decode_as<cv::SaleDoc>(r.binary_doc());
     EXPECT_EQ(doc.items_sum, items_sum);
     EXPECT_EQ(doc.discount, discount);
     EXPECT_EQ(doc.markup, markup);
@@ -414,7 +414,7 @@ TEST(SaleCounters, ThousandLines) {
       taxes { key: "10" value: 11250 }
       taxes { key: "20" value: 4250 })"));
   EXPECT_EQ(r.binary_doc().size(), 116u + 1000 * 80 + 250 * 256);
-  auto doc = decode_as<cv::Sale>(r.binary_doc());
+  auto doc = decode_as<cv::SaleDoc>(r.binary_doc());
   ASSERT_EQ(doc.items.size(), 1000u);
   uint64_t sum = 0;
   for (const cv::SaleItem& it : doc.items) sum += it.cost + it.markup - it.discount;
@@ -422,7 +422,7 @@ TEST(SaleCounters, ThousandLines) {
   EXPECT_EQ(doc.items[998].name, "Пакет 998");
   EXPECT_EQ(doc.items[998].section, 0);
   EXPECT_EQ(doc.items[999].code,
-            cv::ItemCode(cv::MarkedCode{"0104810000000013215999", {}, "4810000000013"}));
+            cv::CodeBlock(cv::MarkedCode{"0104810000000013215999", {}, "4810000000013"}));
   EXPECT_TRUE(proto_eq(r.shift_attrs().at("BYN"), "cash_in: 210000 income: 250000"));
 }
 
@@ -432,7 +432,7 @@ TEST(SaleCounters, LineCountOfTheDocument) {
   std::vector<pb::Item> items(65536, item("x", 0, 1000));
   EXPECT_TRUE(fails_with(sale_of(items, {}), "tarv.core.receipt.encoding"));
   items.pop_back();
-  EXPECT_EQ(decode_as<cv::Sale>(succeed(sale_of(items, {})).binary_doc()).items.size(), 65535u);
+  EXPECT_EQ(decode_as<cv::SaleDoc>(succeed(sale_of(items, {})).binary_doc()).items.size(), 65535u);
 }
 
 // A realistic receipt: Cyrillic cashier and names, ten lines over five
@@ -600,7 +600,7 @@ TEST(SaleEndToEnd, RealisticReceipt) {
   ASSERT_EQ(bin.size(), 116u + 10 * 80 + 256 + 64);
   EXPECT_EQ(bin.substr(0, 5), std::string("\x0A\x01\x02\x03\x04", 5));
   EXPECT_EQ(bin[40 + 4 * 80 + 1], '\x13');  // the marked line: 14-digit layout, si and ukz
-  auto doc = decode_as<cv::Sale>(bin);
+  auto doc = decode_as<cv::SaleDoc>(bin);
   EXPECT_EQ(doc.header,
             (cv::DocHeader{kDeviceId, "Петрова Анна Сергеев", kDocNumber, kLocalAt, "BYN"}));
   using cv::GtinCode, cv::PlainCode;

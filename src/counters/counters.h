@@ -4,8 +4,8 @@
 // Every operation takes the current value and returns the new one or the
 // first CalcError; on error the caller drops everything, so nothing here
 // needs to undo a half-applied merge.
-#ifndef TARV_SRC_ATTRS_COUNTERS_H_
-#define TARV_SRC_ATTRS_COUNTERS_H_
+#ifndef TARV_SRC_COUNTERS_COUNTERS_H_
+#define TARV_SRC_COUNTERS_COUNTERS_H_
 
 #include <cstdint>
 #include <optional>
@@ -15,7 +15,7 @@
 #include "src/limits.h"
 #include "src/messages.h"
 
-namespace tarv::attrs {
+namespace tarv::counters {
 
 // The limit class of a counter cell, by where it sits.
 //   Bounded: document totals, cash operations, third party, payments.
@@ -47,17 +47,6 @@ Result<void> add_cell(Cell& cell, const Cell& delta, CellClass cls);
 Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls);
 // Adds every cell of `delta` to `current`; the cells `current` lacks move over.
 Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls);
-
-// The change a document makes to the cash position of its currency.
-struct CashDelta {
-  std::string currency;
-  int64_t cash_in = 0;
-  int64_t income = 0;
-};
-
-// Applies a cash delta; the drawer never goes below zero.
-Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                       const CashDelta& delta);
 
 // Counts one deposit, withdrawal or card-holder withdrawal of `amount`.
 Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
@@ -94,6 +83,6 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
 Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
                             msg::PaymentsAttributes payments);
 
-}  // namespace tarv::attrs
+}  // namespace tarv::counters
 
-#endif  // TARV_SRC_ATTRS_COUNTERS_H_
+#endif  // TARV_SRC_COUNTERS_COUNTERS_H_

@@ -1,29 +1,29 @@
 // Normalising an item's commodity code or marking scans into the code
 // record of the binary document.
-#ifndef TARV_SRC_DOCS_ITEM_CODE_H_
-#define TARV_SRC_DOCS_ITEM_CODE_H_
+#ifndef TARV_SRC_LINES_ITEM_CODE_H_
+#define TARV_SRC_LINES_ITEM_CODE_H_
 
 #include <optional>
 
-#include "converter/docs.h"
-#include "src/attrs/counters.h"
+#include "converter/records.h"
+#include "src/counters/counters.h"
 #include "src/errors.h"
 #include "src/messages.h"
 
-namespace tarv::docs {
+namespace tarv::lines {
 
 // The document's code record and which marking codes it carries: the long
 // code (si_code) or only the short one (ukz_code).
 struct ItemCodeRecord {
-  converter::ItemCode code;
+  converter::CodeBlock code;
   bool has_long = false;
   bool has_short = false;
 
   bool has_marking() const { return has_long || has_short; }
-  attrs::Marking marking() const {
-    return has_long    ? attrs::Marking::kSi
-           : has_short ? attrs::Marking::kUkz
-                       : attrs::Marking::kNone;
+  counters::Marking marking() const {
+    return has_long    ? counters::Marking::kSi
+           : has_short ? counters::Marking::kUkz
+                       : counters::Marking::kNone;
   }
 };
 
@@ -34,6 +34,6 @@ struct ItemCodeRecord {
 // are chosen. No code is plain kind 0 without digits.
 Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code);
 
-}  // namespace tarv::docs
+}  // namespace tarv::lines
 
-#endif  // TARV_SRC_DOCS_ITEM_CODE_H_
+#endif  // TARV_SRC_LINES_ITEM_CODE_H_

@@ -1,9 +1,10 @@
-#include "src/calculator/payments_sale.h"
+#include "src/calculator/payments.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "src/attrs/counters.h"
+#include "base/try.h"
+#include "src/counters/counters.h"
 #include "src/limits.h"
 
 namespace tarv::calc {
@@ -13,11 +14,11 @@ enum PaymentType : uint32_t { kCash = 0, kCard = 1, kOther = 2 };
 
 // Adds one cashless payment to its total and its counters.
 Result<void> add_cashless(const msg::Payment& payment, uint64_t& total,
-                          std::optional<msg::GroupedDocumentAttributeValues>& counters) {
+                          std::optional<msg::GroupedDocumentAttributeValues>& cells) {
   if (__builtin_add_overflow(total, payment.sum, &total)) {
     return std::unexpected(err::kPaymentsArithmetic);
   }
-  auto& grouped = counters ? *counters : counters.emplace();
+  auto& grouped = cells ? *cells : cells.emplace();
   auto bump = [&](msg::DocumentAttributeValue& cell) {
     cell.sum = static_cast<int64_t>(static_cast<uint64_t>(cell.sum) + payment.sum);
     cell.count += 1;
@@ -40,7 +41,7 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
   if (!change.empty()) return std::unexpected(err::kPaymentChange);
 
   PaymentSplit split;
-  msg::PaymentsAttributes counters;
+  msg::PaymentsAttributes payment_cells;
   bool has_cash = false;
   uint64_t tendered = 0;
   for (const msg::Payment& payment : payments) {
@@ -53,15 +54,15 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
         tendered = payment.sum;
         break;
       case kCard:
-        added = add_cashless(payment, split.card, counters.card);
+        added = add_cashless(payment, split.card, payment_cells.card);
         break;
       case kOther:
-        added = add_cashless(payment, split.other, counters.other);
+        added = add_cashless(payment, split.other, payment_cells.other);
         break;
       default:
         return std::unexpected(err::kPaymentTypeUnknown);
     }
-    if (!added) return std::unexpected(added.error());
+    TARV_TRY(added);
   }
 
   uint64_t cashless;
@@ -79,10 +80,8 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
   }
   if (drawer < static_cast<int64_t>(split.cash_change)) return std::unexpected(err::kCashIn);
 
-  if (has_cash) counters.cash = {static_cast<int64_t>(split.cash), 1, 0};
-  if (auto r = attrs::count_payments(delta, currency, std::move(counters)); !r) {
-    return std::unexpected(r.error());
-  }
+  if (has_cash) payment_cells.cash = {static_cast<int64_t>(split.cash), 1, 0};
+  TARV_TRY(counters::count_payments(delta, currency, std::move(payment_cells)));
   return split;
 }
 

@@ -1,12 +1,13 @@
-#include "src/docs/item_code.h"
+#include "src/lines/item_code.h"
 
 #include <algorithm>
 #include <string>
 
-#include "src/calculator/mod.h"
+#include "base/try.h"
+#include "converter/processors/utf8.h"
 #include "src/limits.h"
 
-namespace tarv::docs {
+namespace tarv::lines {
 namespace {
 
 using msg::ItemCode;
@@ -72,8 +73,8 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
     long_code = m1;
     short_code = mark_b;
   } else if (m2) {
-    const size_t len1 = calc::char_count(*m1);
-    const size_t len2 = calc::char_count(*m2);
+    const size_t len1 = converter::utf8::char_count(*m1);
+    const size_t len2 = converter::utf8::char_count(*m2);
     if (len1 > limits::kShortMarkingChars && len2 > limits::kShortMarkingChars) {
       return std::unexpected(err::kMarkingCodeLength);
     }
@@ -86,7 +87,7 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   // A code must also fit its document field, which holds as many bytes as
   // the code may have characters: a code cut there would name other goods.
   auto too_long = [](const std::string* mark, size_t limit) {
-    return mark && (calc::char_count(*mark) > limit || mark->size() > limit);
+    return mark && (converter::utf8::char_count(*mark) > limit || mark->size() > limit);
   };
   if (too_long(long_code, limits::kLongMarkingChars) ||
       too_long(short_code, limits::kShortMarkingChars)) {
@@ -94,7 +95,7 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   }
   if ((long_code || short_code) && !gtin) return std::unexpected(err::kMarkingGtinMissing);
   if (gtin) {
-    if (auto r = check_digits(*gtin, limits::kGtinDigits); !r) return std::unexpected(r.error());
+    TARV_TRY(check_digits(*gtin, limits::kGtinDigits));
   }
 
   auto copy = [](const std::string* s) -> std::optional<std::string> {
@@ -122,18 +123,14 @@ Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code) 
     case ItemCode::Case::kCodeA:
     case ItemCode::Case::kCodeC:
     case ItemCode::Case::kCodeD: {
-      if (auto r = check_digits(code->text, limits::kCodeDigits); !r) {
-        return std::unexpected(r.error());
-      }
+      TARV_TRY(check_digits(code->text, limits::kCodeDigits));
       const uint8_t kind = code->item_code == ItemCode::Case::kCodeA   ? 0
                            : code->item_code == ItemCode::Case::kCodeC ? 3
                                                                        : 4;
       return ItemCodeRecord{converter::PlainCode{kind, code->text}};
     }
     case ItemCode::Case::kGtin:
-      if (auto r = check_digits(code->text, limits::kGtinDigits); !r) {
-        return std::unexpected(r.error());
-      }
+      TARV_TRY(check_digits(code->text, limits::kGtinDigits));
       return gtin_record(code->text);
     case ItemCode::Case::kScanList:
       return from_scans(code->scan_list);
@@ -141,4 +138,4 @@ Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code) 
   return ItemCodeRecord{converter::PlainCode{0, {}}};
 }
 
-}  // namespace tarv::docs
+}  // namespace tarv::lines

@@ -1,9 +1,11 @@
-#include "src/attrs/counters.h"
+#include "src/counters/counters.h"
 
 #include <iterator>
 #include <utility>
 
-namespace tarv::attrs {
+#include "base/try.h"
+
+namespace tarv::counters {
 namespace {
 
 // Builders add figures that were range-checked already; wrapping arithmetic
@@ -25,7 +27,7 @@ Result<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
   if (current.empty()) {
     for (auto& [key, value] : delta) {
       V fresh{};
-      if (auto r = add(fresh, std::move(value)); !r) return r;
+      TARV_TRY(add(fresh, std::move(value)));
       value = std::move(fresh);
     }
     current = std::move(delta);
@@ -35,10 +37,10 @@ Result<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
     const auto next = std::next(it);
     const auto at = current.lower_bound(it->first);
     if (at != current.end() && at->first == it->first) {
-      if (auto r = add(at->second, std::move(it->second)); !r) return r;
+      TARV_TRY(add(at->second, std::move(it->second)));
     } else {
       V fresh{};
-      if (auto r = add(fresh, std::move(it->second)); !r) return r;
+      TARV_TRY(add(fresh, std::move(it->second)));
       it->second = std::move(fresh);
       current.insert(at, delta.extract(it));
     }
@@ -51,7 +53,7 @@ Result<void> merge_grouped(std::optional<msg::GroupedDocumentAttributeValues>& c
                            msg::GroupedDocumentAttributeValues&& delta, CellClass cls) {
   auto& target = current ? *current : current.emplace();
   if (delta.values) {
-    if (auto r = add_cell(target.values, *delta.values, cls); !r) return r;
+    TARV_TRY(add_cell(target.values, *delta.values, cls));
   }
   return merge_cells(target.groups, std::move(delta.groups), cls);
 }
@@ -59,9 +61,7 @@ Result<void> merge_grouped(std::optional<msg::GroupedDocumentAttributeValues>& c
 Result<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
                              msg::ModifiersAttributes&& delta) {
   auto& target = current ? *current : current.emplace();
-  if (auto r = merge_cells(target.discounts, std::move(delta.discounts), CellClass::kOpen); !r) {
-    return r;
-  }
+  TARV_TRY(merge_cells(target.discounts, std::move(delta.discounts), CellClass::kOpen));
   return merge_cells(target.markups, std::move(delta.markups), CellClass::kOpen);
 }
 
@@ -69,12 +69,10 @@ Result<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
 // groups.
 Result<void> merge_payment(msg::PaymentsAttributes& target, msg::PaymentsAttributes&& delta) {
   if (delta.cash) {
-    if (auto r = add_cell(target.cash, *delta.cash, CellClass::kBounded); !r) return r;
+    TARV_TRY(add_cell(target.cash, *delta.cash, CellClass::kBounded));
   }
   if (delta.card) {
-    if (auto r = merge_grouped(target.card, std::move(*delta.card), CellClass::kBounded); !r) {
-      return r;
-    }
+    TARV_TRY(merge_grouped(target.card, std::move(*delta.card), CellClass::kBounded));
   }
   if (delta.other) return merge_grouped(target.other, std::move(*delta.other), CellClass::kBounded);
   return {};
@@ -109,26 +107,9 @@ Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellCl
                    [cls](Cell& cell, Cell&& add) { return add_cell(cell, add, cls); });
 }
 
-Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                       const CashDelta& delta) {
-  auto& entry = current[delta.currency];
-  int64_t cash_in;
-  int64_t income;
-  if (__builtin_add_overflow(entry.cash_in, delta.cash_in, &cash_in) ||
-      __builtin_add_overflow(entry.income, delta.income, &income)) {
-    return std::unexpected(err::kAttrsSum);
-  }
-  if (cash_in < 0) return std::unexpected(err::kAttrsCashInNegative);
-  entry.cash_in = cash_in;
-  entry.income = income;
-  return current;
-}
-
 Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
                                                     int64_t amount) {
-  if (auto r = add_cell(current.cash, Cell{amount, 1, 0}, CellClass::kBounded); !r) {
-    return std::unexpected(r.error());
-  }
+  TARV_TRY(add_cell(current.cash, Cell{amount, 1, 0}, CellClass::kBounded));
   return current;
 }
 
@@ -145,24 +126,25 @@ Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttribute
   current.sum = sum;
   current.count = count;
 
-  Result<void> r = merge_cells(current.sections, std::move(delta.sections), CellClass::kOpen);
-  if (r && delta._3party) {
-    r = merge_grouped(current._3party, std::move(*delta._3party), CellClass::kBounded);
+  TARV_TRY(merge_cells(current.sections, std::move(delta.sections), CellClass::kOpen));
+  if (delta._3party) {
+    TARV_TRY(merge_grouped(current._3party, std::move(*delta._3party), CellClass::kBounded));
   }
-  if (r && delta.marking) {
+  if (delta.marking) {
     auto& marking = current.marking ? *current.marking : current.marking.emplace();
-    if (delta.marking->si) r = add_cell(marking.si, *delta.marking->si, CellClass::kWideCount);
-    if (r && delta.marking->ukz) {
-      r = add_cell(marking.ukz, *delta.marking->ukz, CellClass::kWideCount);
+    if (delta.marking->si) {
+      TARV_TRY(add_cell(marking.si, *delta.marking->si, CellClass::kWideCount));
+    }
+    if (delta.marking->ukz) {
+      TARV_TRY(add_cell(marking.ukz, *delta.marking->ukz, CellClass::kWideCount));
     }
   }
-  if (r && delta.items_modifiers) {
-    r = merge_modifiers(current.items_modifiers, std::move(*delta.items_modifiers));
+  if (delta.items_modifiers) {
+    TARV_TRY(merge_modifiers(current.items_modifiers, std::move(*delta.items_modifiers)));
   }
-  if (r && delta.modifiers) r = merge_modifiers(current.modifiers, std::move(*delta.modifiers));
-  if (r) r = merge_cells(current.taxes, std::move(delta.taxes), CellClass::kOpen);
-  if (r) r = merge_map(current.payments, std::move(delta.payments), merge_payment);
-  if (!r) return std::unexpected(r.error());
+  if (delta.modifiers) TARV_TRY(merge_modifiers(current.modifiers, std::move(*delta.modifiers)));
+  TARV_TRY(merge_cells(current.taxes, std::move(delta.taxes), CellClass::kOpen));
+  TARV_TRY(merge_map(current.payments, std::move(delta.payments), merge_payment));
   return current;
 }
 
@@ -216,4 +198,4 @@ Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& c
   return {};
 }
 
-}  // namespace tarv::attrs
+}  // namespace tarv::counters

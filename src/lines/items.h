@@ -1,19 +1,20 @@
 // The line procedure every receipt line (sale, refund, order) passes:
 // strings cut to their limits, range checks, the line total in fixed point,
 // the code record, the marked-quantity rule and the section.
-#ifndef TARV_SRC_DOCS_ITEMS_H_
-#define TARV_SRC_DOCS_ITEMS_H_
+#ifndef TARV_SRC_LINES_ITEMS_H_
+#define TARV_SRC_LINES_ITEMS_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "src/docs/item_code.h"
+#include "base/try.h"
 #include "src/errors.h"
+#include "src/lines/item_code.h"
 #include "src/messages.h"
 
-namespace tarv::docs {
+namespace tarv::lines {
 
 // One receipt line after the line procedure.
 struct LineResult {
@@ -54,6 +55,11 @@ struct ItemsTotals {
   Result<void> check_limits() const;
 };
 
+// A document total: items sum + markup − discount, computed exactly. Below
+// zero or past 64 bits is an items-arithmetic error; above the largest sum,
+// a sum overflow.
+Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount);
+
 // Walks a receipt's lines in order: the line procedure on each, the totals,
 // the marking, section and line-modifier counters of `delta`, then
 // `on_line(item, std::move(line))`: the caller's VAT and document line, which
@@ -65,19 +71,19 @@ Result<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
   ItemsTotals totals;
   for (msg::Item& item : items) {
     auto line = check_line(item, rules);
-    if (!line) return std::unexpected(line.error());
-    if (auto r = totals.add(*line); !r) return std::unexpected(r.error());
-    attrs::count_item_marking(delta, line->code.marking(), line->total, line->quantity);
-    attrs::count_item_section(delta,
-                              line->section ? std::optional<uint32_t>(line->section) : std::nullopt,
-                              line->total, line->quantity);
-    attrs::count_item_modifiers(delta, item.discount, item.markup);
+    TARV_TRY(line);
+    TARV_TRY(totals.add(*line));
+    counters::count_item_marking(delta, line->code.marking(), line->total, line->quantity);
+    counters::count_item_section(
+        delta, line->section ? std::optional<uint32_t>(line->section) : std::nullopt, line->total,
+        line->quantity);
+    counters::count_item_modifiers(delta, item.discount, item.markup);
     on_line(item, std::move(*line));
   }
-  if (auto r = totals.check_limits(); !r) return std::unexpected(r.error());
+  TARV_TRY(totals.check_limits());
   return totals;
 }
 
-}  // namespace tarv::docs
+}  // namespace tarv::lines
 
-#endif  // TARV_SRC_DOCS_ITEMS_H_
+#endif  // TARV_SRC_LINES_ITEMS_H_

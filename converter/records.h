@@ -1,17 +1,23 @@
-// The binary fiscal document in memory: one member of TarvDocument per kind.
+// The binary fiscal document in memory: the records of TarvDocument, one per
+// kind.
 //
 // Every fiscal operation except a restaurant order ends in one of these,
 // encoded bit by bit (most significant bit first) by encode() and parsed back
-// by decode(). Hosts keep the bytes for years and hand a sale's bytes back to
-// annul it, so the layout in writer.cc and reader.cc is a file format: every
-// width, order and padding run is binding.
+// by decode() (document.h). Hosts keep the bytes for years and hand a sale's
+// bytes back to annul it, so the layout (layout.h, writer.cc, reader.cc) is a
+// file format: every width, order and padding run is binding.
+//
+// A kind's record is named <Kind>Doc (SaleDoc, RefundDoc...) and an item's
+// code CodeBlock, apart from the request messages msg::Sale, msg::ItemCode
+// of src/messages.h, which carry the same documents as the cashier entered
+// them.
 //
 // Amounts are unsigned kopecks; texts are Unicode (UTF-8) strings that the
 // writer converts to windows-1251 (text fields) or copies as UTF-8 (marking
 // codes); date-times are local (UTC+03:00) calendar dates plus a second of the
 // day.
-#ifndef TARV_CONVERTER_DOCS_H_
-#define TARV_CONVERTER_DOCS_H_
+#ifndef TARV_CONVERTER_RECORDS_H_
+#define TARV_CONVERTER_RECORDS_H_
 
 #include <cstdint>
 #include <optional>
@@ -42,7 +48,7 @@ struct DocHeader {
   friend bool operator==(const DocHeader&, const DocHeader&) = default;
 };
 
-// Item codes, in the three forms of the item code block.
+// Item codes, in the three forms of the item code block (code_block.h).
 //
 // Plain: a code kind (0, 1, 3 or 4) and at most 13 digits.
 struct PlainCode {
@@ -69,12 +75,12 @@ struct MarkedCode {
 
   friend bool operator==(const MarkedCode&, const MarkedCode&) = default;
 };
-using ItemCode = std::variant<PlainCode, GtinCode, MarkedCode>;
+using CodeBlock = std::variant<PlainCode, GtinCode, MarkedCode>;
 
 struct SaleItem {
   uint8_t section = 0;  // 0 = no section
-  ItemCode code;
-  std::string name;  // text(50)
+  CodeBlock code;
+  std::string name;       // text(50)
   uint32_t quantity = 0;  // thousandths, u24
   uint64_t cost = 0;      // round(price * quantity / 1000)
   uint64_t discount = 0;  // sign-marked
@@ -83,9 +89,9 @@ struct SaleItem {
   friend bool operator==(const SaleItem&, const SaleItem&) = default;
 };
 
-struct Sale {
+struct SaleDoc {
   DocHeader header;
-  std::vector<SaleItem> items;  // u16 count
+  std::vector<SaleItem> items;            // u16 count
   std::optional<uint32_t> tp_tax_number;  // written as 0 when absent
   uint64_t items_sum = 0;
   uint64_t discount = 0;  // sign-marked
@@ -95,30 +101,30 @@ struct Sale {
   uint64_t cash = 0;
   uint64_t other = 0;
 
-  friend bool operator==(const Sale&, const Sale&) = default;
+  friend bool operator==(const SaleDoc&, const SaleDoc&) = default;
 };
 
-// Deposit, Withdraw and CardHolderWithdraw: a header and one amount
-// (sign-marked for the card-holder withdrawal). 56 bytes each.
-struct Deposit {
+// The three cash operations: a header and one amount (sign-marked for the
+// card-holder withdrawal). 56 bytes each.
+struct DepositDoc {
   DocHeader header;
   uint64_t amount = 0;
-  friend bool operator==(const Deposit&, const Deposit&) = default;
+  friend bool operator==(const DepositDoc&, const DepositDoc&) = default;
 };
-struct Withdraw {
+struct WithdrawDoc {
   DocHeader header;
   uint64_t amount = 0;
-  friend bool operator==(const Withdraw&, const Withdraw&) = default;
+  friend bool operator==(const WithdrawDoc&, const WithdrawDoc&) = default;
 };
-struct CardHolderWithdraw {
+struct CardHolderWithdrawDoc {
   DocHeader header;
   uint64_t amount = 0;
-  friend bool operator==(const CardHolderWithdraw&, const CardHolderWithdraw&) = default;
+  friend bool operator==(const CardHolderWithdrawDoc&, const CardHolderWithdrawDoc&) = default;
 };
 
 struct RefundItem {
   uint8_t section = 0;
-  ItemCode code;
+  CodeBlock code;
   std::string name;  // text(50)
   uint32_t quantity = 0;
   uint64_t sum = 0;  // the line total
@@ -127,7 +133,7 @@ struct RefundItem {
 };
 
 // The items run, without a count, until the four amounts are left.
-struct Refund {
+struct RefundDoc {
   DocHeader header;
   std::vector<RefundItem> items;
   uint64_t total = 0;
@@ -135,7 +141,7 @@ struct Refund {
   uint64_t cashless = 0;
   uint64_t other = 0;
 
-  friend bool operator==(const Refund&, const Refund&) = default;
+  friend bool operator==(const RefundDoc&, const RefundDoc&) = default;
 };
 
 struct RollbackLine {
@@ -148,13 +154,13 @@ struct RollbackLine {
 
 // The annulment of a sale; lines run, without a count, until the amount and
 // the reserved tail are left.
-struct Rollback {
+struct RollbackDoc {
   DocHeader header;
   uint32_t target_number = 0;
   std::vector<RollbackLine> lines;
   uint64_t amount = 0;
 
-  friend bool operator==(const Rollback&, const Rollback&) = default;
+  friend bool operator==(const RollbackDoc&, const RollbackDoc&) = default;
 };
 
 // A (count, sum) slot of a report record.
@@ -209,7 +215,7 @@ struct ReportRecord {
 };
 
 // The shift-close report: no common header.
-struct Report {
+struct ReportDoc {
   uint32_t tax_number = 0;
   uint32_t device_id = 0;
   DateTime opened_at;
@@ -220,7 +226,7 @@ struct Report {
   uint32_t last_sale = 0;
   std::vector<ReportRecord> records;  // u8 count
 
-  friend bool operator==(const Report&, const Report&) = default;
+  friend bool operator==(const ReportDoc&, const ReportDoc&) = default;
 };
 
 // The kind ids are the first byte of every document.
@@ -234,9 +240,9 @@ enum class DocKind : uint8_t {
   kCardHolderWithdraw = 16,
 };
 
-using TarvDocument =
-    std::variant<Sale, Deposit, Withdraw, Refund, Rollback, Report, CardHolderWithdraw>;
+using TarvDocument = std::variant<SaleDoc, DepositDoc, WithdrawDoc, RefundDoc, RollbackDoc,
+                                  ReportDoc, CardHolderWithdrawDoc>;
 
 }  // namespace tarv::converter
 
-#endif  // TARV_CONVERTER_DOCS_H_
+#endif  // TARV_CONVERTER_RECORDS_H_

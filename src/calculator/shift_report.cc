@@ -6,8 +6,8 @@
 
 #include "converter/document.h"
 #include "src/calculator/calculators.h"
-#include "src/calculator/mod.h"
-#include "src/frame.h"
+#include "src/checks/shift_checks.h"
+#include "src/diagnostic.h"
 
 namespace tarv::calc {
 namespace {
@@ -178,14 +178,14 @@ Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
     if (general.cash_in != 0) return std::unexpected(err::kShiftCashIn);
   }
   if (!shift.opened_at || shift.closed_at) return std::unexpected(err::kShiftAlreadyClosed);
-  auto opened_at = to_utc(*shift.opened_at);
-  auto close_at = to_utc(*request.close_at);
+  auto opened_at = checks::to_utc(*shift.opened_at);
+  auto close_at = checks::to_utc(*request.close_at);
   if (!opened_at || !close_at) return std::unexpected(err::kMalformed);
   auto local_opened = converter::local_date_time(*opened_at);
   auto local_close = converter::local_date_time(*close_at);
   if (!local_opened || !local_close) return std::unexpected(err::kMalformed);
 
-  converter::Report document;
+  converter::ReportDoc document;
   document.tax_number = context.tax_number;
   document.device_id = context.device_id;
   document.opened_at = *local_opened;
@@ -200,7 +200,7 @@ Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
 
   auto bytes = converter::encode(document);
   if (!bytes) {
-    frame::diagnostic("Failed to serialize Report: " + converter::render(bytes.error()) + "\n");
+    diagnostic("Failed to serialize Report: " + converter::render(bytes.error()) + "\n");
     return std::unexpected(err::kShiftBin);
   }
   msg::ReportResponse response;

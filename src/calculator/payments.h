@@ -1,7 +1,7 @@
 // The split of a receipt's payments into cash, card and other with the
 // change, shared by sale and refund.
-#ifndef TARV_SRC_CALCULATOR_PAYMENTS_SALE_H_
-#define TARV_SRC_CALCULATOR_PAYMENTS_SALE_H_
+#ifndef TARV_SRC_CALCULATOR_PAYMENTS_H_
+#define TARV_SRC_CALCULATOR_PAYMENTS_H_
 
 #include <cstdint>
 #include <string>
@@ -36,4 +36,4 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
 
 }  // namespace tarv::calc
 
-#endif  // TARV_SRC_CALCULATOR_PAYMENTS_SALE_H_
+#endif  // TARV_SRC_CALCULATOR_PAYMENTS_H_

@@ -1,17 +1,18 @@
-// The header and shift checks that every document passes first, and the
-// three cash operations (deposit, withdraw, card-holder withdrawal).
-#ifndef TARV_SRC_CALCULATOR_CASH_OPS_H_
-#define TARV_SRC_CALCULATOR_CASH_OPS_H_
+// The header and shift checks that every document passes before its own:
+// the header is there, the cashier's name fits, the currency is accepted, the
+// shift is open and the document's time lies in its first 24 hours.
+#ifndef TARV_SRC_CHECKS_SHIFT_CHECKS_H_
+#define TARV_SRC_CHECKS_SHIFT_CHECKS_H_
 
 #include <optional>
 #include <string_view>
 
-#include "converter/docs.h"
 #include "converter/processors/date_time.h"
+#include "converter/records.h"
 #include "src/errors.h"
 #include "src/messages.h"
 
-namespace tarv::calc {
+namespace tarv::checks {
 
 // What the checks yield: the shift opening and document times (UTC),
 // whether the document lies more than 24 hours after the opening, and the
@@ -49,9 +50,9 @@ Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool h
                                              const std::optional<msg::Timestamp>& at,
                                              HeaderRules rules);
 
-// The cash in the drawer for a currency (0 when it has no entry).
-int64_t cash_in(const msg::Context& context, std::string_view currency);
+// The UTC time of a request timestamp, or nothing when it does not convert.
+std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts);
 
-}  // namespace tarv::calc
+}  // namespace tarv::checks
 
-#endif  // TARV_SRC_CALCULATOR_CASH_OPS_H_
+#endif  // TARV_SRC_CHECKS_SHIFT_CHECKS_H_

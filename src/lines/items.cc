@@ -1,17 +1,18 @@
-#include "src/docs/items.h"
+#include "src/lines/items.h"
 
 #include <cmath>
 
-#include "src/calculator/mod.h"
+#include "base/try.h"
+#include "converter/processors/utf8.h"
 #include "src/limits.h"
 
-namespace tarv::docs {
+namespace tarv::lines {
 namespace {
 
 void cut_modifier(std::optional<msg::Modifier>& modifier) {
   if (!modifier) return;
-  if (modifier->name) calc::cut_chars(*modifier->name, limits::kModifierNameChars);
-  if (modifier->group) calc::cut_chars(*modifier->group, limits::kModifierGroupChars);
+  if (modifier->name) converter::utf8::cut_chars(*modifier->name, limits::kModifierNameChars);
+  if (modifier->group) converter::utf8::cut_chars(*modifier->group, limits::kModifierGroupChars);
 }
 
 bool known_rate(uint32_t rate) { return rate == 0 || rate == 10 || rate == 20 || rate == 25; }
@@ -29,11 +30,11 @@ uint64_t vat_of(uint64_t value, uint32_t rate) {
 }  // namespace
 
 Result<LineResult> check_line(msg::Item& item, LineRules rules) {
-  calc::cut_chars(item.name, limits::kItemNameChars);
+  converter::utf8::cut_chars(item.name, limits::kItemNameChars);
   cut_modifier(item.discount);
   cut_modifier(item.markup);
   if (item.section && item.section->name) {
-    calc::cut_chars(*item.section->name, limits::kSectionNameChars);
+    converter::utf8::cut_chars(*item.section->name, limits::kSectionNameChars);
   }
 
   if (item.name.empty()) return std::unexpected(err::kNameEmpty);
@@ -65,7 +66,7 @@ Result<LineResult> check_line(msg::Item& item, LineRules rules) {
   if (line.total > limits::kMaxSum) return std::unexpected(err::kSumOverflow);
 
   auto code = normalise_code(item.code);
-  if (!code) return std::unexpected(code.error());
+  TARV_TRY(code);
   line.code = std::move(*code);
   if (line.code.has_marking() && item.quantity != limits::kMarkedQuantity) {
     return std::unexpected(err::kQuantityMarking);
@@ -110,4 +111,14 @@ Result<void> ItemsTotals::check_limits() const {
   return {};
 }
 
-}  // namespace tarv::docs
+Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount) {
+  uint64_t with_markup;
+  if (__builtin_add_overflow(items_sum, markup, &with_markup) || with_markup < discount) {
+    return std::unexpected(err::kItemsArithmetic);
+  }
+  const uint64_t total = with_markup - discount;
+  if (total > limits::kMaxSum) return std::unexpected(err::kSumOverflow);
+  return total;
+}
+
+}  // namespace tarv::lines

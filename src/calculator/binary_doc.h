@@ -1,0 +1,35 @@
+// Assembling the binary document a calculator returns: the common header
+// from the request, the encoding with the error hosts know for it, and the
+// item names the writer borrowed handed back to the response.
+#ifndef TARV_SRC_CALCULATOR_BINARY_DOC_H_
+#define TARV_SRC_CALCULATOR_BINARY_DOC_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "converter/records.h"
+#include "src/errors.h"
+#include "src/messages.h"
+
+namespace tarv::calc {
+
+// The common header of a binary document.
+converter::DocHeader document_header(const msg::Context& context, const msg::Header& header,
+                                     const converter::DateTime& local, uint32_t doc_number);
+
+// Encodes a document; a writer failure is "tarv.core.receipt.encoding".
+Result<msg::Bytes> encode_document(const converter::TarvDocument& doc);
+
+// A receipt document's lines take the item names while it is written, one
+// line per item in order, rather than copies; this gives every item its name
+// back for the response.
+template <class Line>
+void return_names(std::vector<Line>& lines, std::vector<msg::Item>& items) {
+  for (size_t i = 0; i < lines.size(); ++i) items[i].name = std::move(lines[i].name);
+}
+
+}  // namespace tarv::calc
+
+#endif  // TARV_SRC_CALCULATOR_BINARY_DOC_H_
