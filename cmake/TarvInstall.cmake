@@ -7,6 +7,8 @@
 #   include/tarv_core.h
 #   share/tarv_core/tarv_core.proto
 #   bin/tarv                when the tool is built
+#   lib/python3/dist-packages/tarv_core/   the Python package, when built
+#   share/java/tarv-core.jar               the Java binding, when built
 #
 # Every installed path is relative to the prefix chosen at install time.
 include(GNUInstallDirs)
@@ -70,7 +72,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-# Versioned dependencies from the linked libraries (libc6, libgmp10, and
+# Versioned dependencies from the linked libraries (libc6, and
 # libprotobuf32 and libstdc++6 for the tool), an shlibs file and the ldconfig
 # trigger for the library. Without dpkg-shlibdeps (dpkg-dev) the same names
 # unversioned.
@@ -78,10 +80,12 @@ find_program(TARV_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TARV_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 elseif(TARGET tarv)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgmp10, libprotobuf32, libstdc++6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libprotobuf32, libstdc++6")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgmp10")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
 endif()
+# The Python package needs python3-protobuf, the jar JNA and protobuf-java.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-protobuf, libjna-java, libprotobuf-java")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 include(CPack)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: its declared dependencies, its
-# files unpacked into a scratch root, and the C host example compiled with
-# pkg-config against that root and run. With --apt it also installs the
+# files unpacked into a scratch root, the C host example compiled with
+# pkg-config against that root and run, and the Python host run through the
+# packaged Python package. With --apt it also installs the
 # package on this machine with apt-get, builds the C host against /usr and
 # removes the package again.
 #   scripts/package.sh [--apt] [build dir, default build]
@@ -21,7 +22,8 @@ echo "package: $deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for p in libgmp10 libc6 $([ -x "$build/tarv" ] && echo libprotobuf32); do
+! grep -q libgmp <<<"$depends" || fail "the package still depends on GMP"
+for p in libc6 $([ -x "$build/tarv" ] && echo libprotobuf32); do
   grep -qE "(^|, )$p( |,|$)" <<<"$depends" || fail "no dependency on $p"
 done
 
@@ -36,6 +38,11 @@ cc -std=c11 -Wall -Wextra -Werror examples/c/host.c \
     pkg-config --cflags --libs tarv_core) -o "$tmp/c_host"
 LD_LIBRARY_PATH=$root/usr/lib "$tmp/c_host" | tee "$tmp/out"
 grep -q '^deposit #1: status 0' "$tmp/out" || fail "C host against the unpacked package"
+if [ -d "$build/python/tarv_core" ]; then
+  pydir=$root/usr/lib/python3/dist-packages
+  PYTHONPATH=$pydir /usr/bin/python3 examples/python/host.py >"$tmp/py.out" 2>/dev/null
+  grep -q '^sale #2: status 0' "$tmp/py.out" || fail "Python host against the unpacked package"
+fi
 
 if ((apt)); then
   sudo=""

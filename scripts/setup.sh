@@ -3,7 +3,8 @@
 # need, and those named as arguments, when they are missing. Safe to run again.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev libssl-dev
-          googletest libgtest-dev libbenchmark-dev "$@")
+          googletest libgtest-dev libbenchmark-dev
+          python3-protobuf default-jdk-headless libjna-java libprotobuf-java "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,10 +1,8 @@
 #include "tools/cli.h"
 
 #include <google/protobuf/util/json_util.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -41,18 +39,6 @@ Result<void> write_file(const std::string& path, std::string_view bytes) {
   return {};
 }
 
-Result<void> replace_file(const std::string& path, std::string_view bytes) {
-  const std::string temporary = fmt("{}.tmp{}", path, getpid());
-  if (auto written = write_file(temporary, bytes); !written) return written;
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    std::remove(temporary.c_str());
-    return std::unexpected(
-        Failure{kExitUsage, fmt("cannot replace {}: {}", path, std::strerror(error))});
-  }
-  return {};
-}
-
 Result<void> parse_json(std::string_view json, google::protobuf::Message& message,
                         std::string_view what, int exit_code) {
   if (const auto fault = check_json(json)) {
@@ -75,9 +61,10 @@ Result<void> parse_json(std::string_view json, google::protobuf::Message& messag
 std::string to_json(const google::protobuf::Message& message) {
   google::protobuf::util::JsonPrintOptions options;
   options.preserve_proto_field_names = true;
+  options.add_whitespace = true;
   std::string json;
   (void)google::protobuf::util::MessageToJsonString(message, &json, options);
-  return pretty_json(json);
+  return json;
 }
 
 }  // namespace tarv::tool

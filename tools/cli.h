@@ -21,6 +21,8 @@ inline constexpr int kExitUndecodable = 2;
 // The tool could not start the work: command line, missing file, unknown
 // export, a state file that does not parse.
 inline constexpr int kExitUsage = 3;
+// The state file is in use by another tarv; nothing was called.
+inline constexpr int kExitBusy = 4;
 
 // A failure of the tool: one line for standard error (without "tarv: ") and
 // the exit status.
@@ -37,17 +39,14 @@ Result<std::string> read_file(std::string_view path);
 
 Result<void> write_file(const std::string& path, std::string_view bytes);
 
-// Writes a sibling temporary file and renames it over `path`, so that a
-// reader sees either the old or the new content, never a part.
-Result<void> replace_file(const std::string& path, std::string_view bytes);
-
 // Parses `json` into `message`. A syntax fault names its line and column,
 // a schema fault its field; `what` names the source, e.g. the file name.
 // Both fail with `exit_code`.
 Result<void> parse_json(std::string_view json, google::protobuf::Message& message,
                         std::string_view what, int exit_code);
 
-// The message in the JSON mapping with the schema's field names, indented.
+// The message in the JSON mapping with the schema's field names (times as
+// RFC 3339 text), indented, ending in a line break.
 std::string to_json(const google::protobuf::Message& message);
 
 }  // namespace tarv::tool

@@ -2,9 +2,12 @@
 
 #include <google/protobuf/message.h>
 
-#include <array>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "include/tarv_core.h"
+#include "tests/support/exports.h"
 
 namespace tarv::tool {
 namespace {
@@ -13,26 +16,23 @@ using google::protobuf::Descriptor;
 using google::protobuf::FieldDescriptor;
 using google::protobuf::Message;
 
-const std::array<Export, 8>& table() {
-  static const std::array<Export, 8> t = {{
-      {"deposit", "tarvcore_create_deposit", tarvcore_create_deposit,
-       pb::DepositRequest::descriptor(), pb::DepositResponse::descriptor(), "deposits", true},
-      {"withdraw", "tarvcore_create_withdraw", tarvcore_create_withdraw,
-       pb::WithdrawRequest::descriptor(), pb::WithdrawResponse::descriptor(), "withdraws", true},
-      {"ch_withdraw", "tarvcore_create_ch_withdraw", tarvcore_create_ch_withdraw,
-       pb::CardHolderWithdrawRequest::descriptor(), pb::CardHolderWithdrawResponse::descriptor(),
-       "ch_withdraws", true},
-      {"sale", "tarvcore_create_sale", tarvcore_create_sale, pb::SaleRequest::descriptor(),
-       pb::SaleResponse::descriptor(), "sales", true},
-      {"refund", "tarvcore_create_refund", tarvcore_create_refund, pb::RefundRequest::descriptor(),
-       pb::RefundResponse::descriptor(), "refunds", true},
-      {"rollback", "tarvcore_create_rollback", tarvcore_create_rollback,
-       pb::RollbackRequest::descriptor(), pb::RollbackResponse::descriptor(), "rollbacks", true},
-      {"report", "tarvcore_create_report", tarvcore_create_report, pb::ReportRequest::descriptor(),
-       pb::ReportResponse::descriptor(), "", false},
-      {"order", "tarvcore_register_order", tarvcore_register_order, pb::OrderRequest::descriptor(),
-       pb::OrderResponse::descriptor(), "orders", false},
-  }};
+// The exports of the shared table, with what the register needs to know of
+// each: where its counters live and whether it takes a document number.
+const std::vector<Export>& table() {
+  static const std::vector<Export> t = [] {
+    std::vector<Export> rows;
+    support::for_each_export([&](const auto& row) {
+      using Row = std::remove_cvref_t<decltype(row)>;
+      // A kind's counters are the DocumentsAttributes field named by its
+      // plural ("sales"); the report has none of its own.
+      const FieldDescriptor* counters =
+          pb::DocumentsAttributes::descriptor()->FindFieldByName(std::string(row.name) + "s");
+      rows.push_back({row.name, row.symbol, row.fn, Row::Request::descriptor(),
+                      Row::Response::descriptor(), counters,
+                      row.name != "report" && row.name != "order"});
+    });
+    return rows;
+  }();
   return t;
 }
 
@@ -112,7 +112,7 @@ std::string request_currency(const Message& request) {
   return currency.empty() ? "BYN" : currency;
 }
 
-void Register::open_shift(const pb::Timestamp& at) {
+void Register::open_shift(const google::protobuf::Timestamp& at) {
   pb::ShiftContext& shift = *state_.mutable_context()->mutable_shift_ctx();
   shift.Clear();
   *shift.mutable_opened_at() = at;
@@ -139,7 +139,7 @@ void Register::fill(const Export& e, Message& request) const {
   const auto kept = state_.counters().find(request_currency(request));
   if (kept != state_.counters().end()) {
     const pb::DocumentsAttributes& all = kept->second;
-    attrs->CopyFrom(all.GetReflection()->GetMessage(all, &field(all, e.counters)));
+    attrs->CopyFrom(all.GetReflection()->GetMessage(all, e.counters));
   }
 
   if (e.numbered && header_of(request) != nullptr) {
@@ -168,7 +168,7 @@ void Register::take(const Export& e, const Message& request, const Outcome& outc
   }
 
   pb::DocumentsAttributes& all = (*state_.mutable_counters())[request_currency(request)];
-  Message* kind = all.GetReflection()->MutableMessage(&all, &field(all, e.counters));
+  Message* kind = all.GetReflection()->MutableMessage(&all, e.counters);
   if (const auto* order = dynamic_cast<const pb::OrderResponse*>(outcome.response.get())) {
     kind->CopyFrom(order->attrs());
     return;

@@ -21,16 +21,17 @@ namespace pb = ::tarv::core;
 
 using ExportFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
 
-// One document export of the library.
+// One document export of the library (a row of the table in
+// tests/support/exports.h, which the tests and the fuzzers share).
 struct Export {
   std::string_view name;    // as the command line names it, e.g. "sale"
   std::string_view symbol;  // e.g. "tarvcore_create_sale"
   ExportFn fn;
   const google::protobuf::Descriptor* request;
   const google::protobuf::Descriptor* response;  // the typed success response
-  // The DocumentsAttributes field holding the counters of its kind; empty for
+  // The DocumentsAttributes field holding the counters of its kind; null for
   // the report, which takes all of them.
-  std::string_view counters;
+  const google::protobuf::FieldDescriptor* counters;
   // Whether a success issues a document under Context.next_doc_number.
   bool numbered;
 };
@@ -71,7 +72,7 @@ class Register {
   const HostState& state() const { return state_; }
 
   // A new shift from `at`: no cash, no counters, no sales yet.
-  void open_shift(const pb::Timestamp& at);
+  void open_shift(const google::protobuf::Timestamp& at);
 
   // Completes a request from the state: the context, the counters of the
   // export's kind and currency as attrs (the whole map for the report, with

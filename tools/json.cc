@@ -214,67 +214,9 @@ void append_escaped(std::string_view text, std::string& out) {
 
 std::optional<JsonSyntaxError> check_json(std::string_view text) { return Checker(text).run(); }
 
-std::string pretty_json(std::string_view text) {
-  // The index of the quote that closes the string opening at `open`.
-  auto string_end = [&](size_t open) {
-    size_t i = open + 1;
-    while (i < text.size() && text[i] != '"') i += text[i] == '\\' ? 2 : 1;
-    return i;
-  };
-  // The index of the ']' that closes a list of plain values opening at
-  // `open`, or 0 when the list holds objects or lists.
-  auto flat_list_end = [&](size_t open) -> size_t {
-    for (size_t i = open + 1; i < text.size(); ++i) {
-      if (text[i] == '"') i = string_end(i);
-      if (text[i] == '{' || text[i] == '[') return 0;
-      if (text[i] == ']') return i;
-    }
-    return 0;
-  };
-
-  std::string out;
-  size_t depth = 0;
-  size_t flat_end = 0;  // inside a list kept on one line, up to here
-  auto newline = [&] {
-    out += '\n';
-    out.append(2 * depth, ' ');
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (std::isspace(static_cast<unsigned char>(c))) continue;
-    if (c == '"') {
-      const size_t end = string_end(i);
-      out.append(text.substr(i, end - i + 1));
-      i = end;
-    } else if (i < flat_end) {
-      out += c == ',' ? ", " : std::string(1, c);
-    } else if (c == '{' || c == '[') {
-      size_t next = i + 1;
-      while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next]))) ++next;
-      out += c;
-      if (next < text.size() && (text[next] == '}' || text[next] == ']')) {  // empty
-        out += text[next];
-        i = next;
-        continue;
-      }
-      if (c == '[' && (flat_end = flat_list_end(i)) != 0) continue;
-      ++depth;
-      newline();
-    } else if (c == '}' || (c == ']' && i != flat_end)) {
-      --depth;
-      newline();
-      out += c;
-    } else if (c == ',') {
-      out += c;
-      newline();
-    } else if (c == ':') {
-      out += ": ";
-    } else {
-      out += c;
-    }
-  }
-  out += '\n';
-  return out;
+void JsonWriter::newline() {
+  out_ += '\n';
+  out_.append(depth_, ' ');
 }
 
 void JsonWriter::separate() {
@@ -283,17 +225,21 @@ void JsonWriter::separate() {
     return;
   }
   if (!first_) out_ += ',';
+  if (depth_ > 0) newline();
   first_ = false;
 }
 
 JsonWriter& JsonWriter::begin_object() {
   separate();
   out_ += '{';
+  ++depth_;
   first_ = true;
   return *this;
 }
 
 JsonWriter& JsonWriter::end_object() {
+  --depth_;
+  if (!first_) newline();
   out_ += '}';
   first_ = false;
   return *this;
@@ -302,11 +248,14 @@ JsonWriter& JsonWriter::end_object() {
 JsonWriter& JsonWriter::begin_array() {
   separate();
   out_ += '[';
+  ++depth_;
   first_ = true;
   return *this;
 }
 
 JsonWriter& JsonWriter::end_array() {
+  --depth_;
+  if (!first_) newline();
   out_ += ']';
   first_ = false;
   return *this;
@@ -315,7 +264,7 @@ JsonWriter& JsonWriter::end_array() {
 JsonWriter& JsonWriter::key(std::string_view name) {
   separate();
   append_escaped(name, out_);
-  out_ += ':';
+  out_ += ": ";
   after_key_ = true;
   return *this;
 }
@@ -346,7 +295,16 @@ JsonWriter& JsonWriter::null() {
 
 JsonWriter& JsonWriter::raw(std::string_view json) {
   separate();
-  out_ += json;
+  while (json.ends_with('\n')) json.remove_suffix(1);
+  // Line breaks in JSON text are whitespace between tokens, never inside a
+  // string, so each line moves in by the current depth.
+  for (const char c : json) {
+    if (c == '\n') {
+      newline();
+    } else {
+      out_ += c;
+    }
+  }
   return *this;
 }
 

@@ -1,6 +1,7 @@
 // JSON text for the tool: a syntax check that names the line and column of
-// the first fault (libprotobuf's parser only shows a snippet), a re-indenter,
-// and a small writer of compact JSON.
+// the first fault (libprotobuf's parser only shows a snippet), and a writer of
+// the tool's own JSON (the call's envelope, decoded documents) indented as
+// libprotobuf prints messages, so that a message's JSON embeds unchanged.
 #ifndef TARV_TOOLS_JSON_H_
 #define TARV_TOOLS_JSON_H_
 
@@ -20,11 +21,10 @@ struct JsonSyntaxError {
 // The first syntax fault of `text` as one JSON value (RFC 8259), if any.
 std::optional<JsonSyntaxError> check_json(std::string_view text);
 
-// Valid JSON re-indented by two spaces a level, ending in a line break.
-std::string pretty_json(std::string_view text);
-
-// Compact JSON, written front to back. Keys and values of an object alternate;
-// commas are placed by the writer.
+// JSON written front to back, one member or element a line, indented by one
+// space a level (libprotobuf's JsonPrintOptions::add_whitespace style). Keys
+// and values of an object alternate; commas and line breaks are placed by the
+// writer. Empty objects and arrays stay "{}" and "[]".
 class JsonWriter {
  public:
   JsonWriter& begin_object();
@@ -37,7 +37,8 @@ class JsonWriter {
   JsonWriter& value(uint64_t number);
   JsonWriter& boolean(bool flag);
   JsonWriter& null();
-  // A value that is already JSON text.
+  // A value that is already JSON text, e.g. a message printed by libprotobuf;
+  // its lines are indented to the current depth.
   JsonWriter& raw(std::string_view json);
 
   template <class T>
@@ -49,8 +50,10 @@ class JsonWriter {
   const std::string& str() const { return out_; }
 
  private:
+  void newline();
   void separate();
   std::string out_;
+  size_t depth_ = 0;
   bool first_ = true;
   bool after_key_ = false;
 };

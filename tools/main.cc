@@ -17,6 +17,7 @@
 #include "tools/doc_view.h"
 #include "tools/host.h"
 #include "tools/json.h"
+#include "tools/state_file.h"
 #include "tools/text.h"
 
 namespace tarv::tool {
@@ -35,7 +36,8 @@ commands:
 
 `tarv COMMAND --help` tells more. Exit status: 0 done, 1 refused (error
 response, unreadable document, invalid signature, failed demo step), 2 the
-request does not decode, 3 bad command line or input files.
+request does not decode, 3 bad command line or input files, 4 the state file
+is in use by another tarv.
 )";
 
 constexpr std::string_view kDemoHelp = R"(usage: tarv demo [--out DIR]
@@ -69,10 +71,15 @@ report, order (or the export's own name, e.g. tarvcore_create_sale).
                  filled from it (a zero header number becomes the next
                  document number), and after a success the new cash position,
                  counters and numbering are written back by replacing the
-                 file. After an error the file is left as it was.
+                 file (durably: a crash leaves the old or the new state,
+                 whole). After an error the file is left as it was. One tarv
+                 at a time: the call holds the lock FILE.lock throughout.
+
+Times are RFC 3339 text in UTC, e.g. "at": "2024-03-15T06:05:00Z".
 
 Exit status: 0 success, 1 error response, 2 the request does not decode (bad
-JSON, or the library's status 255), 3 bad command line, file or state.
+JSON, or the library's status 255), 3 bad command line, file or state, 4 the
+state file is in use by another tarv.
 )";
 
 constexpr std::string_view kDocHelp = R"(usage: tarv doc FILE [--receipt]
@@ -163,13 +170,17 @@ Result<int> command_call(const Arguments& a) {
     return std::unexpected(ok.error());
   }
 
+  // The state file stays locked until the new state is written.
+  std::optional<StateFile> state_file;
   std::optional<Register> host;
-  const auto state_path = a.options.find("--state");
-  if (state_path != a.options.end()) {
-    const auto state_text = read_file(state_path->second);
+  if (const auto state_path = a.options.find("--state"); state_path != a.options.end()) {
+    auto locked = StateFile::lock(state_path->second);
+    if (!locked) return std::unexpected(locked.error());
+    state_file.emplace(std::move(*locked));
+    const auto state_text = state_file->read();
     if (!state_text) return std::unexpected(state_text.error());
     HostState state;
-    if (auto ok = parse_json(*state_text, state, "state file " + state_path->second, kExitUsage);
+    if (auto ok = parse_json(*state_text, state, "state file " + state_file->path(), kExitUsage);
         !ok) {
       return std::unexpected(ok.error());
     }
@@ -185,7 +196,7 @@ Result<int> command_call(const Arguments& a) {
   }
   if (host && outcome.status == TARV_STATUS_OK) {
     host->take(*e, *request, outcome);
-    if (auto ok = replace_file(state_path->second, to_json(host->state())); !ok) {
+    if (auto ok = state_file->replace(to_json(host->state())); !ok) {
       return std::unexpected(ok.error());
     }
   }
@@ -195,7 +206,7 @@ Result<int> command_call(const Arguments& a) {
   if (outcome.response) w.key("response").raw(to_json(*outcome.response));
   if (!outcome.binary_doc.empty()) document_field(w, outcome.binary_doc);
   w.end_object();
-  std::cout << pretty_json(w.str());
+  std::cout << w.str() << '\n';
 
   switch (outcome.status) {
     case TARV_STATUS_OK:
@@ -220,7 +231,7 @@ Result<int> command_doc(const Arguments& a) {
   if (a.options.contains("--receipt")) {
     std::cout << receipt(*doc);
   } else {
-    std::cout << pretty_json(document_json(*doc));
+    std::cout << document_json(*doc) << '\n';
   }
   return kExitOk;
 }

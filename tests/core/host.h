@@ -27,8 +27,8 @@ inline constexpr int64_t kDay = 86400;
 inline constexpr uint32_t kDeviceId = 0x01020304;
 inline constexpr uint32_t kDocNumber = 77;
 
-inline pb::Timestamp stamp(int64_t seconds, int32_t nanos = 0) {
-  pb::Timestamp t;
+inline google::protobuf::Timestamp stamp(int64_t seconds, int32_t nanos = 0) {
+  google::protobuf::Timestamp t;
   t.set_seconds(seconds);
   t.set_nanos(nanos);
   return t;

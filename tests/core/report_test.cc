@@ -92,7 +92,7 @@ TEST(Report, ClosingChecksInOrder) {
     bool no_context = false, no_close_at = false, no_shift = false, no_opening = false;
     bool closed = false;
     int64_t usd_cash = 0;
-    std::optional<pb::Timestamp> close_at = std::nullopt;
+    std::optional<google::protobuf::Timestamp> close_at = std::nullopt;
     std::string code = {};  // empty: the report is issued
   };
   const std::vector<CheckCase> cases = {

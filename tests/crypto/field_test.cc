@@ -36,6 +36,9 @@ TEST(FieldElement, ArithmeticMatchesIntegersModuloP) {
     EXPECT_EQ(x.sqr().canonical(), reference(mpz_mul, a, a));
     EXPECT_EQ((-x).canonical(), reference(mpz_sub, {}, a));
     EXPECT_EQ(x.mul_small(189).canonical(), reference(mpz_mul, a, {189}));
+    for (unsigned k = 1; k <= 8; ++k) {
+      EXPECT_EQ(x.shl(k).canonical(), reference(mpz_mul, a, {Word{1} << k})) << k;
+    }
     BigInt inverse, ax(a), p(FieldElement::kP);
     if (mpz_invert(inverse.get(), ax.get(), p.get()) == 0) {
       EXPECT_TRUE(x.inv().is_zero());
@@ -56,18 +59,27 @@ TEST(FieldElement, LongChainsOfHeldValuesStayExact) {
       const Limbs operand = seeds[rng() % seeds.size()];
       const FieldElement y = fe(operand);
       const BigInt b(operand);
-      switch (rng() % 4) {
+      const unsigned k = 1 + rng() % 8;
+      switch (rng() % 5) {
         case 0:
-          x = x + y, mpz_add(ref.get(), ref.get(), b.get());
+          x = x + y;
+          mpz_add(ref.get(), ref.get(), b.get());
           break;
         case 1:
-          x = x - y, mpz_sub(ref.get(), ref.get(), b.get());
+          x = x - y;
+          mpz_sub(ref.get(), ref.get(), b.get());
           break;
         case 2:
-          x = x * y, mpz_mul(ref.get(), ref.get(), b.get());
+          x = x * y;
+          mpz_mul(ref.get(), ref.get(), b.get());
+          break;
+        case 3:
+          x = x.shl(k);
+          mpz_mul_2exp(ref.get(), ref.get(), k);
           break;
         default:
-          x = x.sqr(), mpz_mul(ref.get(), ref.get(), ref.get());
+          x = x.sqr();
+          mpz_mul(ref.get(), ref.get(), ref.get());
       }
       mpz_mod(ref.get(), ref.get(), p.get());
       ASSERT_EQ(x.canonical(), ref.limbs()) << "step " << step;

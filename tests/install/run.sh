@@ -2,8 +2,9 @@
 # Installs a build into a scratch prefix and checks what a vendor gets: the
 # versioned library, the header, the schema, the pkg-config file and the CMake
 # package, nothing pointing back at the build; then builds the C host with
-# pkg-config and the C++ host with find_package, and runs them and the Python
-# host against the installed library.
+# pkg-config and the C++ host with find_package, and runs them, the Python host
+# through the installed package and a Java host through the installed jar
+# against the installed library.
 #   tests/install/run.sh <build dir>
 set -euo pipefail
 build=$(cd "${1:?build directory}" && pwd)
@@ -62,16 +63,36 @@ cmake --build "$tmp/cpp" >>"$tmp/cpp.log" || { cat "$tmp/cpp.log"; fail "C++ bui
 "$tmp/cpp/host" >"$tmp/cpp.out"  # the run path of the imported target
 diff -u "$tmp/expected" "$tmp/cpp.out" || fail "C++ host"
 
-if ! "$python" -c 'import google.protobuf' 2>/dev/null; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq python3-protobuf >/dev/null
-fi
-mkdir "$tmp/py"
-protoc -I "$protodir" --python_out="$tmp/py" tarv_core.proto
-PYTHONPATH=$tmp/py "$python" "$src/examples/python/host.py" "$libdir/libtarv_core.so.2" \
-  >"$tmp/py.out" 2>"$tmp/py.err"
+# The Python and Java hosts also send bytes that are no request.
 echo "sale #3: status 255" >>"$tmp/expected"
-diff -u "$tmp/expected" "$tmp/py.out" || fail "Python host"
-grep -q '^Error decoding input: DecodeError' "$tmp/py.err" || fail "no diagnostic for status 255"
-echo "install: layout, C, C++ and Python hosts OK"
+
+# The Python package, found on the path Debian's python3 reads, and the
+# library it loads: the installed one beside it.
+pydir=$prefix/lib/python3/dist-packages
+if [ -d "$build/python/tarv_core" ]; then
+  [ -f "$pydir/tarv_core/__init__.py" ] || fail "the Python package is not installed"
+  PYTHONPATH=$pydir "$python" -c "import tarv_core; tarv_core.Library()" || fail "import tarv_core"
+  # Another python3 first on the path (pyenv, a venv) takes Debian's protobuf.
+  for other in $(type -ap python3); do
+    PYTHONPATH=$pydir "$other" -c "import tarv_core; tarv_core.Library()" ||
+      fail "import tarv_core with $other"
+  done
+  loaded=$(PYTHONPATH=$pydir "$python" -c "import tarv_core; print(tarv_core.Library().path)")
+  [ "$(realpath "$loaded")" = "$(realpath "$libdir/libtarv_core.so.2")" ] ||
+    fail "the Python package loads $loaded"
+  PYTHONPATH=$pydir "$python" "$src/examples/python/host.py" >"$tmp/py.out" 2>"$tmp/py.err"
+  diff -u "$tmp/expected" "$tmp/py.out" || fail "Python host"
+  grep -q '^Error decoding input: DecodeError' "$tmp/py.err" || fail "no diagnostic for status 255"
+fi
+# The jar, compiled against and run with Debian's JNA and protobuf-java.
+if [ -f "$build/bindings/java/tarv-core.jar" ]; then
+  jar=$prefix/share/java/tarv-core.jar
+  [ -f "$jar" ] || fail "the jar is not installed"
+  cp=$jar:/usr/share/java/jna.jar:/usr/share/java/protobuf.jar
+  mkdir "$tmp/java"
+  javac -encoding UTF-8 -Werror -d "$tmp/java" -cp "$cp" "$src/examples/java/Host.java" ||
+    fail "Java host build"
+  java -Djna.library.path="$libdir" -cp "$cp:$tmp/java" Host >"$tmp/java.out" 2>"$tmp/java.err"
+  diff -u "$tmp/expected" "$tmp/java.out" || fail "Java host"
+fi
+echo "install: layout, C, C++, Python and Java hosts OK"

@@ -1,5 +1,5 @@
 // The tool's JSON helpers: where a syntax fault is reported, and the shape of
-// re-indented output.
+// the writer's indented output.
 #include "tools/json.h"
 
 #include <gtest/gtest.h>
@@ -41,27 +41,30 @@ TEST(Json, SyntaxFaultsNameLineAndColumn) {
   }
 }
 
-TEST(Json, PrettyKeepsEmptyAndPlainListsOnOneLine) {
-  EXPECT_EQ(pretty_json(R"({"a":[],"b":{},"c":[1,"x,]{",2],"d":[{"e":[]}]})"),
-            "{\n"
-            "  \"a\": [],\n"
-            "  \"b\": {},\n"
-            "  \"c\": [1, \"x,]{\", 2],\n"
-            "  \"d\": [\n"
-            "    {\n"
-            "      \"e\": []\n"
-            "    }\n"
-            "  ]\n"
-            "}\n");
-}
-
-TEST(Json, WriterEscapesAndSeparates) {
+TEST(Json, WriterEscapesSeparatesAndIndents) {
   JsonWriter w;
   w.begin_object().field("name", "Сыр \"x\"\n\x01").field("n", uint64_t{18446744073709551615u});
-  w.key("list").begin_array().value(uint64_t{1}).boolean(false).null().raw("{}").end_array();
+  w.key("list").begin_array().value(uint64_t{1}).boolean(false).null().end_array();
+  w.key("empty").begin_object().end_object();
+  // A message as libprotobuf prints it, ending in a line break.
+  w.key("message").raw("{\n \"a\": [\n  1\n ]\n}\n");
   w.end_object();
   EXPECT_EQ(w.str(),
-            R"({"name":"Сыр \"x\"\n\u0001","n":18446744073709551615,"list":[1,false,null,{}]})");
+            "{\n"
+            " \"name\": \"Сыр \\\"x\\\"\\n\\u0001\",\n"
+            " \"n\": 18446744073709551615,\n"
+            " \"list\": [\n"
+            "  1,\n"
+            "  false,\n"
+            "  null\n"
+            " ],\n"
+            " \"empty\": {},\n"
+            " \"message\": {\n"
+            "  \"a\": [\n"
+            "   1\n"
+            "  ]\n"
+            " }\n"
+            "}");
 }
 
 }  // namespace

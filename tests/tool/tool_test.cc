@@ -1,15 +1,21 @@
 // The tarv tool, run as a process the way a person or a script runs it.
+#include <fcntl.h>
 #include <google/protobuf/struct.pb.h>
 #include <google/protobuf/util/json_util.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "host_state.pb.h"
 #include "tarv_core.pb.h"
@@ -79,11 +85,12 @@ Message response_of(const std::string& call_output) {
 const char kState[] = R"({"context": {
   "currencies": ["BYN"], "device_id": 4242, "tax_number": 190123456,
   "next_doc_number": 1, "next_shift_number": 1,
-  "shift_ctx": {"opened_at": {"seconds": 1710482400}}}})";
+  "shift_ctx": {"opened_at": "2024-03-15T06:00:00Z"}}})";
 
+// A header `minute` minutes after the shift opened (minute < 60).
 std::string header(int minute) {
-  return R"({"cashier": "Иванов", "currency": "BYN", "at": {"seconds": )" +
-         std::to_string(1710482400 + 60 * minute) + "}}";
+  return R"({"cashier": "Иванов", "currency": "BYN", "at": "2024-03-15T06:)" +
+         std::string(minute < 10 ? "0" : "") + std::to_string(minute) + R"(:00Z"})";
 }
 
 TEST_F(Tool, DemoRunsTheWholeShiftAndItsSignatureVerifies) {
@@ -127,6 +134,10 @@ TEST_F(Tool, CallWithStateDrivesAShiftCallByCall) {
   EXPECT_EQ(s.counters().at("BYN").deposits().cash().count(), 1);
   EXPECT_EQ(s.context().shift_ctx().attrs().at("BYN").cash_in(), 5000);
   EXPECT_EQ(s.context().next_doc_number(), 2u);
+  // Times are RFC 3339 text in the state file and in the response.
+  EXPECT_NE(slurp(file("state.json")).find(R"("opened_at": "2024-03-15T06:00:00Z")"),
+            std::string::npos);
+  EXPECT_NE(r.out.find(R"("at": "2024-03-15T06:05:00Z")"), std::string::npos) << r.out;
 
   r = call("sale", R"({"doc": {"header": )" + header(9) +
                        R"(, "items": [{"name": "Хлеб", "price": 185, "quantity": 2000}],
@@ -152,7 +163,7 @@ TEST_F(Tool, CallWithStateDrivesAShiftCallByCall) {
 
   // Cash in the drawer: the report is refused and the state stays as it was.
   const std::string before = slurp(file("state.json"));
-  const std::string report = R"({"close_at": {"seconds": 1710500000}})";
+  const std::string report = R"({"close_at": "2024-03-15T10:53:20Z"})";
   r = call("report", report);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("tarv.core.shift.cash-in"), std::string::npos);
@@ -171,6 +182,98 @@ TEST_F(Tool, CallWithStateDrivesAShiftCallByCall) {
   EXPECT_TRUE(s.context().shift_ctx().has_closed_at());
   EXPECT_TRUE(s.counters().empty());
   EXPECT_EQ(s.context().next_shift_number(), 2u);
+}
+
+TEST_F(Tool, StateFileIsLockedWhileInUse) {
+  put(file("state.json"), kState);
+  put(file("request.json"), R"({"doc": {"header": )" + header(5) + R"(, "sum": 100}})");
+  const std::string args = "call deposit request.json --state state.json";
+  {
+    // Another process holds the lock (flock locks belong to the open file).
+    const int held = open(file("state.json.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const Result busy = tarv(args);
+    close(held);
+    EXPECT_EQ(busy.status, 4);
+    EXPECT_NE(busy.err.find("tarv: state file state.json is in use by another tarv"),
+              std::string::npos)
+        << busy.err;
+    EXPECT_EQ(busy.out, "");
+    EXPECT_EQ(slurp(file("state.json")), kState);
+  }
+  const Result r = tarv(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(from_json<tarv::tool::HostState>(slurp(file("state.json"))).context().next_doc_number(),
+            2u);
+}
+
+// A deposit of 1.00 a call, each killed at a random moment: the state file
+// always parses and holds the state before or after the call, never a mix.
+TEST_F(Tool, StateSurvivesKillsAtRandomMoments) {
+  put(file("state.json"), kState);
+  put(file("request.json"), R"({"doc": {"header": )" + header(5) + R"(, "sum": 100}})");
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE(seed);
+  std::mt19937 random(seed);
+  const auto start = [&] {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      execl(TARV_BUILD_DIR "/tarv", "tarv", "call", "deposit", "request.json", "--state",
+            "state.json", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  };
+  // Every eighth call runs whole and sets the span the kills spread over:
+  // from the start to half as long again as the slowest whole call.
+  std::chrono::microseconds slowest{0};
+  uint32_t issued = 0;  // deposits the state holds
+  int killed = 0, finished = 0;
+  for (int i = 0; i < 88; ++i) {
+    const bool whole = i % 8 == 0;
+    const auto began = std::chrono::steady_clock::now();
+    const pid_t pid = start();
+    ASSERT_GT(pid, 0);
+    if (!whole) {
+      std::uniform_int_distribution<int64_t> delay_us(0, slowest.count() * 3 / 2);
+      std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+      kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (whole) {
+      slowest = std::max(slowest, std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::steady_clock::now() - began));
+    }
+    if (WIFEXITED(status)) {
+      ASSERT_EQ(WEXITSTATUS(status), 0) << "call " << i;
+      ++finished;
+    } else {
+      ASSERT_FALSE(whole);
+      ++killed;
+    }
+
+    tarv::tool::HostState state;
+    const std::string text = slurp(file("state.json"));
+    ASSERT_TRUE(JsonStringToMessage(text, &state).ok()) << "after call " << i << ":\n" << text;
+    const uint32_t now = state.context().next_doc_number() - 1;
+    ASSERT_TRUE(now == issued || now == issued + 1) << "call " << i << ": " << now;
+    if (WIFEXITED(status)) {
+      ASSERT_EQ(now, issued + 1) << "call " << i;
+    }
+    issued = now;
+    // The numbering, the counters and the drawer moved together.
+    ASSERT_EQ(state.counters().at("BYN").deposits().cash().count(), now);
+    ASSERT_EQ(state.context().shift_ctx().attrs().at("BYN").cash_in(), 100 * now);
+  }
+  EXPECT_GT(killed, 0);
+  RecordProperty("killed", killed);
+  RecordProperty("finished", finished);
 }
 
 TEST_F(Tool, DocPrintsASaleDocumentAsTheSaleWroteIt) {
@@ -234,6 +337,8 @@ TEST_F(Tool, BadInputGetsOneLineAndItsExitStatus) {
       {"call sale", "{\"doc\": {\n \"header\" 1}}", 2,
        "tarv: <stdin>:2:11: bad JSON: expected ':' after the member name"},
       {"call sale -", "{\"doc\": {\"itms\": []}}", 2, "itms: Cannot find field"},
+      {"call deposit -", "{\"doc\": {\"header\": {\"at\": \"15.03.2024 10:00\"}}}", 2,
+       "bad JSON for tarv.core.DepositRequest: (doc.header.at): invalid value"},
       {"call sale -", "[1, 2", 2, "tarv: <stdin>:1:6: bad JSON: unexpected end of the text"},
       {"call sael -", "{}", 3, "tarv: unknown export 'sael' (one of deposit, withdraw,"},
       {"call sale -", "{}", 1, "Missing $req.doc"},  // the library's own line

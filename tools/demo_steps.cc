@@ -1,0 +1,353 @@
+#include "tools/demo_steps.h"
+
+#include <array>
+#include <iostream>
+#include <vector>
+
+#include "converter/document.h"
+#include "converter/processors/date_time.h"
+#include "tests/support/bign_signer.h"
+#include "tools/doc_view.h"
+
+namespace tarv::tool {
+namespace {
+
+using google::protobuf::Message;
+
+// 2024-03-15T06:00:00Z: the shift opens at 09:00 local time.
+constexpr int64_t kOpenedAt = 1710482400;
+constexpr int64_t kMinute = 60;
+
+google::protobuf::Timestamp at_minute(int64_t minutes) {
+  google::protobuf::Timestamp t;
+  t.set_seconds(kOpenedAt + minutes * kMinute);
+  return t;
+}
+
+pb::Header header(int64_t minute) {
+  pb::Header h;
+  h.set_cashier(std::string(kDemoCashier));
+  h.set_currency("BYN");
+  *h.mutable_at() = at_minute(minute);
+  return h;
+}
+
+pb::Item item(std::string_view name, uint64_t price, uint32_t quantity, uint32_t tax_rate,
+              uint32_t section, std::string_view section_name) {
+  pb::Item i;
+  i.set_name(std::string(name));
+  i.set_price(price);
+  i.set_quantity(quantity);
+  i.set_tax_rate(tax_rate);
+  i.mutable_section()->set_code(section);
+  i.mutable_section()->set_name(std::string(section_name));
+  return i;
+}
+
+pb::Payment payment(uint32_t type, uint64_t sum, std::string_view group = {}) {
+  pb::Payment p;
+  p.set_type_id(type);
+  p.set_sum(sum);
+  if (!group.empty()) p.set_group(std::string(group));
+  return p;
+}
+
+// Table 4's order as first registered.
+pb::OrderRequest order() {
+  pb::OrderRequest r;
+  pb::OrderHeader& h = *r.mutable_doc()->mutable_header();
+  h.mutable_state()->set_id("T4-0315-01");
+  h.mutable_state()->set_open_shift_number(7);
+  *h.mutable_at() = at_minute(95);
+  h.set_cashier(std::string(kDemoCashier));
+  h.set_table(4);
+  h.set_currency("BYN");
+  *r.mutable_doc()->add_items() = item("Борщ с пампушками", 650, 1000, 10, 5, "Кухня");
+  *r.mutable_doc()->add_items() = item("Драники со сметаной", 890, 2000, 10, 5, "Кухня");
+  return r;
+}
+
+std::string hex(std::span<const uint8_t> bytes) {
+  std::string s;
+  for (const uint8_t b : bytes) s += hex_padded(b, 2);
+  return s + "\n";
+}
+
+using Request = Result<std::unique_ptr<Message>>;
+
+template <class M>
+Request request(M message) {
+  return std::make_unique<M>(std::move(message));
+}
+
+// A check on the typed response `R` of its step.
+template <class R, class F>
+std::function<void(StepContext&, const Message&)> on(F f) {
+  return [f](StepContext& c, const Message& m) { f(c, static_cast<const R&>(m)); };
+}
+
+const std::vector<Step>& steps() {
+  static const std::vector<Step> kSteps = {
+      {
+          "Open the shift",
+          "The register opens shift 7; the host keeps its opening time.",
+          "open",
+          "",
+          [](StepContext& c) -> Request {
+            // The host's own business; the library only checks it.
+            c.host().open_shift(at_minute(0));
+            std::cout << fmt("  shift {} opened at {}\n",
+                             c.host().state().context().next_shift_number(), local_time(kOpenedAt));
+            return nullptr;
+          },
+          nullptr,
+      },
+      {
+          "Deposit",
+          "Change money goes into the drawer: 100.00.",
+          "deposit",
+          "deposit",
+          [](StepContext&) {
+            pb::DepositRequest r;
+            *r.mutable_doc()->mutable_header() = header(2);
+            r.mutable_doc()->set_sum(10000);
+            return request(std::move(r));
+          },
+          on<pb::DepositResponse>([](StepContext& c, const pb::DepositResponse&) {
+            c.expect_eq<int64_t>("the drawer holds 100.00", c.drawer(), 10000);
+            c.expect_eq<int64_t>("one deposit counted", c.counters().deposits().cash().count(), 1);
+          }),
+      },
+      {
+          "Sale",
+          "Bread, cheese by weight and coffee with a 10% line discount; VAT 10% and 20%;\n"
+          "10.00 by card, 20.00 tendered in cash, the change from the drawer.",
+          "sale",
+          "sale",
+          [](StepContext&) {
+            pb::SaleRequest r;
+            pb::Sale& s = *r.mutable_doc();
+            *s.mutable_header() = header(14);
+            *s.add_items() = item("Хлеб пшеничный", 185, 2000, 10, 1, "Хлеб");
+            s.mutable_items(0)->mutable_code()->set_gtin("4810151022350");
+            *s.add_items() = item("Сыр «Российский» 45%", 1899, 350, 10, 2, "Молочные продукты");
+            *s.add_items() = item("Кофе молотый 250 г", 1290, 1000, 20, 3, "Бакалея");
+            s.mutable_items(2)->mutable_code()->set_gtin("4607001771234");
+            pb::Modifier& discount = *s.mutable_items(2)->mutable_discount();
+            discount.set_group("Скидка 10%");
+            discount.set_name("Кофе недели");
+            discount.set_modifier(129);
+            *s.add_payments() = payment(1, 1000, "Белкарт");
+            *s.add_payments() = payment(0, 2000);
+            return request(std::move(r));
+          },
+          on<pb::SaleResponse>([](StepContext& c, const pb::SaleResponse& sale) {
+            const auto& calc = sale.doc().calculations();
+            c.expect_eq<uint64_t>("total 21.96 (3.70 + 6.65 + 12.90 - 1.29)", sale.sum(), 2196);
+            c.expect_eq<uint64_t>("VAT 10% 0.94", calc.taxes().at("10"), 94);
+            c.expect_eq<uint64_t>("VAT 20% 1.94", calc.taxes().at("20"), 194);
+            c.expect_eq<uint64_t>("change 8.04", calc.payments().at("BYN").cash_change(), 804);
+            c.expect_eq<int64_t>("the drawer holds 111.96", c.drawer(), 11196);
+          }),
+      },
+      {
+          "Sale of a marked item",
+          "Mineral water carries a marking code and its GTIN (scanned); a bag without a\n"
+          "code. Paid in cash, exactly.",
+          "sale-marked",
+          "sale",
+          [](StepContext&) {
+            pb::SaleRequest r;
+            pb::Sale& s = *r.mutable_doc();
+            *s.mutable_header() = header(31);
+            *s.add_items() = item("Вода минеральная 0,5 л", 159, 1000, 20, 4, "Напитки");
+            auto& scans = *s.mutable_items(0)->mutable_code()->mutable_scan_list();
+            scans.add_scans()->set_gtin("04810268027803");
+            scans.add_scans()->set_mark_c("0104810268027803215BvTq8Nd3kLz91EE0692xQ7aHc2mWp");
+            *s.add_items() = item("Пакет-майка", 15, 1000, 20, 4, "Напитки");
+            *s.add_payments() = payment(0, 174);
+            return request(std::move(r));
+          },
+          on<pb::SaleResponse>([](StepContext& c, const pb::SaleResponse& sale) {
+            c.expect_eq<uint64_t>("total 1.74", sale.sum(), 174);
+            c.expect(sale.doc().items(0).calculations().has_marking(),
+                     "the water counts as marked");
+            c.expect_eq<int64_t>("marked goods with a long code: 1.59",
+                                 c.counters().sales().marking().si().sum(), 159);
+            c.expect_eq<uint32_t>("two sales counted", c.counters().sales().count(), 2);
+          }),
+      },
+      {
+          "Refund",
+          "A loaf of bread comes back; 1.85 paid out in cash.",
+          "refund",
+          "refund",
+          [](StepContext&) {
+            pb::RefundRequest r;
+            pb::Refund& d = *r.mutable_doc();
+            *d.mutable_header() = header(47);
+            *d.add_items() = item("Хлеб пшеничный", 185, 1000, 10, 1, "Хлеб");
+            d.mutable_items(0)->mutable_code()->set_gtin("4810151022350");
+            *d.add_payments() = payment(0, 185);
+            return request(std::move(r));
+          },
+          on<pb::RefundResponse>([](StepContext& c, const pb::RefundResponse& refund) {
+            c.expect_eq<uint64_t>("refund total 1.85", refund.sum(), 185);
+            c.expect_eq<int64_t>("the drawer holds 111.85", c.drawer(), 11185);
+          }),
+      },
+      {
+          "Restaurant order",
+          "Table 4 orders borscht and two portions of draniki: 24.30.",
+          "order",
+          "order",
+          [](StepContext&) { return request(order()); },
+          on<pb::OrderResponse>([](StepContext& c, const pb::OrderResponse& o) {
+            c.expect_eq<uint64_t>("order total 24.30", o.doc().cheque_sums().sum(), 2430);
+            c.expect_eq<int64_t>("one order opened", c.counters().orders().opened().count(), 1);
+          }),
+      },
+      {
+          "Order raised",
+          "Table 4 adds a compote: the order is registered again with its previous total,\n"
+          "and only the difference is counted as opened.",
+          "order-raised",
+          "order",
+          [](StepContext&) {
+            pb::OrderRequest r = order();
+            *r.mutable_doc()->mutable_header()->mutable_at() = at_minute(118);
+            *r.mutable_doc()->add_items() =
+                item("Компот из сухофруктов", 250, 1000, 10, 5, "Кухня");
+            r.set_prev_order_sum(2430);
+            return request(std::move(r));
+          },
+          on<pb::OrderResponse>([](StepContext& c, const pb::OrderResponse& o) {
+            c.expect_eq<uint64_t>("order total 26.80", o.doc().cheque_sums().sum(), 2680);
+            c.expect_eq<int64_t>("opened orders: 26.80", c.counters().orders().opened().sum(),
+                                 2680);
+            c.expect_eq<int64_t>("still one order", c.counters().orders().opened().count(), 1);
+          }),
+      },
+      {
+          "Rollback",
+          "The sale of the marked item (document 3) is annulled. The host signs the stored\n"
+          "sale document with the demo key; the library verifies the bign signature.",
+          "rollback",
+          "rollback",
+          [](StepContext& c) -> Request {
+            const std::string& target = c.document("sale-marked");
+            const auto message = std::span<const uint8_t>(
+                reinterpret_cast<const uint8_t*>(target.data()), target.size());
+            const std::array<uint8_t, 48> signature =
+                testing::bign_sign_deterministic(message, testing::kDemoPrivateKey);
+            const std::array<uint8_t, 64> key = testing::bign_public_key(testing::kDemoPrivateKey);
+            std::cout << "  signature " << hex(signature) << "  public key " << hex(key);
+            if (auto ok = c.write("rollback.signature.hex", hex(signature)); !ok) {
+              return std::unexpected(ok.error());
+            }
+            if (auto ok = c.write("rollback.public-key.hex", hex(key)); !ok) {
+              return std::unexpected(ok.error());
+            }
+            pb::RollbackRequest r;
+            pb::Rollback& d = *r.mutable_doc();
+            *d.mutable_header() = header(126);
+            d.set_target(target);
+            d.set_signature(signature.data(), signature.size());
+            d.set_pub_key(key.data(), key.size());
+            d.set_uid("demo-rollback-1");
+            return request(std::move(r));
+          },
+          on<pb::RollbackResponse>([](StepContext& c, const pb::RollbackResponse& rollback) {
+            c.expect_eq<uint32_t>("annuls document 3", rollback.doc().target_number(), 3);
+            c.expect_eq<uint64_t>("annuls 1.74", rollback.sum(), 174);
+            c.expect_eq<int64_t>("the drawer holds 110.11", c.drawer(), 11011);
+            c.expect_eq<int64_t>("one marked item rolled back",
+                                 c.counters().rollbacks().marking().si().count(), 1);
+          }),
+      },
+      {
+          "Withdrawal",
+          "Everything in the drawer is taken out before the shift closes.",
+          "withdraw",
+          "withdraw",
+          [](StepContext& c) {
+            pb::WithdrawRequest r;
+            *r.mutable_doc()->mutable_header() = header(530);
+            r.mutable_doc()->set_sum(static_cast<uint64_t>(c.drawer()));
+            return request(std::move(r));
+          },
+          on<pb::WithdrawResponse>([](StepContext& c, const pb::WithdrawResponse&) {
+            c.expect_eq<int64_t>("the drawer is empty", c.drawer(), 0);
+          }),
+      },
+      {
+          "Shift-close report",
+          "The shift closes at 18:00; the report condenses its counters.",
+          "report",
+          "report",
+          [](StepContext&) {
+            pb::ReportRequest r;
+            *r.mutable_close_at() = at_minute(540);
+            return request(std::move(r));
+          },
+          on<pb::ReportResponse>([](StepContext& c, const pb::ReportResponse& response) {
+            const std::string& bytes = response.binary_doc();
+            const auto doc =
+                converter::decode({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+            const auto* report = doc ? std::get_if<converter::ReportDoc>(&*doc) : nullptr;
+            c.expect(report != nullptr && report->records.size() == 1, "one record, BYN");
+            if (report != nullptr && !report->records.empty()) {
+              const converter::ReportRecord& byn = report->records[0];
+              c.expect_eq<uint32_t>("two sales", byn.count_a, 2);
+              c.expect_eq<uint64_t>("sales 23.70", byn.sum_a1, 2370);
+              c.expect_eq<uint64_t>("of them 10.00 by card", byn.sum_a2, 1000);
+              c.expect_eq<uint64_t>("refunds 1.85", byn.sum_b1, 185);
+              c.expect_eq<uint64_t>("deposits 100.00", byn.sum_b2, 10000);
+              c.expect_eq<uint64_t>("withdrawals 110.11", byn.sum_b3, 11011);
+              c.expect_eq<uint64_t>("rollbacks 1.74", byn.sum_c2, 174);
+              c.expect(byn.orders.has_value() && byn.orders->opened.sum == 2680,
+                       "orders opened 26.80");
+            }
+            c.expect(c.host().state().context().shift_ctx().has_closed_at(), "the shift is closed");
+          }),
+      },
+  };
+  return kSteps;
+}
+
+}  // namespace
+
+HostState demo_register() {
+  HostState s;
+  pb::Context& c = *s.mutable_context();
+  c.add_currencies("BYN");
+  c.set_ch_max_value(50000);
+  c.set_next_doc_number(1);
+  c.set_next_shift_number(7);
+  c.set_device_id(31700042);
+  c.set_tax_number(190123456);
+  return s;
+}
+
+std::string local_time(int64_t unix_seconds) {
+  const auto utc = converter::utc_time(unix_seconds, 0);
+  const auto local = utc ? converter::local_date_time(*utc) : std::nullopt;
+  return local ? date_time(*local) : std::to_string(unix_seconds);
+}
+
+int64_t StepContext::drawer() {
+  const auto& attrs = host().state().context().shift_ctx().attrs();
+  const auto it = attrs.find("BYN");
+  return it == attrs.end() ? 0 : it->second.cash_in();
+}
+
+const pb::DocumentsAttributes& StepContext::counters() {
+  static const pb::DocumentsAttributes kNone;
+  const auto& all = host().state().counters();
+  const auto it = all.find("BYN");
+  return it == all.end() ? kNone : it->second;
+}
+
+std::span<const Step> demo_steps() { return steps(); }
+
+}  // namespace tarv::tool

@@ -1,0 +1,76 @@
+// The demo shift as data: each step's request and the checks its response
+// must pass. tools/demo.cc runs them through the register and prints them.
+#ifndef TARV_TOOLS_DEMO_STEPS_H_
+#define TARV_TOOLS_DEMO_STEPS_H_
+
+#include <google/protobuf/message.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "tools/cli.h"
+#include "tools/host.h"
+#include "tools/text.h"
+
+namespace tarv::tool {
+
+// The demo register's standing data: register 31700042, currency BYN.
+HostState demo_register();
+inline constexpr std::string_view kDemoCashier = "Мария Иванова";
+
+// A Unix time as the demo prints it: the local date-time "YYYY-MM-DD HH:MM:SS".
+std::string local_time(int64_t unix_seconds);
+
+// What a step sees of the run: the register, the documents of earlier steps,
+// the output folder, and the record of its checks.
+class StepContext {
+ public:
+  virtual ~StepContext() = default;
+
+  virtual Register& host() = 0;
+  // The binary document that the step `slug` issued; empty when none did.
+  virtual const std::string& document(std::string_view slug) const = 0;
+  // Writes the step's file `name` under --out; nothing without --out.
+  virtual Result<void> write(std::string_view name, std::string_view bytes) = 0;
+  // Prints and counts one check.
+  virtual void expect(bool ok, std::string_view what) = 0;
+
+  template <class T>
+  void expect_eq(std::string_view what, const T& got, const T& want) {
+    if (got == want) {
+      expect(true, what);
+    } else {
+      expect(false, fmt("{}: got {}, expected {}", what, got, want));
+    }
+  }
+
+  // The BYN cash in the drawer and the BYN counters of the register now.
+  int64_t drawer();
+  const pb::DocumentsAttributes& counters();
+};
+
+struct Step {
+  std::string_view title;
+  std::string_view what;  // for the reader, one or two lines
+  // Names the step's files under --out ("sale-marked": 04-sale-marked.*) and
+  // its document for later steps.
+  std::string_view slug;
+  std::string_view export_name;  // empty: the host acts alone
+  // Builds the request (context, attrs and number come from the register),
+  // or acts alone and returns null.
+  std::function<Result<std::unique_ptr<google::protobuf::Message>>(StepContext&)> request;
+  // The checks after the call, on the typed success response.
+  std::function<void(StepContext&, const google::protobuf::Message&)> check;
+};
+
+// The shift: open, deposit, two sales, refund, an order registered and
+// raised, the rollback of a signed sale, the withdrawal, the report.
+std::span<const Step> demo_steps();
+
+}  // namespace tarv::tool
+
+#endif  // TARV_TOOLS_DEMO_STEPS_H_
