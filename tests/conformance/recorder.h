@@ -10,40 +10,27 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "include/tarv_core.h"
+#include "tests/support/exports.h"
 
 namespace tarv::conformance {
 
-using RecordedFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
-
-// The export's name, or nullptr for a function that is not one.
-inline const char* export_name(RecordedFn fn) {
-  static const struct {
-    RecordedFn fn;
-    const char* name;
-  } kExports[] = {
-      {tarvcore_create_deposit, "tarvcore_create_deposit"},
-      {tarvcore_create_withdraw, "tarvcore_create_withdraw"},
-      {tarvcore_create_ch_withdraw, "tarvcore_create_ch_withdraw"},
-      {tarvcore_create_sale, "tarvcore_create_sale"},
-      {tarvcore_create_refund, "tarvcore_create_refund"},
-      {tarvcore_create_rollback, "tarvcore_create_rollback"},
-      {tarvcore_create_report, "tarvcore_create_report"},
-      {tarvcore_register_order, "tarvcore_register_order"},
-  };
-  for (const auto& e : kExports) {
-    if (e.fn == fn) return e.name;
-  }
-  return nullptr;
+// The export's symbol, or an empty view for a function that is not one.
+inline std::string_view export_name(support::ExportFn fn) {
+  std::string_view name;
+  support::for_each_export([&](const auto& row) {
+    if (row.fn == fn) name = row.symbol;
+  });
+  return name;
 }
 
-inline void record(RecordedFn fn, const std::vector<uint8_t>& request) {
+inline void record(support::ExportFn fn, const std::vector<uint8_t>& request) {
   static const char* const path = std::getenv("TARV_CONFORMANCE_RECORD");
   if (path == nullptr) return;
-  const char* name = export_name(fn);
-  if (name == nullptr) return;
+  const std::string_view name = export_name(fn);
+  if (name.empty()) return;
   static constexpr char kHex[] = "0123456789abcdef";
   std::string line = std::string(name) + ' ';
   for (uint8_t b : request) {
