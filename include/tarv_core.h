@@ -16,7 +16,19 @@
 extern "C" {
 #endif
 
+/* TARV_CORE_API marks the eleven exports. On Windows the DLL exports them
+ * (dllexport while the library is built) and a host imports them
+ * (dllimport), which lets a C host read TARV_CORE_VERSION as data. Define
+ * TARV_CORE_STATIC to link the library's code into the host instead. */
+#if defined(TARV_CORE_STATIC)
+#define TARV_CORE_API
+#elif defined(_WIN32) || defined(__CYGWIN__)
 #if defined(TARV_CORE_BUILDING)
+#define TARV_CORE_API __declspec(dllexport)
+#else
+#define TARV_CORE_API __declspec(dllimport)
+#endif
+#elif defined(TARV_CORE_BUILDING) && defined(__GNUC__)
 #define TARV_CORE_API __attribute__((visibility("default")))
 #else
 #define TARV_CORE_API
@@ -34,9 +46,13 @@ enum {
   TARV_STATUS_UNDECODABLE = 255
 };
 
-/* The version record: the address of the text "2.0.1" and its length 5. */
+/* The version record: 16 bytes on every platform, two 64-bit words. The
+ * first holds the address of the text "2.0.1" (zero-extended where addresses
+ * are 32 bits wide), the second its length 5. A C host reads the text as
+ *   (const char*)(uintptr_t)TARV_CORE_VERSION.address
+ * and gets the same address that tarvcore_get_version returns. */
 typedef struct tarvcore_version {
-  const char* text;
+  uint64_t address;
   uint64_t length;
 } tarvcore_version;
 

@@ -1,7 +1,10 @@
 // The C exports: each runs the call frame around its calculator.
+#include <cstdint>
+
 #include "include/tarv_core.h"
 #include "src/calculator/calculators.h"
 #include "src/frame.h"
+#include "src/heap.h"
 
 namespace {
 
@@ -13,7 +16,10 @@ constexpr uint32_t kVersionLength = 5;
 
 extern "C" {
 
-const tarvcore_version TARV_CORE_VERSION = {kVersionText, kVersionLength};
+// Where addresses are 32 bits wide the compiler fills the zero-extended
+// address in when the library loads, before any host code can read it.
+const tarvcore_version TARV_CORE_VERSION = {reinterpret_cast<uintptr_t>(kVersionText),
+                                            kVersionLength};
 
 const char* tarvcore_get_version(uint32_t* length, uint8_t* flag) {
   if (length != nullptr) *length = kVersionLength;
@@ -23,7 +29,7 @@ const char* tarvcore_get_version(uint32_t* length, uint8_t* flag) {
 
 void tarvcore_free_buffer(uint8_t* buffer, uint64_t length) {
   if (buffer == nullptr || length == 0) return;
-  std::free(buffer);
+  tarv::heap::release(buffer);
 }
 
 uint8_t tarvcore_create_deposit(const uint8_t* request, uint64_t request_length, uint8_t** response,

@@ -18,13 +18,15 @@
 #define TARV_SRC_FRAME_H_
 
 #include <cstdint>
-#include <cstdlib>
+#include <limits>
 #include <new>
+#include <string>
 #include <string_view>
 #include <utility>
 
 #include "src/diagnostic.h"
 #include "src/errors.h"
+#include "src/heap.h"
 #include "src/messages.h"
 #include "src/wire.h"
 
@@ -37,14 +39,14 @@ inline constexpr uint8_t kStatusUndecodable = 255;
 // The error response of a CalcError, in a heap buffer.
 uint8_t answer_error(CalcError error, uint8_t** response, uint64_t* response_length);
 
-// Encodes `message` into a heap buffer of exactly its length.
+// Encodes `message` into a buffer of exactly its length from the heap that
+// tarvcore_free_buffer returns it to.
 template <wire::Message M>
 uint8_t answer(const M& message, uint8_t status, uint8_t** response, uint64_t* response_length) {
   size_t size = wire::encoded_size(message);
   uint8_t* buffer = nullptr;
   if (size > 0) {
-    buffer = static_cast<uint8_t*>(std::malloc(size));
-    if (buffer == nullptr) throw std::bad_alloc();
+    buffer = heap::allocate(size);
     wire::write_message(message, buffer, size);
   }
   *response = buffer;
@@ -92,6 +94,15 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
     return kStatusUndecodable;
   }
   try {
+    // A length that does not fit in size_t (a 32-bit platform) names more
+    // bytes than the host can have: refused whole, never cut to its low bits.
+    if constexpr (sizeof(size_t) < sizeof(uint64_t)) {
+      if (request_length > std::numeric_limits<size_t>::max()) {
+        diagnostic("Error decoding input: request length " + std::to_string(request_length) +
+                   " is beyond the address space\n");
+        return kStatusUndecodable;
+      }
+    }
     Request decoded;
     wire::DecodeError error;
     if (request != nullptr &&

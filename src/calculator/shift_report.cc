@@ -22,11 +22,33 @@ uint32_t low(int64_t count, uint32_t mask) { return static_cast<uint32_t>(count)
 
 // Report sums add several counters. They are summed exactly; a total below
 // zero or past 64 bits becomes a value no amount field holds, so that the
-// writer refuses the report instead of recording a wrong figure.
-__extension__ typedef __int128 Exact;
-uint64_t amount(Exact v) {
-  return v < 0 || v > static_cast<Exact>(UINT64_MAX) ? UINT64_MAX : static_cast<uint64_t>(v);
-}
+// writer refuses the report instead of recording a wrong figure. Exact is a
+// 128-bit two's-complement sum in two words: 32-bit targets have no 128-bit
+// integer type.
+class Exact {
+ public:
+  constexpr Exact(int64_t v = 0)
+      : high_(v < 0 ? ~uint64_t{0} : 0), low_(static_cast<uint64_t>(v)) {}
+  constexpr Exact& operator+=(Exact b) {
+    low_ += b.low_;
+    high_ += b.high_ + (low_ < b.low_ ? 1 : 0);
+    return *this;
+  }
+  friend constexpr Exact operator+(Exact a, Exact b) { return a += b; }
+  // The value when it lies in [0, UINT64_MAX], else UINT64_MAX.
+  constexpr uint64_t clamped() const { return high_ == 0 ? low_ : UINT64_MAX; }
+
+ private:
+  uint64_t high_;
+  uint64_t low_;
+};
+// The carries between the words, in both directions.
+static_assert((Exact(INT64_MAX) + Exact(INT64_MAX) + Exact(1)).clamped() == UINT64_MAX);
+static_assert((Exact(INT64_MAX) + Exact(INT64_MAX)).clamped() == UINT64_MAX - 1);
+static_assert((Exact(5) + Exact(-6)).clamped() == UINT64_MAX);
+static_assert((Exact(INT64_MIN) + Exact(INT64_MAX) + Exact(INT64_MAX) + Exact(2)).clamped() ==
+              uint64_t{1} << 63);
+uint64_t amount(Exact v) { return v.clamped(); }
 
 Exact cell_sum(const std::optional<msg::DocumentAttributeValue>& cell) {
   return cell ? cell->sum : 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "include/tarv_core.h"
+#include "tests/conformance/recorder.h"
 
 namespace tarv::testing {
 
@@ -62,6 +63,7 @@ inline Call call(ExportFn fn, const ByteVec& request) {
   uint64_t out_len = 0xDEADBEEF;
   ::testing::internal::CaptureStderr();
   result.status = fn(request.data(), request.size(), &out, &out_len);
+  conformance::record(fn, request);
   result.stderr_text = ::testing::internal::GetCapturedStderr();
   result.out_params_untouched = out == &sentinel && out_len == 0xDEADBEEF;
   if (!result.out_params_untouched && out != nullptr) {

@@ -3,6 +3,8 @@
 #ifndef TARV_TESTS_CORE_HOST_H_
 #define TARV_TESTS_CORE_HOST_H_
 
+#include <google/protobuf/io/coded_stream.h>
+#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -75,8 +77,16 @@ inline pb::GeneralAttributes& drawer(pb::Context& c, const std::string& currency
 
 using support::Export;
 
+// Map entries in key order, so that the same request gives the same bytes
+// in every run (the conformance corpus records them).
 inline ByteVec serialize(const ::google::protobuf::Message& m) {
-  std::string s = m.SerializeAsString();
+  std::string s;
+  {
+    ::google::protobuf::io::StringOutputStream stream(&s);
+    ::google::protobuf::io::CodedOutputStream coded(&stream);
+    coded.SetSerializationDeterministic(true);
+    m.SerializeToCodedStream(&coded);
+  }
   return ByteVec(s.begin(), s.end());
 }
 
