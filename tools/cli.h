@@ -1,5 +1,13 @@
 // What every command of the tool shares: exit statuses, failures as one line,
 // files, and messages in the Protocol Buffers JSON mapping.
+//
+// tools/ is the tarv command, a host of the library through its C exports:
+//   main.cc                  the commands and their options
+//   cli.h                    what they share (this header); json.h the JSON checks
+//   host.h, host_state.proto a register's state between calls;
+//   state_file.h             its file, written durably under a lock
+//   demo_steps.h, demo.h     the demo shift as data, and its runner
+//   doc_view.h               stored documents as JSON or as a receipt
 #ifndef TARV_TOOLS_CLI_H_
 #define TARV_TOOLS_CLI_H_
 
