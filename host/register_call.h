@@ -1,0 +1,42 @@
+// The calls of a register kept in a store: the one path by which the command
+// line and the server call the library for a register, journal the answer and
+// keep the new state, in one transaction.
+#ifndef TARV_HOST_REGISTER_CALL_H_
+#define TARV_HOST_REGISTER_CALL_H_
+
+#include <google/protobuf/message.h>
+#include <google/protobuf/timestamp.pb.h>
+
+#include <string>
+#include <string_view>
+
+#include "host/exports.h"
+#include "host/failure.h"
+#include "host/store.h"
+
+namespace tarv::host {
+
+// Fills `request` from the register's state (context, counters, a zero header
+// number becomes the next document number), calls the export, journals the
+// answer under `key` (empty: none) and, after a success, writes the new
+// state. A header number other than the next is refused (kExitNumbering) and
+// nothing is journaled. A key already journaled: see Store::call.
+HostResult<Committed> call_register(Store& store, const Export& e,
+                                    const google::protobuf::Message& request,
+                                    const std::string& key);
+
+// A request that does not decode (`text` as received): journaled with status
+// 255, the register unchanged.
+HostResult<Committed> journal_undecodable(Store& store, const Export& e, std::string_view text,
+                                          const std::string& key);
+
+// Opens the next shift at `at` after a shift-close report; journaled as the
+// entry "open". Refused while the shift is open.
+HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp& at);
+
+// The answer of a journal entry as call() returned it when it was made.
+CallOutcome outcome_of(const Export& e, const JournalEntry& entry);
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_REGISTER_CALL_H_

@@ -1,0 +1,127 @@
+// The register store: where one register keeps its state and its electronic
+// journal between calls, so that a host loses nothing when it is killed and
+// gives every answer exactly once.
+//
+// A store holds
+//   - the register's initial state (what it was created with), so that the
+//     journal can be replayed from the start;
+//   - its current state (standing data, shift, counters, numbering);
+//   - the journal: one entry per call, successes, error responses and
+//     undecodable requests alike, numbered 1, 2, 3... without gaps.
+//
+// A call is one transaction: the state is read, the caller's work runs (fill
+// the request, call the library), its journal entry is appended and the new
+// state written, or nothing of it is. A key names a call: a call whose key the
+// journal holds already is not run again; the stored entry is returned.
+//
+// Threads and processes: one Store object is one connection to the register.
+// Its methods may be called from several threads (they take turns on an
+// internal mutex), and several Store objects, in this process or others, may
+// use the same register at once: a call waits up to Options::wait for the
+// others' transactions to end and then fails with kExitBusy. A server gives
+// each worker thread its own Store for parallel reads; calls take turns
+// whatever it does. The lock is released when the call commits, before the
+// caller prints anything.
+//
+// Exit statuses named here (kExitBusy, kExitKeyReused, kExitStorage) are
+// those of host/failure.h.
+//
+// register_call.h makes the calls of a register (the one path of the command
+// line and the server); sqlite_store.cc keeps a register in a SQLite database
+// on a local disk; a server database for fleets of registers implements the
+// same interface.
+#ifndef TARV_HOST_STORE_H_
+#define TARV_HOST_STORE_H_
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/failure.h"
+#include "host_state.pb.h"
+
+namespace tarv::host {
+
+// One journal entry: a call as the register made it and as it was answered.
+struct JournalEntry {
+  int64_t seq = 0;  // 1, 2, 3... assigned by the store at commit
+  // When it was committed, in microseconds since 1970 UTC (assigned by the
+  // store).
+  int64_t at_us = 0;
+  std::string export_name;             // "sale", ...; "open" for a shift opened by the host
+  int status = 0;                      // the library's status: 0, 1 or 255
+  std::string code;                    // the ErrorResponse's code after status 1
+  std::optional<uint32_t> doc_number;  // the number of the document it issued
+  std::string key;                     // the caller's key; empty when none
+  std::string asked;                   // the request as the caller gave it (what a key names)
+  std::string request;                 // the bytes the library was called with (filled)
+  std::string response;                // the library's response bytes
+  std::string binary_doc;              // the fiscal document, when the response has one
+};
+
+// What a call's work hands back to the store: its journal entry (seq and
+// at_us are left to the store) and, when the call changes the register (a
+// success), its new state.
+struct CallRecord {
+  JournalEntry entry;
+  std::optional<HostState> new_state;
+};
+
+// The result of Store::call.
+struct Committed {
+  JournalEntry entry;
+  // The entry was in the journal already under the call's key: nothing was
+  // run or counted now.
+  bool repeated = false;
+};
+
+class Store {
+ public:
+  struct Options {
+    // How long a call waits for another caller's transaction to end.
+    std::chrono::milliseconds wait{10'000};
+  };
+
+  // The work of one call, run inside its transaction on the current state.
+  // A failure rolls the transaction back and is returned by call().
+  using Work = std::function<HostResult<CallRecord>(const HostState& state)>;
+
+  virtual ~Store() = default;
+
+  // The register as it is now, and as it was created.
+  virtual HostResult<HostState> state() = 0;
+  virtual HostResult<HostState> initial_state() = 0;
+
+  // One call, all or nothing. When `key` is not empty and the journal holds
+  // an entry under it: returns that entry (repeated) when it was asked the
+  // same `asked` bytes, or fails with kExitKeyReused when it was asked
+  // something else; `work` is not run. Otherwise runs `work` on the state,
+  // appends its entry (with `key` and `asked`), writes its new state, commits.
+  virtual HostResult<Committed> call(const std::string& key, const std::string& asked,
+                                     const Work& work) = 0;
+
+  // The journal: the entry numbered `seq`, the last one, the one under `key`
+  // (nullopt when there is none), and `count` entries from `first_seq` on.
+  virtual HostResult<std::optional<JournalEntry>> entry(int64_t seq) = 0;
+  virtual HostResult<std::optional<JournalEntry>> last() = 0;
+  virtual HostResult<std::optional<JournalEntry>> find_key(const std::string& key) = 0;
+  virtual HostResult<std::vector<JournalEntry>> entries(int64_t first_seq, int64_t count) = 0;
+};
+
+// Creates a register at `path` (a new SQLite database) with `initial` as its
+// state; refuses a path that exists.
+HostResult<std::unique_ptr<Store>> create_store(const std::string& path, const HostState& initial,
+                                                Store::Options options = {});
+
+// Opens the register at `path`, through any path or symbolic link; refuses a
+// file with a second hard link (it would be a second register of the same
+// bytes). A missing, unreadable or damaged register fails with kExitStorage.
+HostResult<std::unique_ptr<Store>> open_store(const std::string& path, Store::Options options = {});
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_STORE_H_
