@@ -16,6 +16,10 @@
 
 namespace tarv::host {
 
+// The export name of the journal entries of `tarv open`: its request is the
+// google.protobuf.Timestamp of the opening.
+inline constexpr std::string_view kOpenEntry = "open";
+
 // Fills `request` from the register's state (context, counters, a zero header
 // number becomes the next document number), calls the export, journals the
 // answer under `key` (empty: none) and, after a success, writes the new
@@ -36,6 +40,13 @@ HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp
 
 // The answer of a journal entry as call() returned it when it was made.
 CallOutcome outcome_of(const Export& e, const JournalEntry& entry);
+
+// Replays the journal from the register's initial state: every entry's
+// request must be what the register makes of what was asked, the library
+// must answer it byte for byte as stored, and the state at the end must be
+// the register's state. Fails (kExitRefused) with the first difference.
+// Returns the number of entries checked.
+HostResult<int64_t> check_journal(Store& store);
 
 }  // namespace tarv::host
 

@@ -39,6 +39,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/failure.h"
@@ -97,12 +98,12 @@ class Store {
   virtual HostResult<HostState> initial_state() = 0;
 
   // One call, all or nothing. When `key` is not empty and the journal holds
-  // an entry under it: returns that entry (repeated) when it was asked the
-  // same `asked` bytes, or fails with kExitKeyReused when it was asked
-  // something else; `work` is not run. Otherwise runs `work` on the state,
+  // an entry under it: returns that entry (repeated) when it was the same
+  // export asked the same `asked` bytes, or fails with kExitKeyReused when it
+  // was anything else; `work` is not run. Otherwise runs `work` on the state,
   // appends its entry (with `key` and `asked`), writes its new state, commits.
-  virtual HostResult<Committed> call(const std::string& key, const std::string& asked,
-                                     const Work& work) = 0;
+  virtual HostResult<Committed> call(const std::string& key, std::string_view export_name,
+                                     const std::string& asked, const Work& work) = 0;
 
   // The journal: the entry numbered `seq`, the last one, the one under `key`
   // (nullopt when there is none), and `count` entries from `first_seq` on.
@@ -111,6 +112,12 @@ class Store {
   virtual HostResult<std::optional<JournalEntry>> find_key(const std::string& key) = 0;
   virtual HostResult<std::vector<JournalEntry>> entries(int64_t first_seq, int64_t count) = 0;
 };
+
+// Every entry from `first_seq` on, in order (read a batch at a time); stops
+// at the first failure of `visit` and returns it.
+HostResult<void> for_each_entry(Store& store,
+                                const std::function<HostResult<void>(const JournalEntry&)>& visit,
+                                int64_t first_seq = 1);
 
 // Creates a register at `path` (a new SQLite database) with `initial` as its
 // state; refuses a path that exists.
