@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <span>
 #include <string_view>
 
 namespace tarv {
@@ -37,6 +38,15 @@ struct ErrorText {
   std::string_view message;
 };
 ErrorText describe(CalcError error);
+
+// A row of the error table: the pair and its texts.
+struct ErrorRow {
+  CalcError error;
+  ErrorText text;
+};
+// Every row, each group's from kind 0 upwards (the error-code page is made
+// from it).
+std::span<const ErrorRow> error_table();
 
 namespace err {
 

@@ -5,12 +5,13 @@
 #include "src/calculator/calculators.h"
 #include "src/frame.h"
 #include "src/heap.h"
+#include "src/version.h"
 
 namespace {
 
 // The version text, followed in storage by zero bytes.
-constexpr char kVersionText[8] = "2.0.1";
-constexpr uint32_t kVersionLength = 5;
+constexpr char kVersionText[8] = TARV_VERSION_TEXT;
+constexpr uint32_t kVersionLength = sizeof(TARV_VERSION_TEXT) - 1;
 
 }  // namespace
 

@@ -7,7 +7,7 @@ uint8_t answer_error(CalcError error, uint8_t** response, uint64_t* response_len
   msg::ErrorResponse message;
   message.code = text.code;
   message.message = text.message;
-  return answer(message, kStatusError, response, response_length);
+  return answer(message, TARV_STATUS_ERROR, response, response_length);
 }
 
 }  // namespace tarv::frame

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <utility>
 
+#include "include/tarv_core.h"
 #include "src/diagnostic.h"
 #include "src/errors.h"
 #include "src/heap.h"
@@ -31,10 +32,6 @@
 #include "src/wire.h"
 
 namespace tarv::frame {
-
-inline constexpr uint8_t kStatusOk = 0;
-inline constexpr uint8_t kStatusError = 1;
-inline constexpr uint8_t kStatusUndecodable = 255;
 
 // The error response of a CalcError, in a heap buffer.
 uint8_t answer_error(CalcError error, uint8_t** response, uint64_t* response_length);
@@ -91,7 +88,7 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
             uint64_t* response_length, Calculator&& calculator) noexcept {
   if (response == nullptr || response_length == nullptr) {
     diagnostic("tarv_core: null response pointer\n");
-    return kStatusUndecodable;
+    return TARV_STATUS_UNDECODABLE;
   }
   try {
     // A length that does not fit in size_t (a 32-bit platform) names more
@@ -100,7 +97,7 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
       if (request_length > std::numeric_limits<size_t>::max()) {
         diagnostic("Error decoding input: request length " + std::to_string(request_length) +
                    " is beyond the address space\n");
-        return kStatusUndecodable;
+        return TARV_STATUS_UNDECODABLE;
       }
     }
     Request decoded;
@@ -108,20 +105,20 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
     if (request != nullptr &&
         !wire::decode(request, static_cast<size_t>(request_length), decoded, error)) {
       diagnostic("Error decoding input: " + error.render() + "\n");
-      return kStatusUndecodable;
+      return TARV_STATUS_UNDECODABLE;
     }
     if (auto present = check_presence(decoded); !present) {
       return answer_error(present.error(), response, response_length);
     }
     auto result = calculator(std::move(decoded));
     if (!result) return answer_error(result.error(), response, response_length);
-    return answer(*result, kStatusOk, response, response_length);
+    return answer(*result, TARV_STATUS_OK, response, response_length);
   } catch (const std::bad_alloc&) {
     diagnostic("tarv_core: out of memory\n");
   } catch (...) {
     diagnostic("tarv_core: internal error\n");
   }
-  return kStatusUndecodable;
+  return TARV_STATUS_UNDECODABLE;
 }
 
 }  // namespace tarv::frame

@@ -9,10 +9,16 @@
 #ifndef TARV_SRC_CALCULATOR_CALCULATORS_H_
 #define TARV_SRC_CALCULATOR_CALCULATORS_H_
 
+#include <string_view>
+
 #include "src/errors.h"
 #include "src/messages.h"
 
 namespace tarv::calc {
+
+// The national currency: the report's first record, and an order's currency
+// when its header names none.
+inline constexpr std::string_view kHomeCurrency = "BYN";
 
 template <class Doc>
 using CashResponse = msg::DocumentResponse<msg::CashInOutAttributes, Doc>;

@@ -15,8 +15,6 @@ namespace tarv::calc {
 
 namespace {
 
-constexpr uint64_t kMaxSignedSum = 9223372036854775807u;
-
 // What sets the three cash operations apart.
 enum class CashKind : uint8_t { kDeposit, kWithdraw, kCardHolderWithdraw };
 
@@ -28,7 +26,7 @@ Result<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& conte
   const auto drawer = static_cast<uint64_t>(counters::cash_in(context, currency));
   switch (kind) {
     case CashKind::kDeposit:
-      if (sum > kMaxSignedSum) return std::unexpected(err::kPaymentsArithmetic);
+      if (sum > limits::kMaxSignedSum) return std::unexpected(err::kPaymentsArithmetic);
       return {};
     case CashKind::kWithdraw:
       if (sum > limits::kMaxSum) return std::unexpected(err::kSumOverflow);
@@ -38,7 +36,7 @@ Result<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& conte
     case CashKind::kCardHolderWithdraw:
       if (sum > context.ch_max_value) return std::unexpected(err::kClientWithdrawMax);
       if (drawer < sum) return std::unexpected(err::kCashIn);
-      if (sum > kMaxSignedSum) return std::unexpected(err::kPaymentsArithmetic);
+      if (sum > limits::kMaxSignedSum) return std::unexpected(err::kPaymentsArithmetic);
       return {};
   }
   return {};

@@ -12,8 +12,6 @@
 namespace tarv::calc {
 namespace {
 
-constexpr std::string_view kDefaultCurrency = "BYN";
-
 // Moves the order counters by the change from the previous total: a new
 // order opens with its total; a raised total adds the rise to `opened`
 // without a count; a lowered one counts a correction.
@@ -39,7 +37,7 @@ Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
   msg::Order& order = *request.doc;
   static const msg::OrderHeader kNone;
   const msg::OrderHeader& header = order.header ? *order.header : kNone;
-  std::string_view currency = header.currency ? *header.currency : kDefaultCurrency;
+  std::string_view currency = header.currency ? *header.currency : kHomeCurrency;
   auto times = checks::validate_header_and_shift(context, order.header.has_value(), header.cashier,
                                                  currency, header.at, {.check_cashier = false});
   TARV_TRY(times);

@@ -10,13 +10,15 @@
 #include "src/checks/shift_checks.h"
 #include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
+#include "src/limits.h"
 #include "src/lines/items.h"
 
 namespace tarv::calc {
 namespace {
 
-// Third-party tax numbers have exactly nine decimal digits.
-bool valid_tax_number(uint32_t n) { return n >= 100000000 && n <= 999999999; }
+bool valid_tax_number(uint32_t n) {
+  return n >= limits::kMinTaxNumber && n <= limits::kMaxTaxNumber;
+}
 
 }  // namespace
 

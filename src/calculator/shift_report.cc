@@ -8,16 +8,15 @@
 #include "src/calculator/calculators.h"
 #include "src/checks/shift_checks.h"
 #include "src/diagnostic.h"
+#include "src/limits.h"
 
 namespace tarv::calc {
 namespace {
 
-constexpr std::string_view kHomeCurrency = "BYN";
-
 // Report counts keep the low bits of their counters, in the width of their
-// slot.
-constexpr uint32_t kU16 = 0xFFFF;
-constexpr uint32_t kU24 = 0xFFFFFF;
+// slot: kBounded or kWide, a mask of all ones.
+constexpr uint32_t kBounded = limits::kMaxBoundedCount;
+constexpr uint32_t kWide = limits::kMaxWideCount;
 uint32_t low(int64_t count, uint32_t mask) { return static_cast<uint32_t>(count) & mask; }
 
 // Report sums add several counters. They are summed exactly; a total below
@@ -78,7 +77,7 @@ void fill(converter::ReportRecord& r, const std::string& key, const msg::Documen
   auto cash_pair = [](const std::optional<msg::CashInOutAttributes>& kind, uint32_t& count,
                       uint64_t& sum) {
     if (!kind || !kind->cash) return;
-    count = low(kind->cash->count, kU16);
+    count = low(kind->cash->count, kBounded);
     sum = amount(kind->cash->sum);
   };
   cash_pair(a.deposits, r.count_b2, r.sum_b2);
@@ -90,14 +89,14 @@ void fill(converter::ReportRecord& r, const std::string& key, const msg::Documen
   };
   if (third_party(a.sales) || third_party(a.rollbacks)) {
     converter::ReportExtra& extra = r.extra.emplace();
-    if (third_party(a.sales)) extra.sales = pair(a.sales->_3party->values, kU16);
-    if (third_party(a.rollbacks)) extra.rollbacks = pair(a.rollbacks->_3party->values, kU16);
+    if (third_party(a.sales)) extra.sales = pair(a.sales->_3party->values, kBounded);
+    if (third_party(a.rollbacks)) extra.rollbacks = pair(a.rollbacks->_3party->values, kBounded);
   }
   if (a.sales) {
-    r.count_a = a.sales->count & kU16;
+    r.count_a = a.sales->count & kBounded;
     if (a.sales->marking) {
-      converter::CountSum si = pair(a.sales->marking->si, kU24);
-      converter::CountSum ukz = pair(a.sales->marking->ukz, kU24);
+      converter::CountSum si = pair(a.sales->marking->si, kWide);
+      converter::CountSum ukz = pair(a.sales->marking->ukz, kWide);
       r.count_d1 = si.count;
       r.sum_d1 = si.sum;
       r.count_d2 = ukz.count;
@@ -109,19 +108,20 @@ void fill(converter::ReportRecord& r, const std::string& key, const msg::Documen
   auto taken_back = [&](const std::optional<msg::DocumentAttributes>& kind, uint32_t& count,
                         uint64_t& sum, uint32_t& si, uint32_t& ukz, uint32_t marking_mask) {
     if (!kind) return;
-    count = kind->count & kU16;
+    count = kind->count & kBounded;
     sum = amount(payments_total(kind->payments, key));
     if (kind->marking) {
       si = pair(kind->marking->si, marking_mask).count;
       ukz = pair(kind->marking->ukz, marking_mask).count;
     }
   };
-  taken_back(a.refunds, r.count_b1, r.sum_b1, r.value_e1, r.value_e2, kU24);
-  taken_back(a.rollbacks, r.count_c2, r.sum_c2, r.value_f1, r.value_f2, kU16);
+  taken_back(a.refunds, r.count_b1, r.sum_b1, r.value_e1, r.value_e2, kWide);
+  taken_back(a.rollbacks, r.count_c2, r.sum_c2, r.value_f1, r.value_f2, kBounded);
   if (a.orders) {
-    r.orders = converter::ReportOrders{
-        pair(a.orders->opened, kU24), pair(a.orders->canceled, kU24), pair(a.orders->closed, kU24),
-        pair(a.orders->corrected, kU24), pair(a.orders->moved, kU24)};
+    r.orders =
+        converter::ReportOrders{pair(a.orders->opened, kWide), pair(a.orders->canceled, kWide),
+                                pair(a.orders->closed, kWide), pair(a.orders->corrected, kWide),
+                                pair(a.orders->moved, kWide)};
   }
 }
 
@@ -188,9 +188,9 @@ Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
   document.device_id = context.device_id;
   document.opened_at = *local_opened;
   document.close_at = *local_close;
-  document.shift_number = context.next_shift_number & kU16;
+  document.shift_number = context.next_shift_number & kBounded;
   for (const auto& [currency, kinds] : request.attrs) {
-    if (kinds.sales) document.docs_count = (document.docs_count + kinds.sales->count) & kU16;
+    if (kinds.sales) document.docs_count = (document.docs_count + kinds.sales->count) & kBounded;
   }
   document.first_sale = request.first_sale;
   document.last_sale = request.last_sale;

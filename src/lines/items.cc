@@ -74,7 +74,10 @@ Result<LineResult> check_line(msg::Item& item, LineRules rules) {
   if (rules.check_tax_rate && item.tax_rate && !known_rate(*item.tax_rate)) {
     return std::unexpected(err::kTaxRateUnknown);
   }
-  if (item.section && (item.section->code < 1 || item.section->code > 255)) item.section.reset();
+  if (item.section && (item.section->code < limits::kMinSectionCode ||
+                       item.section->code > limits::kMaxSectionCode)) {
+    item.section.reset();
+  }
   line.section = item.section ? static_cast<uint8_t>(item.section->code) : 0;
   line.quantity = item.quantity;
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace tarv {
@@ -51,6 +53,64 @@ TEST(ErrorsTest, EveryReceiptKindHasItsOwnCode) {
     codes.insert(text.code);
   }
   EXPECT_EQ(codes.size(), 37u);
+}
+
+// The error-code page, docs/errors.md: the table's rows and what has to
+// change before a retry. Where the page and the table differ, the page as
+// the table makes it is left in the build directory.
+constexpr std::string_view kPageHead =
+    "# Error codes\n\n"
+    "A document export that refuses a request answers with status 1 (`TARV_STATUS_ERROR`) and an\n"
+    "ErrorResponse: one of the codes below and its Russian message, byte for byte. The library\n"
+    "keeps no state, so the same request always gets the same answer: sending it again unchanged\n"
+    "never helps. The last column says what has to change first.\n\n"
+    "This page is made from the library's error table (src/errors.cc); the test\n"
+    "`ErrorsTest.ErrorCodePage` fails when they differ and writes the page as the table makes it\n"
+    "to `errors.md` in the build directory.\n\n"
+    "| Code | Message | Retry? |\n"
+    "|---|---|---|\n";
+
+constexpr std::string_view kNo = "no: change the request";
+constexpr std::string_view kAfterReport = "after the shift-close report, in the next shift";
+
+struct Advice {
+  CalcError error;
+  std::string_view retry;
+};
+constexpr Advice kAdvice[] = {
+    {err::kShiftClosed, "after a shift is opened"},
+    {err::kShift24h, kAfterReport},
+    {err::kSystemTime, "after the clock is set right"},
+    {err::kCashIn, "after a deposit, or for less"},
+    {err::kWithdrawAll, "no: withdraw all the cash"},
+    {err::kAttrsCashInNegative, "after a deposit"},
+    {err::kAttrsSum, kAfterReport},
+    {err::kAttrsQuantity, kAfterReport},
+    {err::kAttrsCount, kAfterReport},
+    {err::kShiftCashIn, "after a withdrawal of all the cash"},
+    {err::kShiftAlreadyClosed, "no: the shift is closed"},
+};
+
+std::string_view retry_advice(CalcError error) {
+  for (const Advice& advice : kAdvice) {
+    if (advice.error == error) return advice.retry;
+  }
+  return kNo;
+}
+
+TEST(ErrorsTest, ErrorCodePage) {
+  std::string page(kPageHead);
+  for (const ErrorRow& row : error_table()) {
+    page += "| `" + std::string(row.text.code) + "` | " + std::string(row.text.message) + " | " +
+            std::string(retry_advice(row.error)) + " |\n";
+  }
+  std::ifstream in(TARV_SOURCE_DIR "/docs/errors.md", std::ios::binary);
+  std::stringstream on_disk;
+  on_disk << in.rdbuf();
+  if (on_disk.str() != page) {
+    std::ofstream(TARV_BUILD_DIR "/errors.md", std::ios::binary) << page;
+  }
+  EXPECT_EQ(on_disk.str(), page) << "the page as the table makes it: " TARV_BUILD_DIR "/errors.md";
 }
 
 }  // namespace

@@ -375,8 +375,10 @@ TEST(ItemVat, UnitAndLineVat) {
   const std::vector<VatCase> cases = {
       {"1200 over two pieces at 20%", 600, 2000, 20, 100, 200},
       {"1000 at 20%", 1000, 1000, 20, 167, 167},
-      {"unit price after the discount", 400, 3000, 20, 56, 167, 200},  // unit 333, 55.5
-      {"unit price rounds half up", 200, 6000, 20, 28, 167, 200},      // unit 166.6 -> 167
+      {"unit price after the discount", 400, 3000, 20, 56, 167, 200},          // unit 333, 55.5
+      {"unit price rounds half up", 200, 6000, 20, 28, 167, 200},              // unit 166.6 -> 167
+      {"unit price of exactly a half rounds up", 603, 2000, 20, 101, 201, 1},  // 602.5 -> 603
+      {"unit price just under a half rounds down", 603, 2500, 20, 100, 251, 2},  // 602.4 -> 602
       {"a half rounds away from zero", 3, 1000, 20, 1, 1},
       {"one and a half", 9, 1000, 20, 2, 2},
       {"10%", 1100, 1000, 10, 100, 100},
