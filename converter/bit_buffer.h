@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/try.h"
-#include "converter/document.h"
+#include "converter/doc_error.h"
 
 namespace tarv::converter {
 

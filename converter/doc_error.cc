@@ -1,5 +1,5 @@
 // The diagnostic rendering of write and read failures.
-#include "converter/document.h"
+#include "converter/doc_error.h"
 
 #include "converter/processors/utf8.h"
 
@@ -7,7 +7,7 @@ namespace tarv::converter {
 
 namespace {
 
-std::string_view kind_name(DocError::Kind kind) {
+std::string_view error_kind_name(DocError::Kind kind) {
   switch (kind) {
     case DocError::Kind::kIncomplete:
       return "Incomplete";
@@ -67,7 +67,7 @@ void append_quoted(std::string_view message, std::string& out) {
 }  // namespace
 
 std::string render(const DocError& error) {
-  std::string out(kind_name(error.kind));
+  std::string out(error_kind_name(error.kind));
   if (error.kind == DocError::Kind::kIncomplete) {
     out.append("(NeedSize { bits: ").append(std::to_string(error.bits)).append(" })");
     return out;

@@ -2,8 +2,8 @@
 //
 // converter/ holds the binary document and nothing else:
 //   records.h      the document records, TarvDocument
-//   document.h     encode(), decode() and their DocError (this header),
-//                  in writer.cc and reader.cc
+//   document.h     encode() and decode() (this header), in writer.cc and
+//                  reader.cc; doc_error.h their failure, DocError
 //   layout.h       the format: widths, fixed runs of fields, tails, sizes
 //   fields.h       the primitive fields; code_block.h the item code block
 //   bit_buffer.h   the bit stream both directions run on
@@ -21,30 +21,12 @@
 #include <cstdint>
 #include <expected>
 #include <span>
-#include <string>
 #include <vector>
 
+#include "converter/doc_error.h"
 #include "converter/records.h"
 
 namespace tarv::converter {
-
-// A write or read failure.
-//   kIncomplete: the input ended inside a field; `bits` is the field's width.
-//   kParse: bytes that form no document (unknown kind, bad currency UTF-8...).
-//   kInvalidParam: a value the format cannot hold (writer) or an impossible
-//     date or time (reader).
-//   kUnexpected: a non-digit character in a digit field (writer).
-struct DocError {
-  enum class Kind : uint8_t { kIncomplete, kParse, kInvalidParam, kUnexpected };
-  Kind kind;
-  std::string message;
-  uint64_t bits = 0;
-};
-
-// The diagnostic form, e.g. InvalidParam("Invalid currency name") or
-// Incomplete(NeedSize { bits: 8 }); the message is quoted with backslash
-// escapes.
-std::string render(const DocError& error);
 
 std::expected<std::vector<uint8_t>, DocError> encode(const TarvDocument& doc);
 

@@ -29,7 +29,7 @@ struct CalcError {
 };
 
 template <class T>
-using Result = std::expected<T, CalcError>;
+using CalcResult = std::expected<T, CalcError>;
 
 // The code and message a CalcError maps to. Kinds outside a group's table
 // take the group's kind-0 row.

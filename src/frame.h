@@ -61,7 +61,7 @@ concept Enveloped = requires(Request r) {
 };
 
 template <class Request>
-Result<void> check_presence(const Request& request) {
+CalcResult<void> check_presence(const Request& request) {
   if constexpr (Enveloped<Request>) {
     if (!request.doc) {
       diagnostic("Missing $req.doc\n");
@@ -81,7 +81,7 @@ Result<void> check_presence(const Request& request) {
 
 // Runs one export. `calculator` takes the decoded Request (with doc, context
 // and attrs present where the request has them) and returns
-// Result<Response>. Nothing escapes as an exception: running out of memory is
+// CalcResult<Response>. Nothing escapes as an exception: running out of memory is
 // reported on standard error with status 255 and nothing written.
 template <class Request, class Calculator>
 uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,

@@ -273,7 +273,7 @@ Result<Outcome> Demo::call_step(const Step& step, Message& request) {
     expect(doc.has_value(), "the binary document reads back");
     print_changes(before, flat_state(host_.state()));
     std::cout << fmt("  document: {} bytes, kind {}\n", outcome.binary_doc.size(),
-                     doc ? kind_name(*doc) : "unreadable")
+                     doc ? document_kind_name(*doc) : "unreadable")
               << hex_dump(outcome.binary_doc, "    ");
     documents_[std::string(step.slug)] = outcome.binary_doc;
   } else {

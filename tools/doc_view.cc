@@ -309,7 +309,7 @@ void print(Printer& p, const conv::ReportDoc& d, const ReceiptExtras&) {
 
 }  // namespace
 
-std::string_view kind_name(const conv::TarvDocument& doc) {
+std::string_view document_kind_name(const conv::TarvDocument& doc) {
   constexpr std::string_view names[] = {"Sale",     "Deposit", "Withdraw",          "Refund",
                                         "Rollback", "Report",  "CardHolderWithdraw"};
   return names[doc.index()];
@@ -317,7 +317,7 @@ std::string_view kind_name(const conv::TarvDocument& doc) {
 
 std::string document_json(const conv::TarvDocument& doc) {
   JsonWriter w;
-  w.begin_object().field("kind", kind_name(doc));
+  w.begin_object().field("kind", document_kind_name(doc));
   std::visit([&](const auto& d) { body_json(w, d); }, doc);
   w.end_object();
   return w.str();

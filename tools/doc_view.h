@@ -13,7 +13,7 @@
 namespace tarv::tool {
 
 // "Sale", "Deposit", ... as the document's kind is called.
-std::string_view kind_name(const converter::TarvDocument& doc);
+std::string_view document_kind_name(const converter::TarvDocument& doc);
 
 // The document as indented JSON: amounts in kopecks, quantities in
 // thousandths, date-times as local "YYYY-MM-DDTHH:MM:SS".

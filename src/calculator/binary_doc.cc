@@ -12,23 +12,21 @@ converter::DocHeader document_header(const msg::Context& context, const msg::Hea
                               header.currency};
 }
 
-Result<msg::Bytes> encode_document(const converter::TarvDocument& doc) {
+CalcResult<msg::Bytes> encode_document(const converter::TarvDocument& doc) {
   auto bytes = converter::encode(doc);
   if (!bytes) return std::unexpected(err::kEncoding);
   return std::move(*bytes);
 }
 
-Result<ReceiptEnd> write_and_count(const converter::TarvDocument& document, msg::Context& context,
-                                   const counters::CashDelta& cash,
-                                   msg::DocumentAttributes&& kind_counters,
-                                   msg::DocumentAttributes&& delta) {
+CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,
+                                       msg::Context& context, const counters::CashDelta& cash,
+                                       msg::DocumentAttributes&& kind_counters,
+                                       msg::DocumentAttributes&& delta) {
   auto binary = encode_document(document);
   TARV_TRY(binary);
-  auto shift_attrs = counters::merge_general(counters::take_shift_attrs(context), cash);
-  TARV_TRY(shift_attrs);
-  auto attrs = counters::merge_document_attributes(std::move(kind_counters), std::move(delta));
-  TARV_TRY(attrs);
-  return ReceiptEnd{std::move(*binary), std::move(*shift_attrs), std::move(*attrs)};
+  auto counted = counters::count_receipt(context, cash, std::move(kind_counters), std::move(delta));
+  TARV_TRY(counted);
+  return ReceiptEnd{std::move(*binary), std::move(counted->shift_attrs), std::move(counted->attrs)};
 }
 
 }  // namespace tarv::calc

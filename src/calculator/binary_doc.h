@@ -1,7 +1,7 @@
 // Assembling the binary document a calculator returns: the common header
 // from the request, the encoding with the error hosts know for it, the item
 // names the writer borrowed handed back to the response, and the end every
-// receipt shares (the document, then the cash position, then the counters).
+// receipt shares (the document, then its counting).
 #ifndef TARV_SRC_CALCULATOR_BINARY_DOC_H_
 #define TARV_SRC_CALCULATOR_BINARY_DOC_H_
 
@@ -22,7 +22,7 @@ converter::DocHeader document_header(const msg::Context& context, const msg::Hea
                                      const converter::DateTime& local, uint32_t doc_number);
 
 // Encodes a document; a writer failure is "tarv.core.receipt.encoding".
-Result<msg::Bytes> encode_document(const converter::TarvDocument& doc);
+CalcResult<msg::Bytes> encode_document(const converter::TarvDocument& doc);
 
 // A receipt document's lines take the item names while it is written, one
 // line per item in order, rather than copies; this gives every item its name
@@ -33,18 +33,17 @@ void return_names(std::vector<Line>& lines, std::vector<msg::Item>& items) {
 }
 
 // The end of a receipt (sale, refund, rollback) in its fixed order: the
-// binary document, the context's cash position moved by `cash`, the
-// request's counters of the kind (`kind_counters`) moved by `delta`. The
-// first failure is the call's.
+// binary document, then its counting (counters::count_receipt). The first
+// failure is the call's.
 struct ReceiptEnd {
   msg::Bytes binary_doc;
   msg::Map<msg::GeneralAttributes> shift_attrs;
   msg::DocumentAttributes attrs;
 };
-Result<ReceiptEnd> write_and_count(const converter::TarvDocument& document, msg::Context& context,
-                                   const counters::CashDelta& cash,
-                                   msg::DocumentAttributes&& kind_counters,
-                                   msg::DocumentAttributes&& delta);
+CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,
+                                       msg::Context& context, const counters::CashDelta& cash,
+                                       msg::DocumentAttributes&& kind_counters,
+                                       msg::DocumentAttributes&& delta);
 
 }  // namespace tarv::calc
 

@@ -25,14 +25,15 @@ using CashResponse = msg::DocumentResponse<msg::CashInOutAttributes, Doc>;
 template <class Doc>
 using ReceiptResponse = msg::DocumentResponse<msg::DocumentAttributes, Doc>;
 
-Result<CashResponse<msg::Deposit>> deposit(msg::DepositRequest&& request);
-Result<CashResponse<msg::Withdraw>> withdraw(msg::WithdrawRequest&& request);
-Result<CashResponse<msg::CardHolderWithdraw>> ch_withdraw(msg::CardHolderWithdrawRequest&& request);
-Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request);
-Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request);
-Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request);
-Result<msg::ReportResponse> report(msg::ReportRequest&& request);
-Result<msg::OrderResponse> order(msg::OrderRequest&& request);
+CalcResult<CashResponse<msg::Deposit>> deposit(msg::DepositRequest&& request);
+CalcResult<CashResponse<msg::Withdraw>> withdraw(msg::WithdrawRequest&& request);
+CalcResult<CashResponse<msg::CardHolderWithdraw>> ch_withdraw(
+    msg::CardHolderWithdrawRequest&& request);
+CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request);
+CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request);
+CalcResult<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request);
+CalcResult<msg::ReportResponse> report(msg::ReportRequest&& request);
+CalcResult<msg::OrderResponse> order(msg::OrderRequest&& request);
 
 }  // namespace tarv::calc
 

@@ -19,8 +19,8 @@ namespace {
 enum class CashKind : uint8_t { kDeposit, kWithdraw, kCardHolderWithdraw };
 
 // The kind-specific amount checks, in their order.
-Result<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& context,
-                          const std::string& currency, bool too_old) {
+CalcResult<void> check_amount(CashKind kind, uint64_t sum, const msg::Context& context,
+                              const std::string& currency, bool too_old) {
   // The drawer is read as unsigned here; a negative cash_in is refused when
   // the counters are merged.
   const auto drawer = static_cast<uint64_t>(counters::cash_in(context, currency));
@@ -56,7 +56,7 @@ converter::TarvDocument cash_document(CashKind kind, converter::DocHeader header
 
 // The frame the three cash operations share.
 template <class Request>
-Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_operation(
+CalcResult<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_operation(
     CashKind kind, Request&& request) {
   const msg::Context& context = *request.context;
   auto& doc = *request.doc;
@@ -94,15 +94,15 @@ Result<CashResponse<std::remove_reference_t<decltype(*Request{}.doc)>>> cash_ope
 
 }  // namespace
 
-Result<CashResponse<msg::Deposit>> deposit(msg::DepositRequest&& request) {
+CalcResult<CashResponse<msg::Deposit>> deposit(msg::DepositRequest&& request) {
   return cash_operation(CashKind::kDeposit, std::move(request));
 }
 
-Result<CashResponse<msg::Withdraw>> withdraw(msg::WithdrawRequest&& request) {
+CalcResult<CashResponse<msg::Withdraw>> withdraw(msg::WithdrawRequest&& request) {
   return cash_operation(CashKind::kWithdraw, std::move(request));
 }
 
-Result<CashResponse<msg::CardHolderWithdraw>> ch_withdraw(
+CalcResult<CashResponse<msg::CardHolderWithdraw>> ch_withdraw(
     msg::CardHolderWithdrawRequest&& request) {
   return cash_operation(CashKind::kCardHolderWithdraw, std::move(request));
 }

@@ -15,8 +15,8 @@ namespace {
 // Moves the order counters by the change from the previous total: a new
 // order opens with its total; a raised total adds the rise to `opened`
 // without a count; a lowered one counts a correction.
-Result<void> count_order(msg::OrdersAttributes& attrs, std::optional<uint64_t> previous,
-                         uint64_t total) {
+CalcResult<void> count_order(msg::OrdersAttributes& attrs, std::optional<uint64_t> previous,
+                             uint64_t total) {
   if (!previous) return counters::add_order_cell(attrs.opened, static_cast<int64_t>(total), 1);
   if (total == *previous) return {};
   if (total > *previous) {
@@ -32,7 +32,7 @@ Result<void> count_order(msg::OrdersAttributes& attrs, std::optional<uint64_t> p
 
 }  // namespace
 
-Result<msg::OrderResponse> order(msg::OrderRequest&& request) {
+CalcResult<msg::OrderResponse> order(msg::OrderRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Order& order = *request.doc;
   static const msg::OrderHeader kNone;

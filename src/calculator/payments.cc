@@ -13,8 +13,8 @@ namespace {
 enum PaymentType : uint32_t { kCash = 0, kCard = 1, kOther = 2 };
 
 // Adds one cashless payment to its total and its counters.
-Result<void> add_cashless(const msg::Payment& payment, uint64_t& total,
-                          std::optional<msg::GroupedDocumentAttributeValues>& cells) {
+CalcResult<void> add_cashless(const msg::Payment& payment, uint64_t& total,
+                              std::optional<msg::GroupedDocumentAttributeValues>& cells) {
   if (__builtin_add_overflow(total, payment.sum, &total)) {
     return std::unexpected(err::kPaymentsArithmetic);
   }
@@ -34,10 +34,10 @@ void drop_zero_payments(std::vector<msg::Payment>& payments) {
   std::erase_if(payments, [](const msg::Payment& p) { return p.sum == 0; });
 }
 
-Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
-                                    const msg::Map<uint64_t>& change, uint64_t total,
-                                    int64_t drawer, const std::string& currency,
-                                    msg::DocumentAttributes& delta) {
+CalcResult<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
+                                        const msg::Map<uint64_t>& change, uint64_t total,
+                                        int64_t drawer, const std::string& currency,
+                                        msg::DocumentAttributes& delta) {
   if (!change.empty()) return std::unexpected(err::kPaymentChange);
 
   PaymentSplit split;
@@ -46,7 +46,7 @@ Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
   uint64_t tendered = 0;
   for (const msg::Payment& payment : payments) {
     if (payment.currency) return std::unexpected(err::kPaymentCurrency);
-    Result<void> added;
+    CalcResult<void> added;
     switch (payment.type_id) {
       case kCash:
         if (has_cash) return std::unexpected(err::kCashMultiple);

@@ -29,10 +29,10 @@ void drop_zero_payments(std::vector<msg::Payment>& payments);
 // the total; cash covers the rest, the surplus being change that the drawer
 // (`drawer`, the cash in it) must hold. Adds the payment counters to
 // `delta.payments[currency]`.
-Result<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
-                                    const msg::Map<uint64_t>& change, uint64_t total,
-                                    int64_t drawer, const std::string& currency,
-                                    msg::DocumentAttributes& delta);
+CalcResult<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
+                                        const msg::Map<uint64_t>& change, uint64_t total,
+                                        int64_t drawer, const std::string& currency,
+                                        msg::DocumentAttributes& delta);
 
 }  // namespace tarv::calc
 

@@ -13,7 +13,7 @@
 
 namespace tarv::calc {
 
-Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
+CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Refund& refund = *request.doc;
   auto times = checks::validate_header_and_shift(context, refund.header);
@@ -54,9 +54,9 @@ Result<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   calculations.sum = total;
   calculations.payments[header.currency] = {split->cash, split->card, split->other};
 
-  return Result<ReceiptResponse<msg::Refund>>(std::in_place, std::move(end->shift_attrs),
-                                              std::move(end->attrs), std::move(refund),
-                                              std::move(end->binary_doc), total);
+  return CalcResult<ReceiptResponse<msg::Refund>>(std::in_place, std::move(end->shift_attrs),
+                                                  std::move(end->attrs), std::move(refund),
+                                                  std::move(end->binary_doc), total);
 }
 
 }  // namespace tarv::calc

@@ -41,7 +41,7 @@ counters::Marking marking_of(const converter::RollbackLine& line) {
 
 // cost + markup − discount of a target line; a target whose lines break this
 // arithmetic did not come from the writer.
-Result<uint64_t> line_total(const converter::SaleItem& item) {
+CalcResult<uint64_t> line_total(const converter::SaleItem& item) {
   uint64_t with_markup;
   if (__builtin_add_overflow(item.cost, item.markup, &with_markup) || with_markup < item.discount ||
       with_markup - item.discount > limits::kMaxSum) {
@@ -52,7 +52,7 @@ Result<uint64_t> line_total(const converter::SaleItem& item) {
 
 }  // namespace
 
-Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) {
+CalcResult<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Rollback& doc = *request.doc;
   auto times = checks::validate_header_and_shift(context, doc.header,
@@ -111,9 +111,9 @@ Result<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& request) 
 
   doc.sum = target->total;
   doc.target_number = target->header.doc_number;
-  return Result<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(end->shift_attrs),
-                                                std::move(end->attrs), std::move(doc),
-                                                std::move(end->binary_doc), target->total);
+  return CalcResult<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(end->shift_attrs),
+                                                    std::move(end->attrs), std::move(doc),
+                                                    std::move(end->binary_doc), target->total);
 }
 
 }  // namespace tarv::calc

@@ -22,7 +22,7 @@ bool valid_tax_number(uint32_t n) {
 
 }  // namespace
 
-Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
+CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   const msg::Context& context = *request.context;
   msg::Sale& sale = *request.doc;
   auto times = checks::validate_header_and_shift(context, sale.header);
@@ -82,9 +82,9 @@ Result<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
       msg::SalePaymentsCalculations{split->cash, split->card, split->other, split->cash_change};
   calculations.taxes = std::move(taxes);
 
-  return Result<ReceiptResponse<msg::Sale>>(std::in_place, std::move(end->shift_attrs),
-                                            std::move(end->attrs), std::move(sale),
-                                            std::move(end->binary_doc), *cheque);
+  return CalcResult<ReceiptResponse<msg::Sale>>(std::in_place, std::move(end->shift_attrs),
+                                                std::move(end->attrs), std::move(sale),
+                                                std::move(end->binary_doc), *cheque);
 }
 
 }  // namespace tarv::calc

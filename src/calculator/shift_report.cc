@@ -166,7 +166,7 @@ std::vector<converter::ReportRecord> build_records(
 
 }  // namespace
 
-Result<msg::ReportResponse> report(msg::ReportRequest&& request) {
+CalcResult<msg::ReportResponse> report(msg::ReportRequest&& request) {
   if (!request.context) return std::unexpected(err::kMalformed);
   if (!request.close_at) return std::unexpected(err::kMalformed);
   const msg::Context& context = *request.context;

@@ -11,11 +11,11 @@ std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts) {
   return converter::utc_time(ts.seconds, ts.nanos);
 }
 
-Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
-                                             std::string_view cashier,
-                                             std::optional<std::string_view> currency,
-                                             const std::optional<msg::Timestamp>& at,
-                                             HeaderRules rules) {
+CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
+                                                 std::string_view cashier,
+                                                 std::optional<std::string_view> currency,
+                                                 const std::optional<msg::Timestamp>& at,
+                                                 HeaderRules rules) {
   if (!header_present) return std::unexpected(err::kHeaderMissing);
   if (rules.check_cashier && converter::utf8::char_count(cashier) > limits::kCashierChars) {
     return std::unexpected(err::kCashierLength);
@@ -40,9 +40,9 @@ Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool h
   return ShiftTimes{*opened_at, *doc_at, too_old, *local};
 }
 
-Result<ShiftTimes> validate_header_and_shift(const msg::Context& context,
-                                             const std::optional<msg::Header>& header,
-                                             HeaderRules rules) {
+CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context,
+                                                 const std::optional<msg::Header>& header,
+                                                 HeaderRules rules) {
   static const msg::Header kNone;
   const msg::Header& h = header ? *header : kNone;
   std::optional<std::string_view> currency;

@@ -38,17 +38,17 @@ struct HeaderRules {
 // listed in the context, shift open, document time present, not before the
 // opening, at most 24 hours after it. Timestamps that do not convert to a
 // calendar date-time are malformed input.
-Result<ShiftTimes> validate_header_and_shift(const msg::Context& context,
-                                             const std::optional<msg::Header>& header,
-                                             HeaderRules rules = {});
+CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context,
+                                                 const std::optional<msg::Header>& header,
+                                                 HeaderRules rules = {});
 
 // The same checks on their parts, for headers of other shapes (the order's).
 // `currency` is compared only when given.
-Result<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
-                                             std::string_view cashier,
-                                             std::optional<std::string_view> currency,
-                                             const std::optional<msg::Timestamp>& at,
-                                             HeaderRules rules);
+CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
+                                                 std::string_view cashier,
+                                                 std::optional<std::string_view> currency,
+                                                 const std::optional<msg::Timestamp>& at,
+                                                 HeaderRules rules);
 
 // The UTC time of a request timestamp, or nothing when it does not convert.
 std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts);

@@ -15,8 +15,8 @@ msg::Map<msg::GeneralAttributes> take_shift_attrs(msg::Context& context) {
                            : msg::Map<msg::GeneralAttributes>{};
 }
 
-Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                       const CashDelta& delta) {
+CalcResult<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
+                                                           const CashDelta& delta) {
   auto& entry = current[delta.currency];
   int64_t drawer;
   int64_t income;

@@ -29,8 +29,8 @@ struct CashDelta {
 msg::Map<msg::GeneralAttributes> take_shift_attrs(msg::Context& context);
 
 // Applies a cash delta; the drawer never goes below zero.
-Result<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                       const CashDelta& delta);
+CalcResult<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
+                                                           const CashDelta& delta);
 
 }  // namespace tarv::counters
 

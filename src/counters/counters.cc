@@ -23,7 +23,7 @@ void bump(Cell& cell, uint64_t sum, uint64_t count, uint64_t quantity) {
 // over: merging a document's delta allocates nothing. Into empty counters
 // the whole map moves.
 template <class V, class Add>
-Result<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
+CalcResult<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
   if (current.empty()) {
     for (auto& [key, value] : delta) {
       V fresh{};
@@ -49,8 +49,8 @@ Result<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
   return {};
 }
 
-Result<void> merge_grouped(std::optional<msg::GroupedDocumentAttributeValues>& current,
-                           msg::GroupedDocumentAttributeValues&& delta, CellClass cls) {
+CalcResult<void> merge_grouped(std::optional<msg::GroupedDocumentAttributeValues>& current,
+                               msg::GroupedDocumentAttributeValues&& delta, CellClass cls) {
   auto& target = current ? *current : current.emplace();
   if (delta.values) {
     TARV_TRY(add_cell(target.values, *delta.values, cls));
@@ -58,8 +58,8 @@ Result<void> merge_grouped(std::optional<msg::GroupedDocumentAttributeValues>& c
   return merge_cells(target.groups, std::move(delta.groups), cls);
 }
 
-Result<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
-                             msg::ModifiersAttributes&& delta) {
+CalcResult<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
+                                 msg::ModifiersAttributes&& delta) {
   auto& target = current ? *current : current.emplace();
   TARV_TRY(merge_cells(target.discounts, std::move(delta.discounts), CellClass::kOpen));
   return merge_cells(target.markups, std::move(delta.markups), CellClass::kOpen);
@@ -67,7 +67,7 @@ Result<void> merge_modifiers(std::optional<msg::ModifiersAttributes>& current,
 
 // Adds one currency's payments: cash, then card and other, each with its
 // groups.
-Result<void> merge_payment(msg::PaymentsAttributes& target, msg::PaymentsAttributes&& delta) {
+CalcResult<void> merge_payment(msg::PaymentsAttributes& target, msg::PaymentsAttributes&& delta) {
   if (delta.cash) {
     TARV_TRY(add_cell(target.cash, *delta.cash, CellClass::kBounded));
   }
@@ -80,7 +80,7 @@ Result<void> merge_payment(msg::PaymentsAttributes& target, msg::PaymentsAttribu
 
 }  // namespace
 
-Result<void> add_cell(Cell& cell, const Cell& delta, CellClass cls) {
+CalcResult<void> add_cell(Cell& cell, const Cell& delta, CellClass cls) {
   Cell next;
   if (__builtin_add_overflow(cell.sum, delta.sum, &next.sum)) {
     return std::unexpected(err::kAttrsSum);
@@ -98,23 +98,23 @@ Result<void> add_cell(Cell& cell, const Cell& delta, CellClass cls) {
   return {};
 }
 
-Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls) {
+CalcResult<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls) {
   return add_cell(cell ? *cell : cell.emplace(), delta, cls);
 }
 
-Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls) {
+CalcResult<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls) {
   return merge_map(current, std::move(delta),
                    [cls](Cell& cell, Cell&& add) { return add_cell(cell, add, cls); });
 }
 
-Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
-                                                    int64_t amount) {
+CalcResult<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
+                                                        int64_t amount) {
   TARV_TRY(add_cell(current.cash, Cell{amount, 1, 0}, CellClass::kBounded));
   return current;
 }
 
-Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
-                                                          msg::DocumentAttributes&& delta) {
+CalcResult<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
+                                                              msg::DocumentAttributes&& delta) {
   uint64_t sum;
   uint32_t count;
   if (__builtin_add_overflow(current.sum, delta.sum, &sum)) return std::unexpected(err::kAttrsSum);
@@ -148,7 +148,17 @@ Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttribute
   return current;
 }
 
-Result<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count) {
+CalcResult<ReceiptCounters> count_receipt(msg::Context& context, const CashDelta& cash,
+                                          msg::DocumentAttributes&& kind_counters,
+                                          msg::DocumentAttributes&& delta) {
+  auto shift_attrs = merge_general(take_shift_attrs(context), cash);
+  TARV_TRY(shift_attrs);
+  auto attrs = merge_document_attributes(std::move(kind_counters), std::move(delta));
+  TARV_TRY(attrs);
+  return ReceiptCounters{std::move(*shift_attrs), std::move(*attrs)};
+}
+
+CalcResult<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count) {
   return add_cell(cell, Cell{sum, count, 0}, CellClass::kWideCount);
 }
 
@@ -190,8 +200,8 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
   bump(party.groups[std::to_string(*tax_number)], total, 1, 0);
 }
 
-Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
-                            msg::PaymentsAttributes payments) {
+CalcResult<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
+                                msg::PaymentsAttributes payments) {
   if (!merge_payment(delta.payments[currency], std::move(payments))) {
     return std::unexpected(err::kPaymentsArithmetic);
   }

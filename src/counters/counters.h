@@ -5,8 +5,9 @@
 // first CalcError; on error the caller drops everything, so nothing here
 // needs to undo a half-applied merge.
 //
-// counters/: the counter cells, their merging and the delta builders (this
-// header); cash_position, the cash in the drawer and the shift's income.
+// counters/: the counter cells, their merging, a receipt's counting and the
+// delta builders (this header); cash_position, the cash in the drawer and the
+// shift's income.
 #ifndef TARV_SRC_COUNTERS_COUNTERS_H_
 #define TARV_SRC_COUNTERS_COUNTERS_H_
 
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "src/counters/cash_position.h"
 #include "src/errors.h"
 #include "src/limits.h"
 #include "src/messages.h"
@@ -46,22 +48,34 @@ using Cell = msg::DocumentAttributeValue;
 
 // Adds `delta` to `cell` (created with zeros when absent): signed overflow of
 // sum, count, quantity in that order, then the class limits, sum first.
-Result<void> add_cell(Cell& cell, const Cell& delta, CellClass cls);
-Result<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls);
+CalcResult<void> add_cell(Cell& cell, const Cell& delta, CellClass cls);
+CalcResult<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls);
 // Adds every cell of `delta` to `current`; the cells `current` lacks move over.
-Result<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls);
+CalcResult<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls);
 
 // Counts one deposit, withdrawal or card-holder withdrawal of `amount`.
-Result<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
-                                                    int64_t amount);
+CalcResult<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
+                                                        int64_t amount);
 
 // Adds a sale's, refund's or rollback's delta to that kind's counters; the
 // delta's map entries move into the counters where they are new.
-Result<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
-                                                          msg::DocumentAttributes&& delta);
+CalcResult<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
+                                                              msg::DocumentAttributes&& delta);
+
+// A receipt's (sale's, refund's, rollback's) counting in its fixed order:
+// the context's cash position moved by `cash`, then the request's counters
+// of the kind (`kind_counters`) moved by `delta`. The first failure is the
+// call's.
+struct ReceiptCounters {
+  msg::Map<msg::GeneralAttributes> shift_attrs;
+  msg::DocumentAttributes attrs;
+};
+CalcResult<ReceiptCounters> count_receipt(msg::Context& context, const CashDelta& cash,
+                                          msg::DocumentAttributes&& kind_counters,
+                                          msg::DocumentAttributes&& delta);
 
 // Adds a restaurant-order change to one order cell (wide count class).
-Result<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count);
+CalcResult<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count);
 
 // ---------------------------------------------------------------------------
 // Delta builders: the calculators call them while they walk a document. The
@@ -83,8 +97,8 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
                        uint64_t total);
 // Adds the document's payments for `currency`; a limit breach is the
 // payments-arithmetic error of the receipt, not a counter error.
-Result<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
-                            msg::PaymentsAttributes payments);
+CalcResult<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
+                                msg::PaymentsAttributes payments);
 
 }  // namespace tarv::counters
 

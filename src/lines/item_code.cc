@@ -13,7 +13,7 @@ namespace {
 using msg::ItemCode;
 using msg::Scan;
 
-Result<void> check_digits(const std::string& text, size_t max_digits) {
+CalcResult<void> check_digits(const std::string& text, size_t max_digits) {
   if (!std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; })) {
     return std::unexpected(err::kCodeChars);
   }
@@ -27,7 +27,7 @@ ItemCodeRecord gtin_record(const std::string& gtin) {
   return {converter::GtinCode{std::nullopt, std::nullopt, gtin}};
 }
 
-Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
+CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   const std::string* mark_a = nullptr;
   const std::string* mark_b = nullptr;
   const std::string* gtin = nullptr;
@@ -115,7 +115,7 @@ Result<ItemCodeRecord> from_scans(const msg::ScanList& list) {
 
 }  // namespace
 
-Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code) {
+CalcResult<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code) {
   if (!code) return ItemCodeRecord{converter::PlainCode{0, {}}};
   switch (code->item_code) {
     case ItemCode::Case::kNone:

@@ -32,7 +32,7 @@ struct ItemCodeRecord {
 // scan_list: at most one mark_a, mark_b and gtin, any number of mark_c, and
 // at most two marking codes in all, from which the long and the short code
 // are chosen. No code is plain kind 0 without digits.
-Result<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code);
+CalcResult<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& code);
 
 }  // namespace tarv::lines
 

@@ -29,7 +29,7 @@ uint64_t vat_of(uint64_t value, uint32_t rate) {
 
 }  // namespace
 
-Result<LineResult> check_line(msg::Item& item, LineRules rules) {
+CalcResult<LineResult> check_line(msg::Item& item, LineRules rules) {
   converter::utf8::cut_chars(item.name, limits::kItemNameChars);
   cut_modifier(item.discount);
   cut_modifier(item.markup);
@@ -98,7 +98,7 @@ LineVat line_vat(uint64_t total, uint32_t quantity, uint32_t rate) {
   return result;
 }
 
-Result<void> ItemsTotals::add(const LineResult& line) {
+CalcResult<void> ItemsTotals::add(const LineResult& line) {
   if (__builtin_add_overflow(sum, line.total, &sum) ||
       __builtin_add_overflow(discounts, line.discount, &discounts) ||
       __builtin_add_overflow(markups, line.markup, &markups)) {
@@ -107,14 +107,14 @@ Result<void> ItemsTotals::add(const LineResult& line) {
   return {};
 }
 
-Result<void> ItemsTotals::check_limits() const {
+CalcResult<void> ItemsTotals::check_limits() const {
   if (sum > limits::kMaxSum || discounts > limits::kMaxSum || markups > limits::kMaxSum) {
     return std::unexpected(err::kSumOverflow);
   }
   return {};
 }
 
-Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount) {
+CalcResult<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount) {
   uint64_t with_markup;
   if (__builtin_add_overflow(items_sum, markup, &with_markup) || with_markup < discount) {
     return std::unexpected(err::kItemsArithmetic);

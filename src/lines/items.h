@@ -38,7 +38,7 @@ struct LineRules {
 
 // Runs the line procedure on `item` in place: cuts its strings, drops an
 // invalid section, and fills its calculations (all but tax1).
-Result<LineResult> check_line(msg::Item& item, LineRules rules);
+CalcResult<LineResult> check_line(msg::Item& item, LineRules rules);
 
 // The VAT of a line at `rate`: tax1, the VAT in the price of one unit after
 // modifiers (rates 10, 20 and 25 only), and the line's VAT.
@@ -55,14 +55,14 @@ struct ItemsTotals {
   uint64_t discounts = 0;
   uint64_t markups = 0;
 
-  Result<void> add(const LineResult& line);
-  Result<void> check_limits() const;
+  CalcResult<void> add(const LineResult& line);
+  CalcResult<void> check_limits() const;
 };
 
 // A document total: items sum + markup − discount, computed exactly. Below
 // zero or past 64 bits is an items-arithmetic error; above the largest sum,
 // a sum overflow.
-Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount);
+CalcResult<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount);
 
 // Walks a receipt's lines in order: the line procedure on each, the totals,
 // the marking, section and line-modifier counters of `delta`, then
@@ -70,8 +70,8 @@ Result<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t di
 // may take the line's strings and, until the document is written, the item's
 // name (cut to 64 characters).
 template <class OnLine>
-Result<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
-                               msg::DocumentAttributes& delta, OnLine&& on_line) {
+CalcResult<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
+                                   msg::DocumentAttributes& delta, OnLine&& on_line) {
   ItemsTotals totals;
   for (msg::Item& item : items) {
     auto line = check_line(item, rules);

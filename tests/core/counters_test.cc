@@ -27,7 +27,7 @@ const std::string kQuantity = "tarv.core.attrs.quantity";
 const std::string kNegative = "tarv.core.attrs.cash-in.neg";
 
 template <class T>
-std::string code(const Result<T>& r) {
+std::string code(const CalcResult<T>& r) {
   return r ? "" : std::string(describe(r.error()).code);
 }
 Values values(const Cell& c) { return {c.sum, c.count, c.quantity}; }
