@@ -1,7 +1,7 @@
 // The diagnostic rendering of write and read failures.
 #include "converter/doc_error.h"
 
-#include "converter/processors/utf8.h"
+#include "base/text/utf8.h"
 
 namespace tarv::converter {
 
@@ -27,7 +27,7 @@ void append_quoted(std::string_view message, std::string& out) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   for (size_t pos = 0; pos < message.size();) {
-    const utf8::Step step = utf8::next(message, pos);
+    const text::utf8::Step step = text::utf8::next(message, pos);
     const char32_t cp = step.code_point;
     pos += step.length;
     switch (cp) {
@@ -58,7 +58,7 @@ void append_quoted(std::string_view message, std::string& out) {
       out.push_back(kHex[cp & 0xF]);
       out.push_back('}');
     } else {
-      utf8::append(cp, out);
+      text::utf8::append(cp, out);
     }
   }
   out.push_back('"');

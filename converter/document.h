@@ -7,7 +7,6 @@
 //   layout.h       the format: widths, fixed runs of fields, tails, sizes
 //   fields.h       the primitive fields; code_block.h the item code block
 //   bit_buffer.h   the bit stream both directions run on
-//   processors/    windows-1251, UTF-8 and date-times
 //
 // encode() writes a TarvDocument bit by bit, most significant bit first;
 // decode() parses the bytes back. A decoded document equals the encoded one

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/text/cp1251.h"
+#include "base/text/utf8.h"
 #include "converter/layout.h"
-#include "converter/processors/cp1251.h"
-#include "converter/processors/utf8.h"
 
 namespace tarv::converter {
 
@@ -112,7 +112,7 @@ Status put_currency(BitWriter& w, std::string_view currency) {
 void put_text(BitWriter& w, std::string_view text, size_t n) {
   FieldScratch scratch;
   const std::span<char> buf = scratch.zeroed(n);
-  to_cp1251(text, buf);  // the unused tail stays 0x00
+  text::to_cp1251(text, buf);  // the unused tail stays 0x00
   w.put_bytes(buf);
 }
 
@@ -129,11 +129,11 @@ Status put_digits(BitWriter& w, std::string_view digits, size_t d, const FieldNa
   uint64_t pending = 0;
   unsigned nibbles = 0;
   for (size_t pos = 0; pos < digits.size();) {
-    const utf8::Step step = utf8::next(digits, pos);
+    const text::utf8::Step step = text::utf8::next(digits, pos);
     if (step.code_point < '0' || step.code_point > '9') {
       w.put_bits(pending, 4 * nibbles);  // the digits before it were appended
       std::string message = "code_write: code contains non-digit character: ";
-      utf8::append(step.code_point, message);
+      text::utf8::append(step.code_point, message);
       return fail(DocError::Kind::kUnexpected, std::move(message));
     }
     pending = pending << 4 | (step.code_point - '0');
@@ -177,13 +177,13 @@ Status get_currency(BitReader& r, std::string& out) {
   TARV_TRY(r.get_bytes(bytes));
   const std::string_view s(bytes.data(), bytes.size());
   for (size_t pos = 0; pos < s.size();) {
-    const utf8::Step step = utf8::next(s, pos);
-    if (step.status == utf8::Status::kInvalid) {
+    const text::utf8::Step step = text::utf8::next(s, pos);
+    if (step.status == text::utf8::Status::kInvalid) {
       return fail(DocError::Kind::kParse, "invalid utf-8 sequence of " +
                                               std::to_string(step.length) + " bytes from index " +
                                               std::to_string(pos));
     }
-    if (step.status == utf8::Status::kIncomplete) {
+    if (step.status == text::utf8::Status::kIncomplete) {
       return fail(DocError::Kind::kParse,
                   "incomplete utf-8 byte sequence from index " + std::to_string(pos));
     }
@@ -194,11 +194,11 @@ Status get_currency(BitReader& r, std::string& out) {
 }
 
 Status get_text(BitReader& r, size_t n, std::string& out) {
-  return with_field_bytes(r, n, [&](std::string_view b) { out = decode_text_field(b); });
+  return with_field_bytes(r, n, [&](std::string_view b) { out = text::decode_text_field(b); });
 }
 
 Status get_raw(BitReader& r, size_t n, std::string& out) {
-  return with_field_bytes(r, n, [&](std::string_view b) { out = decode_raw_field(b); });
+  return with_field_bytes(r, n, [&](std::string_view b) { out = text::decode_raw_field(b); });
 }
 
 Status get_digits(BitReader& r, size_t d, std::string& out) {

@@ -25,17 +25,12 @@
 #include <variant>
 #include <vector>
 
+#include "base/calendar/date_time.h"
+
 namespace tarv::converter {
 
-// A calendar date (proleptic Gregorian) and a second of the day, 0..86399.
-struct DateTime {
-  int32_t year = 2000;
-  uint32_t month = 1;  // 1..12
-  uint32_t day = 1;    // 1..31
-  uint32_t second_of_day = 0;
-
-  friend bool operator==(const DateTime&, const DateTime&) = default;
-};
+// Date-times are the calendar's: a date and a second of the day.
+using calendar::DateTime;
 
 // The common header of every kind but the report (37 bytes).
 struct DocHeader {

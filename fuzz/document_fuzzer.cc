@@ -10,9 +10,9 @@
 #include <type_traits>
 #include <variant>
 
+#include "base/text/cp1251.h"
 #include "converter/code_block.h"
 #include "converter/layout.h"
-#include "converter/processors/cp1251.h"
 #include "fuzz/check.h"
 
 namespace tarv::fuzz {
@@ -27,8 +27,8 @@ using cv::layout::kUkzCodeBytes;
 // bytes fit, and they do not start like a byte-order mark, which the reader
 // would take as one.
 bool text_keeps(const std::string& text, size_t n) {
-  const std::string bytes = cv::to_cp1251(text);
-  if (bytes.size() > n || cv::from_cp1251(bytes) != text) return false;
+  const std::string bytes = text::to_cp1251(text);
+  if (bytes.size() > n || text::from_cp1251(bytes) != text) return false;
   return !(bytes.starts_with("\xEF\xBB\xBF") || bytes.starts_with("\xFF\xFE") ||
            bytes.starts_with("\xFE\xFF"));
 }

@@ -9,8 +9,8 @@
 #include <map>
 #include <vector>
 
+#include "base/text/utf8.h"
 #include "converter/document.h"
-#include "converter/processors/utf8.h"
 #include "include/tarv_core.h"
 #include "tools/demo_steps.h"
 #include "tools/doc_view.h"
@@ -136,12 +136,11 @@ void print_changes(const std::map<std::string, std::string>& before,
     return;
   }
   size_t width = 0;
-  for (const auto& r : rows) width = std::max(width, converter::utf8::char_count(r[0]));
+  for (const auto& r : rows) width = std::max(width, text::utf8::char_count(r[0]));
   std::cout << "  counters that changed:\n";
   for (const auto& [path, old_value, new_value] : rows) {
     std::cout << fmt("    {}{}  {} -> {}\n", path,
-                     std::string(width - converter::utf8::char_count(path), ' '), old_value,
-                     new_value);
+                     std::string(width - text::utf8::char_count(path), ' '), old_value, new_value);
   }
 }
 
@@ -207,10 +206,8 @@ class Demo : public StepContext {
     const std::string line = fmt("== {}. {} ", step_, step.title);
     std::cout << '\n'
               << line
-              << std::string(converter::utf8::char_count(line) < 72
-                                 ? 72 - converter::utf8::char_count(line)
-                                 : 0,
-                             '=')
+              << std::string(
+                     text::utf8::char_count(line) < 72 ? 72 - text::utf8::char_count(line) : 0, '=')
               << '\n'
               << step.what << '\n';
   }

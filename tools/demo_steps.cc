@@ -4,8 +4,8 @@
 #include <iostream>
 #include <vector>
 
+#include "base/calendar/date_time.h"
 #include "converter/document.h"
-#include "converter/processors/date_time.h"
 #include "tests/support/bign_signer.h"
 #include "tools/doc_view.h"
 
@@ -330,8 +330,8 @@ HostState demo_register() {
 }
 
 std::string local_time(int64_t unix_seconds) {
-  const auto utc = converter::utc_time(unix_seconds, 0);
-  const auto local = utc ? converter::local_date_time(*utc) : std::nullopt;
+  const auto utc = calendar::utc_time(unix_seconds, 0);
+  const auto local = utc ? calendar::local_date_time(*utc) : std::nullopt;
   return local ? date_time(*local) : std::to_string(unix_seconds);
 }
 

@@ -3,7 +3,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "converter/processors/utf8.h"
+#include "base/text/utf8.h"
 #include "tools/json.h"
 #include "tools/text.h"
 
@@ -152,7 +152,7 @@ class Printer {
   }
   void rule() { line(std::string(kReceiptWidth, '-')); }
   void centre(std::string_view text) {
-    const size_t n = conv::utf8::char_count(text);
+    const size_t n = text::utf8::char_count(text);
     line(std::string(n < kReceiptWidth ? (kReceiptWidth - n) / 2 : 0, ' ') + std::string(text));
   }
   void pair(std::string_view left, std::string_view right) { line(row(left, right)); }
@@ -162,7 +162,7 @@ class Printer {
   // A labelled count and sum: "Refunds          1        1.85".
   void counted(std::string_view label, uint64_t count, uint64_t sum) {
     std::string left(label);
-    left.append(conv::utf8::char_count(label) < 24 ? 24 - conv::utf8::char_count(label) : 1, ' ');
+    left.append(text::utf8::char_count(label) < 24 ? 24 - text::utf8::char_count(label) : 1, ' ');
     pair(left + std::to_string(count), money(static_cast<int64_t>(sum)));
   }
   std::string take() { return std::move(out_); }
@@ -369,7 +369,7 @@ std::string hex_dump(std::string_view bytes, std::string_view indent) {
 }
 
 std::string row(std::string_view left, std::string_view right) {
-  const size_t used = conv::utf8::char_count(left) + conv::utf8::char_count(right);
+  const size_t used = text::utf8::char_count(left) + text::utf8::char_count(right);
   std::string s(left);
   s.append(used < kReceiptWidth ? kReceiptWidth - used : 1, ' ');
   s += right;

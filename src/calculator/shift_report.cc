@@ -179,8 +179,8 @@ CalcResult<msg::ReportResponse> report(msg::ReportRequest&& request) {
   auto opened_at = checks::to_utc(*shift.opened_at);
   auto close_at = checks::to_utc(*request.close_at);
   if (!opened_at || !close_at) return std::unexpected(err::kMalformed);
-  auto local_opened = converter::local_date_time(*opened_at);
-  auto local_close = converter::local_date_time(*close_at);
+  auto local_opened = calendar::local_date_time(*opened_at);
+  auto local_close = calendar::local_date_time(*close_at);
   if (!local_opened || !local_close) return std::unexpected(err::kMalformed);
 
   converter::ReportDoc document;

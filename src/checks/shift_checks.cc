@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "converter/processors/utf8.h"
+#include "base/text/utf8.h"
 #include "src/limits.h"
 
 namespace tarv::checks {
 
-std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts) {
-  return converter::utc_time(ts.seconds, ts.nanos);
+std::optional<calendar::UtcTime> to_utc(const msg::Timestamp& ts) {
+  return calendar::utc_time(ts.seconds, ts.nanos);
 }
 
 CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context, bool header_present,
@@ -17,7 +17,7 @@ CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context, bo
                                                  const std::optional<msg::Timestamp>& at,
                                                  HeaderRules rules) {
   if (!header_present) return std::unexpected(err::kHeaderMissing);
-  if (rules.check_cashier && converter::utf8::char_count(cashier) > limits::kCashierChars) {
+  if (rules.check_cashier && text::utf8::char_count(cashier) > limits::kCashierChars) {
     return std::unexpected(err::kCashierLength);
   }
   if (currency && std::ranges::find(context.currencies, *currency) == context.currencies.end()) {
@@ -31,11 +31,11 @@ CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context, bo
   auto doc_at = to_utc(*at);
   if (!doc_at) return std::unexpected(err::kMalformed);
   if (*doc_at < *opened_at) return std::unexpected(err::kSystemTime);
-  converter::Span open_for = converter::span_between(*opened_at, *doc_at);
+  calendar::Span open_for = calendar::span_between(*opened_at, *doc_at);
   bool too_old = open_for.seconds > limits::kShiftSeconds ||
                  (open_for.seconds == limits::kShiftSeconds && open_for.nanos > 0);
   if (too_old && !rules.allow_too_old) return std::unexpected(err::kShift24h);
-  auto local = converter::local_date_time(*doc_at);
+  auto local = calendar::local_date_time(*doc_at);
   if (!local) return std::unexpected(err::kMalformed);
   return ShiftTimes{*opened_at, *doc_at, too_old, *local};
 }

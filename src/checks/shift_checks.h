@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "converter/processors/date_time.h"
+#include "base/calendar/date_time.h"
 #include "converter/records.h"
 #include "src/errors.h"
 #include "src/messages.h"
@@ -18,8 +18,8 @@ namespace tarv::checks {
 // whether the document lies more than 24 hours after the opening, and the
 // document's local date-time for the binary document.
 struct ShiftTimes {
-  converter::UtcTime opened_at;
-  converter::UtcTime at;
+  calendar::UtcTime opened_at;
+  calendar::UtcTime at;
   bool too_old = false;
   converter::DateTime local;
 };
@@ -51,7 +51,7 @@ CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context, bo
                                                  HeaderRules rules);
 
 // The UTC time of a request timestamp, or nothing when it does not convert.
-std::optional<converter::UtcTime> to_utc(const msg::Timestamp& ts);
+std::optional<calendar::UtcTime> to_utc(const msg::Timestamp& ts);
 
 }  // namespace tarv::checks
 

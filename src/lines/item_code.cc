@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "base/text/utf8.h"
 #include "base/try.h"
-#include "converter/processors/utf8.h"
 #include "src/limits.h"
 
 namespace tarv::lines {
@@ -73,8 +73,8 @@ CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
     long_code = m1;
     short_code = mark_b;
   } else if (m2) {
-    const size_t len1 = converter::utf8::char_count(*m1);
-    const size_t len2 = converter::utf8::char_count(*m2);
+    const size_t len1 = text::utf8::char_count(*m1);
+    const size_t len2 = text::utf8::char_count(*m2);
     if (len1 > limits::kShortMarkingChars && len2 > limits::kShortMarkingChars) {
       return std::unexpected(err::kMarkingCodeLength);
     }
@@ -87,7 +87,7 @@ CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   // A code must also fit its document field, which holds as many bytes as
   // the code may have characters: a code cut there would name other goods.
   auto too_long = [](const std::string* mark, size_t limit) {
-    return mark && (converter::utf8::char_count(*mark) > limit || mark->size() > limit);
+    return mark && (text::utf8::char_count(*mark) > limit || mark->size() > limit);
   };
   if (too_long(long_code, limits::kLongMarkingChars) ||
       too_long(short_code, limits::kShortMarkingChars)) {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "base/text/utf8.h"
 #include "base/try.h"
-#include "converter/processors/utf8.h"
 #include "src/limits.h"
 
 namespace tarv::lines {
@@ -11,8 +11,8 @@ namespace {
 
 void cut_modifier(std::optional<msg::Modifier>& modifier) {
   if (!modifier) return;
-  if (modifier->name) converter::utf8::cut_chars(*modifier->name, limits::kModifierNameChars);
-  if (modifier->group) converter::utf8::cut_chars(*modifier->group, limits::kModifierGroupChars);
+  if (modifier->name) text::utf8::cut_chars(*modifier->name, limits::kModifierNameChars);
+  if (modifier->group) text::utf8::cut_chars(*modifier->group, limits::kModifierGroupChars);
 }
 
 bool known_rate(uint32_t rate) { return rate == 0 || rate == 10 || rate == 20 || rate == 25; }
@@ -30,11 +30,11 @@ uint64_t vat_of(uint64_t value, uint32_t rate) {
 }  // namespace
 
 CalcResult<LineResult> check_line(msg::Item& item, LineRules rules) {
-  converter::utf8::cut_chars(item.name, limits::kItemNameChars);
+  text::utf8::cut_chars(item.name, limits::kItemNameChars);
   cut_modifier(item.discount);
   cut_modifier(item.markup);
   if (item.section && item.section->name) {
-    converter::utf8::cut_chars(*item.section->name, limits::kSectionNameChars);
+    text::utf8::cut_chars(*item.section->name, limits::kSectionNameChars);
   }
 
   if (item.name.empty()) return std::unexpected(err::kNameEmpty);

@@ -9,7 +9,7 @@
 #include <string>
 #include <type_traits>
 
-#include "converter/processors/utf8.h"
+#include "base/text/utf8.h"
 #include "src/wire/cursor.h"
 #include "src/wire/table.h"
 
@@ -51,7 +51,7 @@ struct ValueCodec<std::string> {
     const uint8_t* data;
     size_t size;
     if (!c.read_length_delimited(data, size)) return false;
-    if (!converter::utf8::is_valid({reinterpret_cast<const char*>(data), size})) {
+    if (!text::utf8::is_valid({reinterpret_cast<const char*>(data), size})) {
       return c.fail("invalid string value: data is not UTF-8 encoded");
     }
     v.assign(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,4 @@
-#include "converter/processors/cp1251.h"
+#include "base/text/cp1251.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "tests/converter/samples.h"
 
-namespace tarv::converter {
+namespace tarv::text {
 namespace {
 
 using namespace std::string_view_literals;
@@ -28,7 +28,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"UnmappedC1AndLatin", "\u0081é", "&#129;&#233;"},
                       TextCase{"Astral", "x😀", "x&#128512;"},
                       TextCase{"MalformedUtf8", "a\xFF\xE4\xB8", "a&#65533;&#65533;"}),
-    samples::ByName());
+    converter::samples::ByName());
 
 TEST(Cp1251, EveryByteDecodesAndEncodesBack) {
   for (unsigned b = 0; b < 256; ++b) {
@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"Utf16LoneSurrogates", "\xFE\xFF\xD8\x3D\0a\xDE\0\xD8\x3D"sv,
                                "\uFFFDa\uFFFD\uFFFD"},
                       TextCase{"Utf16OddByte", "\xFE\xFF\0a\0\0\0"sv, "a\0\uFFFD"sv}),
-    samples::ByName());
+    converter::samples::ByName());
 
 class RawField : public ::testing::TestWithParam<TextCase> {};
 TEST_P(RawField, Decodes) { EXPECT_EQ(decode_raw_field(GetParam().input), GetParam().output); }
@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RawField,
                                            TextCase{"OverlongAndSurrogate", "\xC0\xAF\xED\xA0\x80",
                                                     "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
                                            TextCase{"BomKept", "\xEF\xBB\xBF", "\uFEFF"}),
-                         samples::ByName());
+                         converter::samples::ByName());
 
 }  // namespace
-}  // namespace tarv::converter
+}  // namespace tarv::text

@@ -7,11 +7,11 @@
 #include <random>
 #include <string>
 
+#include "base/text/cp1251.h"
+#include "base/text/utf8.h"
 #include "converter/document.h"
 #include "converter/fields.h"
 #include "converter/layout.h"
-#include "converter/processors/cp1251.h"
-#include "converter/processors/utf8.h"
 
 namespace tarv::converter {
 namespace {
@@ -39,7 +39,7 @@ class Gen {
                                          0x4E2D, 0xFEFF, 0x1F600, 0x0081, 0xFFFD, 0x10FFFF};
     std::string s;
     for (size_t n = below(max_chars + 1); n > 0; --n) {
-      utf8::append(
+      text::utf8::append(
           coin(40) ? 0x0410 + static_cast<char32_t>(below(64)) : kPool[below(std::size(kPool))], s);
     }
     for (const char* bom : {"п»ї", "яю", "юя"}) {
@@ -150,13 +150,13 @@ class Gen {
 
 // What the reader gives back for a text written into an n-byte field.
 std::string as_text(const std::string& s, size_t n) {
-  std::string bytes = to_cp1251(s);
+  std::string bytes = text::to_cp1251(s);
   bytes.resize(n, '\0');
-  return decode_text_field(bytes);
+  return text::decode_text_field(bytes);
 }
 std::optional<std::string> as_raw(const std::optional<std::string>& s, size_t n) {
   if (!s) return s;
-  return decode_raw_field(std::string_view(*s).substr(0, n));
+  return text::decode_raw_field(std::string_view(*s).substr(0, n));
 }
 std::string as_number(const std::string& d) {
   const size_t first = d.find_first_not_of('0');

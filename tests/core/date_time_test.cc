@@ -1,6 +1,6 @@
 // Calendar arithmetic that the exports cannot reach: dates before 2000
 // (documents cannot carry them) and the edges of the calendar range.
-#include "converter/processors/date_time.h"
+#include "base/calendar/date_time.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-namespace tarv::converter {
+namespace tarv::calendar {
 namespace {
 
 TEST(DateTime, CivilDays) {
@@ -57,4 +57,4 @@ TEST(DateTime, UtcTimeFloorsAndRange) {
 }
 
 }  // namespace
-}  // namespace tarv::converter
+}  // namespace tarv::calendar

@@ -1,11 +1,11 @@
-#include "converter/processors/cp1251.h"
+#include "base/text/cp1251.h"
 
 #include <algorithm>
 
-#include "converter/processors/cp1251_table.h"
-#include "converter/processors/utf8.h"
+#include "base/text/cp1251_table.h"
+#include "base/text/utf8.h"
 
-namespace tarv::converter {
+namespace tarv::text {
 
 namespace {
 
@@ -147,4 +147,4 @@ std::string decode_raw_field(std::string_view bytes) {
   return utf8::lossy(without_trailing_nuls(bytes));
 }
 
-}  // namespace tarv::converter
+}  // namespace tarv::text

@@ -1,6 +1,6 @@
-#include "converter/processors/date_time.h"
+#include "base/calendar/date_time.h"
 
-namespace tarv::converter {
+namespace tarv::calendar {
 namespace {
 
 // The calendar range of a date-time: years -262143 to 262142.
@@ -80,4 +80,4 @@ std::optional<DateTime> local_date_time(const UtcTime& time) {
   return civil_from_days(day, static_cast<uint32_t>(total % kSecondsPerDay));
 }
 
-}  // namespace tarv::converter
+}  // namespace tarv::calendar

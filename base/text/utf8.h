@@ -5,15 +5,15 @@
 // Malformed input is split into maximal subparts (the Unicode and WHATWG
 // practice): a lead byte followed by as many continuation bytes as are valid
 // for it counts as one malformed sequence.
-#ifndef TARV_CONVERTER_PROCESSORS_UTF8_H_
-#define TARV_CONVERTER_PROCESSORS_UTF8_H_
+#ifndef TARV_BASE_TEXT_UTF8_H_
+#define TARV_BASE_TEXT_UTF8_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace tarv::converter::utf8 {
+namespace tarv::text::utf8 {
 
 inline constexpr char32_t kReplacement = 0xFFFD;
 
@@ -104,6 +104,6 @@ size_t char_count(std::string_view text);
 // Cuts valid UTF-8 text to its first `max_chars` characters, in place.
 void cut_chars(std::string& text, size_t max_chars);
 
-}  // namespace tarv::converter::utf8
+}  // namespace tarv::text::utf8
 
-#endif  // TARV_CONVERTER_PROCESSORS_UTF8_H_
+#endif  // TARV_BASE_TEXT_UTF8_H_

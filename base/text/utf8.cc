@@ -1,8 +1,8 @@
-#include "converter/processors/utf8.h"
+#include "base/text/utf8.h"
 
 #include <cstring>
 
-namespace tarv::converter::utf8 {
+namespace tarv::text::utf8 {
 
 void append(char32_t cp, std::string& out) {
   char buf[4];
@@ -69,4 +69,4 @@ void cut_chars(std::string& text, size_t max_chars) {
   }
 }
 
-}  // namespace tarv::converter::utf8
+}  // namespace tarv::text::utf8

@@ -1,7 +1,7 @@
 // windows-1251 text: the writer's conversion of UTF-8 text and the reader's
 // decoding of text(N) and raw(N) fields.
-#ifndef TARV_CONVERTER_PROCESSORS_CP1251_H_
-#define TARV_CONVERTER_PROCESSORS_CP1251_H_
+#ifndef TARV_BASE_TEXT_CP1251_H_
+#define TARV_BASE_TEXT_CP1251_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarv::converter {
+namespace tarv::text {
 
 // The windows-1251 byte of a code point, if it has one (ASCII included).
 std::optional<uint8_t> cp1251_byte(char32_t code_point);
@@ -39,6 +39,6 @@ std::string decode_text_field(std::string_view bytes);
 // U+FFFD, trailing U+0000 removed.
 std::string decode_raw_field(std::string_view bytes);
 
-}  // namespace tarv::converter
+}  // namespace tarv::text
 
-#endif  // TARV_CONVERTER_PROCESSORS_CP1251_H_
+#endif  // TARV_BASE_TEXT_CP1251_H_

@@ -6,16 +6,24 @@
 // last second of a minute. Documents carry local time: UTC plus exactly
 // 10800 seconds, with no zone or daylight-saving rule, and without the
 // sub-second part.
-#ifndef TARV_CONVERTER_PROCESSORS_DATE_TIME_H_
-#define TARV_CONVERTER_PROCESSORS_DATE_TIME_H_
+#ifndef TARV_BASE_CALENDAR_DATE_TIME_H_
+#define TARV_BASE_CALENDAR_DATE_TIME_H_
 
 #include <compare>
 #include <cstdint>
 #include <optional>
 
-#include "converter/records.h"
+namespace tarv::calendar {
 
-namespace tarv::converter {
+// A calendar date (proleptic Gregorian) and a second of the day, 0..86399.
+struct DateTime {
+  int32_t year = 2000;
+  uint32_t month = 1;  // 1..12
+  uint32_t day = 1;    // 1..31
+  uint32_t second_of_day = 0;
+
+  friend bool operator==(const DateTime&, const DateTime&) = default;
+};
 
 inline constexpr int64_t kSecondsPerDay = 86400;
 inline constexpr int64_t kLocalOffsetSeconds = 10800;
@@ -50,6 +58,6 @@ std::optional<DateTime> local_date_time(const UtcTime& time);
 int64_t days_from_civil(int64_t year, uint32_t month, uint32_t day);
 DateTime civil_from_days(int64_t days, uint32_t second_of_day);
 
-}  // namespace tarv::converter
+}  // namespace tarv::calendar
 
-#endif  // TARV_CONVERTER_PROCESSORS_DATE_TIME_H_
+#endif  // TARV_BASE_CALENDAR_DATE_TIME_H_
