@@ -89,6 +89,7 @@ constexpr Advice kAdvice[] = {
     {err::kAttrsCount, kAfterReport},
     {err::kShiftCashIn, "after a withdrawal of all the cash"},
     {err::kShiftAlreadyClosed, "no: the shift is closed"},
+    {err::kShiftBin, "no: these counters cannot be reported (standard error says why)"},
 };
 
 std::string_view retry_advice(CalcError error) {
