@@ -11,16 +11,16 @@
 #include <variant>
 
 #include "converter/document.h"
+#include "host/exports.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
-#include "tests/support/exports.h"
 
 namespace tarv::fuzz {
 
 namespace pb = ::tarv::core;
 namespace cv = ::tarv::converter;
 
-using support::ExportFn;
+using host::ExportFn;
 
 // Prints what broke and aborts, so that the fuzzer keeps the input.
 [[noreturn]] void fail(std::string_view what);
@@ -69,13 +69,13 @@ void check_success(const pb::RollbackRequest& request, const Outcome& outcome);
 void check_success(const pb::ReportRequest& request, const Outcome& outcome);
 void check_success(const pb::OrderRequest& request, const Outcome& outcome);
 
-using support::Export;
+using host::ExportOf;
 
 // Runs the request's export on raw bytes with every check; returns the
 // outcome.
 template <class Request>
 Outcome run(std::span<const uint8_t> bytes) {
-  Outcome outcome = call(Export<Request>::kFn, bytes);
+  Outcome outcome = call(ExportOf<Request>::kFn, bytes);
   if (outcome.status != TARV_STATUS_OK) return outcome;
   Request request;
   if (request.ParseFromArray(bytes.data(), static_cast<int>(bytes.size()))) {
@@ -84,7 +84,7 @@ Outcome run(std::span<const uint8_t> bytes) {
   } else {
     // libprotobuf is stricter in places (a length prefix of more than five
     // bytes, say); the response alone is checked then.
-    typename Export<Request>::Response response;
+    typename ExportOf<Request>::Response response;
     parse_exact(outcome.response, response);
   }
   return outcome;

@@ -1,5 +1,5 @@
-#include "tools/demo.h"
-
+// tarv demo: one complete shift on a built-in register.
+#include <fmt/format.h>
 #include <google/protobuf/message.h>
 #include <sys/stat.h>
 
@@ -9,16 +9,21 @@
 #include <map>
 #include <vector>
 
-#include "base/text/utf8.h"
+#include "base/try.h"
 #include "converter/document.h"
+#include "base/text/utf8.h"
+#include "host/doc_view.h"
+#include "host/files.h"
+#include "host/register.h"
 #include "include/tarv_core.h"
+#include "tools/commands.h"
 #include "tools/demo_steps.h"
-#include "tools/doc_view.h"
-#include "tools/host.h"
-#include "tools/text.h"
 
 namespace tarv::tool {
 namespace {
+
+// The demo is a host of the library like any other.
+using namespace ::tarv::host;  // NOLINT(google-build-using-namespace)
 
 using google::protobuf::FieldDescriptor;
 using google::protobuf::Message;
@@ -68,7 +73,7 @@ void flatten(const Message& m, const std::string& prefix, std::map<std::string, 
         const Message& entry = r->GetRepeatedMessage(m, f, i);
         const FieldDescriptor* value = entry.GetDescriptor()->map_value();
         const std::string at =
-            fmt("{}[{}]", path, scalar_text(entry, entry.GetDescriptor()->map_key()));
+            fmt::format("{}[{}]", path, scalar_text(entry, entry.GetDescriptor()->map_key()));
         if (value->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE) {
           flatten(entry.GetReflection()->GetMessage(entry, value), at, out);
         } else {
@@ -129,7 +134,7 @@ void print_changes(const std::map<std::string, std::string>& before,
     rows.push_back({path, old_value, new_value});
   }
   for (const auto& [group, cells] : cleared) {
-    rows.push_back({group, fmt("{} cells", cells), "cleared for the next shift"});
+    rows.push_back({group, fmt::format("{} cells", cells), "cleared for the next shift"});
   }
   if (rows.empty()) {
     std::cout << "  counters: unchanged\n";
@@ -139,8 +144,9 @@ void print_changes(const std::map<std::string, std::string>& before,
   for (const auto& r : rows) width = std::max(width, text::utf8::char_count(r[0]));
   std::cout << "  counters that changed:\n";
   for (const auto& [path, old_value, new_value] : rows) {
-    std::cout << fmt("    {}{}  {} -> {}\n", path,
-                     std::string(width - text::utf8::char_count(path), ' '), old_value, new_value);
+    std::cout << fmt::format("    {}{}  {} -> {}\n", path,
+                             std::string(width - text::utf8::char_count(path), ' '), old_value,
+                             new_value);
   }
 }
 
@@ -161,11 +167,11 @@ std::string indented(std::string_view text, std::string_view indent) {
 // An order has no fiscal document: its block comes from the response.
 void print_order(const pb::OrderResponse& response) {
   const pb::Order& order = response.doc();
-  std::cout << fmt("\n    ORDER {} / table {}\n", order.header().state().id(),
-                   order.header().table());
+  std::cout << fmt::format("\n    ORDER {} / table {}\n", order.header().state().id(),
+                           order.header().table());
   for (const pb::Item& i : order.items()) {
     std::cout << "    "
-              << row(fmt("{} x {}", thousandths(i.quantity()), i.name()),
+              << row(fmt::format("{} x {}", thousandths(i.quantity()), i.name()),
                      money(static_cast<int64_t>(i.calculations().sum())))
               << '\n';
   }
@@ -181,7 +187,7 @@ class Demo : public StepContext {
  public:
   explicit Demo(std::optional<std::string> out) : out_(std::move(out)), host_(demo_register()) {}
 
-  Result<int> run();
+  HostResult<int> run();
 
   Register& host() override { return host_; }
   const std::string& document(std::string_view slug) const override {
@@ -189,21 +195,20 @@ class Demo : public StepContext {
     const auto it = documents_.find(std::string(slug));
     return it == documents_.end() ? kNone : it->second;
   }
-  Result<void> write(std::string_view name, std::string_view bytes) override {
+  HostResult<void> write(std::string_view name, std::string_view bytes) override {
     if (!out_) return {};
-    return write_file(fmt("{}/{}-{}", *out_, zero_padded(static_cast<uint64_t>(step_), 2), name),
-                      bytes);
+    return write_file(fmt::format("{}/{:02}-{}", *out_, step_, name), bytes);
   }
   void expect(bool ok, std::string_view what) override {
     ++checks_;
     if (!ok) ++failed_;
-    std::cout << fmt("  {} {}\n", ok ? "ok    " : "FAILED", what);
+    std::cout << fmt::format("  {} {}\n", ok ? "ok    " : "FAILED", what);
   }
 
  private:
   void heading(const Step& step) {
     ++step_;
-    const std::string line = fmt("== {}. {} ", step_, step.title);
+    const std::string line = fmt::format("== {}. {} ", step_, step.title);
     std::cout << '\n'
               << line
               << std::string(
@@ -214,7 +219,7 @@ class Demo : public StepContext {
 
   // Calls the step's export through the register, prints what happened and
   // writes the step's files; the outcome.
-  Result<Outcome> call_step(const Step& step, Message& request);
+  HostResult<CallOutcome> call_step(const Step& step, Message& request);
 
   std::optional<std::string> out_;
   Register host_;
@@ -224,14 +229,14 @@ class Demo : public StepContext {
   std::map<std::string, std::string> documents_;  // by step slug
 };
 
-Result<Outcome> Demo::call_step(const Step& step, Message& request) {
+HostResult<CallOutcome> Demo::call_step(const Step& step, Message& request) {
   const Export& e = *find_export(step.export_name);
   host_.fill(e, request);
   const auto before = flat_state(host_.state());
-  Outcome outcome = call(e, request);
+  CallOutcome outcome = call(e, request);
   host_.take(e, request, outcome);
 
-  std::cout << fmt("  {} -> status {}\n", e.symbol, outcome.status);
+  std::cout << fmt::format("  {} -> status {}\n", e.symbol, outcome.status);
   const std::pair<std::string, std::string> files[] = {
       {"request.json", to_json(request)},
       {"request.pb", request.SerializeAsString()},
@@ -241,12 +246,12 @@ Result<Outcome> Demo::call_step(const Step& step, Message& request) {
   };
   for (const auto& [suffix, bytes] : files) {
     if (bytes.empty() && suffix != "request.pb") continue;
-    if (auto ok = write(fmt("{}.{}", step.slug, suffix), bytes); !ok) {
+    if (auto ok = write(fmt::format("{}.{}", step.slug, suffix), bytes); !ok) {
       return std::unexpected(ok.error());
     }
   }
   if (const pb::ErrorResponse* error = outcome.error()) {
-    std::cout << fmt("  error {}: {}\n", error->code(), error->message());
+    std::cout << fmt::format("  error {}: {}\n", error->code(), error->message());
   }
   expect(outcome.status == TARV_STATUS_OK && outcome.response != nullptr,
          "the library accepts the request");
@@ -269,8 +274,8 @@ Result<Outcome> Demo::call_step(const Step& step, Message& request) {
     }
     expect(doc.has_value(), "the binary document reads back");
     print_changes(before, flat_state(host_.state()));
-    std::cout << fmt("  document: {} bytes, kind {}\n", outcome.binary_doc.size(),
-                     doc ? document_kind_name(*doc) : "unreadable")
+    std::cout << fmt::format("  document: {} bytes, kind {}\n", outcome.binary_doc.size(),
+                             doc ? document_kind_name(*doc) : "unreadable")
               << hex_dump(outcome.binary_doc, "    ");
     documents_[std::string(step.slug)] = outcome.binary_doc;
   } else {
@@ -282,15 +287,15 @@ Result<Outcome> Demo::call_step(const Step& step, Message& request) {
   return outcome;
 }
 
-Result<int> Demo::run() {
+HostResult<int> Demo::run() {
   if (out_ && mkdir(out_->c_str(), 0777) != 0 && errno != EEXIST) {
-    return std::unexpected(Failure{kExitUsage, fmt("cannot create {}", *out_)});
+    return std::unexpected(Failure{kExitUsage, fmt::format("cannot create {}", *out_)});
   }
   uint32_t length = 0;
   uint8_t flag = 0;
   const char* version = tarvcore_get_version(&length, &flag);
   const pb::Context& reg = host_.state().context();
-  std::cout << fmt(
+  std::cout << fmt::format(
       "tarv demo: one shift on register {} (УНП {}), currency BYN, cashier {},\n"
       "through libtarv_core {} and its C exports. Amounts in BYN, quantities in units.\n",
       reg.device_id(), reg.tax_number(), kDemoCashier, std::string_view(version, length));
@@ -313,15 +318,40 @@ Result<int> Demo::run() {
 
   std::cout << '\n';
   if (failed_ == 0) {
-    std::cout << fmt("All {} steps behaved as expected ({} checks).\n", step_, checks_);
+    std::cout << fmt::format("All {} steps behaved as expected ({} checks).\n", step_, checks_);
     return kExitOk;
   }
-  std::cout << fmt("{} of {} checks FAILED.\n", failed_, checks_);
+  std::cout << fmt::format("{} of {} checks FAILED.\n", failed_, checks_);
   return kExitRefused;
+}
+
+constexpr std::string_view kHelp = R"(usage: tarv demo [--out DIR]
+
+Runs one complete shift on a built-in register, through the library's C
+exports, and prints every step as a person reads it: the receipt, the counters
+that changed and the binary document in hex. The steps: open the shift, a
+deposit, a sale with VAT and a discount paid by card and cash with change, a
+sale of a marked item, a refund, a restaurant order registered and raised, the
+rollback of a sale signed with the demo key, the withdrawal of the drawer and
+the shift-close report.
+
+  --out DIR   also write each step's request and response (.json and the
+              encoded .pb), its binary document (.bin), the demo public key
+              and the rollback's signature into DIR (created if needed)
+
+Exits 0 only when every step behaved as expected.
+)";
+
+HostResult<int> run(const Args& a) {
+  TARV_TRY(a.expect(0, 0));
+  return Demo(a.option("--out")).run();
 }
 
 }  // namespace
 
-Result<int> run_demo(const std::optional<std::string>& out_dir) { return Demo(out_dir).run(); }
+const Command kDemoCommand = {
+    "demo", "[--out DIR]                      run one complete shift on a demo register",
+    kHelp,  {"--out"},
+    {},     run};
 
 }  // namespace tarv::tool

@@ -6,11 +6,13 @@
 
 #include "base/calendar/date_time.h"
 #include "converter/document.h"
-#include "tests/support/bign_signer.h"
-#include "tools/doc_view.h"
+#include "host/doc_view.h"
 
 namespace tarv::tool {
 namespace {
+
+// The demo is a host of the library like any other.
+using namespace ::tarv::host;  // NOLINT(google-build-using-namespace)
 
 using google::protobuf::Message;
 
@@ -67,13 +69,31 @@ pb::OrderRequest order() {
   return r;
 }
 
+// The demo register signs its sales with a published demonstration key (the
+// tool itself carries no signer: the library only verifies, and a real
+// register signs in its secure element). The signature of the marked sale,
+// document 3, was made once by tests/support's
+// bign_sign_deterministic(document, kDemoPrivateKey); the tool test runs the
+// demo, whose rollback fails should the sale's bytes ever change.
+constexpr std::array<uint8_t, 64> kDemoPublicKey = {
+    0x63, 0xb5, 0x13, 0x67, 0x9d, 0x60, 0x5d, 0x0a, 0x16, 0x00, 0xed, 0x4e, 0x93, 0xd5, 0xcf, 0x2c,
+    0xb9, 0x86, 0x7a, 0x73, 0xfb, 0x14, 0xd8, 0x9b, 0x17, 0xe2, 0xd8, 0x25, 0x27, 0xa9, 0xb0, 0x01,
+    0xe4, 0x8b, 0xe1, 0x6d, 0xc9, 0x59, 0xa2, 0xf3, 0xbc, 0x0e, 0xab, 0xdf, 0xa7, 0xca, 0x7e, 0x0b,
+    0x6b, 0x6d, 0x3d, 0x59, 0x11, 0xd7, 0x36, 0x2c, 0x36, 0x9f, 0xbb, 0x98, 0xb7, 0x2f, 0xb6, 0x28,
+};
+constexpr std::array<uint8_t, 48> kMarkedSaleSignature = {
+    0x02, 0x4c, 0xe8, 0xd3, 0xa1, 0x87, 0x4d, 0x86, 0xcf, 0xe1, 0x03, 0x15, 0xb1, 0xa7, 0xa0, 0x8f,
+    0x1e, 0xbf, 0xbf, 0xc1, 0x1e, 0x12, 0x30, 0xfd, 0x97, 0x31, 0xa3, 0x2a, 0x74, 0x36, 0x83, 0x35,
+    0x4f, 0xcd, 0x9b, 0x21, 0x4d, 0xfc, 0x95, 0xef, 0x32, 0xa8, 0x01, 0x71, 0xf3, 0xb4, 0x65, 0x0a,
+};
+
 std::string hex(std::span<const uint8_t> bytes) {
   std::string s;
-  for (const uint8_t b : bytes) s += hex_padded(b, 2);
+  for (const uint8_t b : bytes) s += fmt::format("{:02x}", b);
   return s + "\n";
 }
 
-using Request = Result<std::unique_ptr<Message>>;
+using Request = HostResult<std::unique_ptr<Message>>;
 
 template <class M>
 Request request(M message) {
@@ -96,8 +116,9 @@ const std::vector<Step>& steps() {
           [](StepContext& c) -> Request {
             // The host's own business; the library only checks it.
             c.host().open_shift(at_minute(0));
-            std::cout << fmt("  shift {} opened at {}\n",
-                             c.host().state().context().next_shift_number(), local_time(kOpenedAt));
+            std::cout << fmt::format("  shift {} opened at {}\n",
+                                     c.host().state().context().next_shift_number(),
+                                     local_time(kOpenedAt));
             return nullptr;
           },
           nullptr,
@@ -236,11 +257,8 @@ const std::vector<Step>& steps() {
           "rollback",
           [](StepContext& c) -> Request {
             const std::string& target = c.document("sale-marked");
-            const auto message = std::span<const uint8_t>(
-                reinterpret_cast<const uint8_t*>(target.data()), target.size());
-            const std::array<uint8_t, 48> signature =
-                testing::bign_sign_deterministic(message, testing::kDemoPrivateKey);
-            const std::array<uint8_t, 64> key = testing::bign_public_key(testing::kDemoPrivateKey);
+            const auto& signature = kMarkedSaleSignature;
+            const auto& key = kDemoPublicKey;
             std::cout << "  signature " << hex(signature) << "  public key " << hex(key);
             if (auto ok = c.write("rollback.signature.hex", hex(signature)); !ok) {
               return std::unexpected(ok.error());

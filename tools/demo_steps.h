@@ -3,6 +3,7 @@
 #ifndef TARV_TOOLS_DEMO_STEPS_H_
 #define TARV_TOOLS_DEMO_STEPS_H_
 
+#include <fmt/format.h>
 #include <google/protobuf/message.h>
 
 #include <cstdint>
@@ -12,11 +13,17 @@
 #include <string>
 #include <string_view>
 
-#include "tools/cli.h"
-#include "tools/host.h"
-#include "tools/text.h"
+#include "host/failure.h"
+#include "host/register.h"
 
 namespace tarv::tool {
+
+namespace pb = ::tarv::core;
+using host::CallOutcome;
+using host::Failure;
+using host::HostResult;
+using host::HostState;
+using host::Register;
 
 // The demo register's standing data: register 31700042, currency BYN.
 HostState demo_register();
@@ -35,7 +42,7 @@ class StepContext {
   // The binary document that the step `slug` issued; empty when none did.
   virtual const std::string& document(std::string_view slug) const = 0;
   // Writes the step's file `name` under --out; nothing without --out.
-  virtual Result<void> write(std::string_view name, std::string_view bytes) = 0;
+  virtual HostResult<void> write(std::string_view name, std::string_view bytes) = 0;
   // Prints and counts one check.
   virtual void expect(bool ok, std::string_view what) = 0;
 
@@ -44,7 +51,7 @@ class StepContext {
     if (got == want) {
       expect(true, what);
     } else {
-      expect(false, fmt("{}: got {}, expected {}", what, got, want));
+      expect(false, fmt::format("{}: got {}, expected {}", what, got, want));
     }
   }
 
@@ -62,7 +69,7 @@ struct Step {
   std::string_view export_name;  // empty: the host acts alone
   // Builds the request (context, attrs and number come from the register),
   // or acts alone and returns null.
-  std::function<Result<std::unique_ptr<google::protobuf::Message>>(StepContext&)> request;
+  std::function<HostResult<std::unique_ptr<google::protobuf::Message>>(StepContext&)> request;
   // The checks after the call, on the typed success response.
   std::function<void(StepContext&, const google::protobuf::Message&)> check;
 };

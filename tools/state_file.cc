@@ -1,6 +1,7 @@
 #include "tools/state_file.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,13 +10,14 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tools/text.h"
+#include "host/files.h"
 
 namespace tarv::tool {
 namespace {
 
 Failure system_failure(std::string_view what, const std::string& path) {
-  return Failure{kExitUsage, fmt("cannot {} {}: {}", what, path, std::strerror(errno))};
+  return Failure{host::kExitUsage,
+                 fmt::format("cannot {} {}: {}", what, path, std::strerror(errno))};
 }
 
 bool write_all(int fd, std::string_view bytes) {
@@ -30,8 +32,8 @@ bool write_all(int fd, std::string_view bytes) {
 
 }  // namespace
 
-Result<StateFile> StateFile::lock(std::string path) {
-  const std::string lock_path = fmt("{}.lock", path);
+HostResult<StateFile> StateFile::lock(std::string path) {
+  const std::string lock_path = fmt::format("{}.lock", path);
   const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return std::unexpected(system_failure("create the lock file", lock_path));
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -39,9 +41,10 @@ Result<StateFile> StateFile::lock(std::string path) {
     ::close(fd);
     if (error == EWOULDBLOCK) {
       return std::unexpected(
-          Failure{kExitBusy, fmt("state file {} is in use by another tarv (it holds {}); try again "
-                                 "when that call has ended",
-                                 path, lock_path)});
+          Failure{host::kExitBusy,
+                  fmt::format("state file {} is in use by another tarv (it holds {}); try again "
+                              "when that call has ended",
+                              path, lock_path)});
     }
     errno = error;
     return std::unexpected(system_failure("lock", lock_path));
@@ -58,12 +61,12 @@ StateFile::~StateFile() {
   if (lock_fd_ >= 0) ::close(lock_fd_);  // releases the lock
 }
 
-Result<std::string> StateFile::read() const { return read_file(path_); }
+HostResult<std::string> StateFile::read() const { return host::read_file(path_); }
 
-Result<void> StateFile::replace(std::string_view bytes) const {
+HostResult<void> StateFile::replace(std::string_view bytes) const {
   // One name for the temporary file: the lock keeps other writers out, and a
   // leftover of a killed run is overwritten by the next one.
-  const std::string temporary = fmt("{}.tmp", path_);
+  const std::string temporary = fmt::format("{}.tmp", path_);
   struct stat old {};
   const mode_t mode = ::stat(path_.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);

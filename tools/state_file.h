@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/cli.h"
+#include "tools/args.h"
 
 namespace tarv::tool {
 
@@ -18,7 +18,7 @@ namespace tarv::tool {
 class StateFile {
  public:
   // Fails with kExitBusy while another process holds the lock.
-  static Result<StateFile> lock(std::string path);
+  static HostResult<StateFile> lock(std::string path);
 
   StateFile(StateFile&& other) noexcept;
   StateFile& operator=(StateFile&&) = delete;
@@ -26,12 +26,12 @@ class StateFile {
 
   const std::string& path() const { return path_; }
 
-  Result<std::string> read() const;
+  HostResult<std::string> read() const;
 
   // Writes "FILE.tmp" in the same folder, flushes it to the disk, renames it
   // over FILE and flushes the folder: after a crash FILE holds either the old
   // or the new content, whole. FILE keeps its permissions.
-  Result<void> replace(std::string_view bytes) const;
+  HostResult<void> replace(std::string_view bytes) const;
 
  private:
   StateFile(std::string path, int lock_fd) : path_(std::move(path)), lock_fd_(lock_fd) {}

@@ -13,20 +13,20 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/exports.h"
+#include "host/exports.h"
 
 namespace tarv::conformance {
 
 // The export's symbol, or an empty view for a function that is not one.
-inline std::string_view export_name(support::ExportFn fn) {
+inline std::string_view export_name(host::ExportFn fn) {
   std::string_view name;
-  support::for_each_export([&](const auto& row) {
+  host::for_each_export([&](const auto& row) {
     if (row.fn == fn) name = row.symbol;
   });
   return name;
 }
 
-inline void record(support::ExportFn fn, const std::vector<uint8_t>& request) {
+inline void record(host::ExportFn fn, const std::vector<uint8_t>& request) {
   static const char* const path = std::getenv("TARV_CONFORMANCE_RECORD");
   if (path == nullptr) return;
   const std::string_view name = export_name(fn);

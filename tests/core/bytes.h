@@ -46,7 +46,7 @@ inline ByteVec ld(uint32_t number, std::string_view text) {
 }
 inline ByteVec vi(uint32_t number, uint64_t value) { return cat({key(number, 0), varint(value)}); }
 
-using ExportFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
+using host::ExportFn;
 
 // One call of an export: status, response bytes and what went to stderr.
 struct Call {

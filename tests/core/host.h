@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "host/exports.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
 #include "tests/core/bytes.h"
-#include "tests/support/exports.h"
 
 namespace tarv::testing {
 
@@ -75,7 +75,7 @@ inline pb::GeneralAttributes& drawer(pb::Context& c, const std::string& currency
   return (*c.mutable_shift_ctx()->mutable_attrs())[currency];
 }
 
-using support::Export;
+using host::ExportOf;
 
 // Map entries in key order, so that the same request gives the same bytes
 // in every run (the conformance corpus records them).
@@ -92,7 +92,7 @@ inline ByteVec serialize(const ::google::protobuf::Message& m) {
 
 // Serializes `request` and calls `fn` (by default the request's own export).
 template <class Request>
-Call call(const Request& request, ExportFn fn = Export<Request>::kFn) {
+Call call(const Request& request, ExportFn fn = ExportOf<Request>::kFn) {
   return call(fn, serialize(request));
 }
 
@@ -109,8 +109,8 @@ inline ::testing::AssertionResult parse(const ByteVec& bytes, ::google::protobuf
 }
 
 // Status 0 and the typed success response of the request's export.
-template <class Request, class Response = typename Export<Request>::Response>
-Response succeed(const Request& request, ExportFn fn = Export<Request>::kFn) {
+template <class Request, class Response = typename ExportOf<Request>::Response>
+Response succeed(const Request& request, ExportFn fn = ExportOf<Request>::kFn) {
   Call c = call(request, fn);
   Response response;
   if (c.status == TARV_STATUS_OK) {
@@ -141,7 +141,7 @@ inline ::testing::AssertionResult is_error(const Call& c, std::string_view code)
 
 template <class Request>
 ::testing::AssertionResult fails_with(const Request& request, std::string_view code,
-                                      ExportFn fn = Export<Request>::kFn) {
+                                      ExportFn fn = ExportOf<Request>::kFn) {
   return is_error(call(request, fn), code);
 }
 

@@ -121,7 +121,7 @@ TEST_F(Tool, DemoRunsTheWholeShiftAndItsSignatureVerifies) {
 
 TEST_F(Tool, CallWithStateDrivesAShiftCallByCall) {
   put(file("state.json"), kState);
-  auto state = [&] { return from_json<tarv::tool::HostState>(slurp(file("state.json"))); };
+  auto state = [&] { return from_json<tarv::host::HostState>(slurp(file("state.json"))); };
   auto call = [&](const std::string& export_name, const std::string& request) {
     put(file("request.json"), request);
     return tarv("call " + export_name + " request.json --state state.json");
@@ -204,7 +204,7 @@ TEST_F(Tool, StateFileIsLockedWhileInUse) {
   }
   const Result r = tarv(args);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(from_json<tarv::tool::HostState>(slurp(file("state.json"))).context().next_doc_number(),
+  EXPECT_EQ(from_json<tarv::host::HostState>(slurp(file("state.json"))).context().next_doc_number(),
             2u);
 }
 
@@ -258,7 +258,7 @@ TEST_F(Tool, StateSurvivesKillsAtRandomMoments) {
       ++killed;
     }
 
-    tarv::tool::HostState state;
+    tarv::host::HostState state;
     const std::string text = slurp(file("state.json"));
     ASSERT_TRUE(JsonStringToMessage(text, &state).ok()) << "after call " << i << ":\n" << text;
     const uint32_t now = state.context().next_doc_number() - 1;
@@ -277,7 +277,7 @@ TEST_F(Tool, StateSurvivesKillsAtRandomMoments) {
 }
 
 TEST_F(Tool, DocPrintsASaleDocumentAsTheSaleWroteIt) {
-  tarv::tool::HostState state = from_json<tarv::tool::HostState>(kState);
+  tarv::host::HostState state = from_json<tarv::host::HostState>(kState);
   state.mutable_context()->set_next_doc_number(77);
   std::string context;
   ASSERT_TRUE(MessageToJsonString(state.context(), &context).ok());
@@ -335,15 +335,15 @@ TEST_F(Tool, BadInputGetsOneLineAndItsExitStatus) {
   const Case cases[] = {
       {"call sale missing.json", "", 3, "tarv: cannot read missing.json: No such file"},
       {"call sale", "{\"doc\": {\n \"header\" 1}}", 2,
-       "tarv: <stdin>:2:11: bad JSON: expected ':' after the member name"},
+       "tarv: <stdin>:2:11: bad JSON: syntax error while parsing object separator"},
       {"call sale -", "{\"doc\": {\"itms\": []}}", 2, "itms: Cannot find field"},
       {"call deposit -", "{\"doc\": {\"header\": {\"at\": \"15.03.2024 10:00\"}}}", 2,
        "bad JSON for tarv.core.DepositRequest: (doc.header.at): invalid value"},
-      {"call sale -", "[1, 2", 2, "tarv: <stdin>:1:6: bad JSON: unexpected end of the text"},
+      {"call sale -", "[1, 2", 2, "tarv: <stdin>:1:6: bad JSON: syntax error while parsing array - unexpected end of input"},
       {"call sael -", "{}", 3, "tarv: unknown export 'sael' (one of deposit, withdraw,"},
       {"call sale -", "{}", 1, "Missing $req.doc"},  // the library's own line
       {"call sale - --state state.json", "{}", 3,
-       "tarv: state file state.json:1:36: bad JSON: unexpected end"},
+       "tarv: state file state.json:1:36: bad JSON: syntax error while parsing object key - unexpected end"},
       {"call sale - --state", "{}", 3, "tarv: --state needs a value"},
       {"doc nine.bin", "", 1, "Parse(\"Could not match enum variant id = 9 on enum"},
       {"doc cut.bin", "", 1, "tarv: cut.bin: Incomplete(NeedSize"},

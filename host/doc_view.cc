@@ -1,13 +1,13 @@
-#include "tools/doc_view.h"
+#include "host/doc_view.h"
+
+#include <fmt/format.h>
 
 #include <type_traits>
 #include <variant>
 
 #include "base/text/utf8.h"
-#include "tools/json.h"
-#include "tools/text.h"
 
-namespace tarv::tool {
+namespace tarv::host {
 namespace conv = tarv::converter;
 namespace {
 
@@ -20,42 +20,45 @@ std::string iso(const conv::DateTime& t) {
 // ---------------------------------------------------------------------------
 // JSON
 
-void header_json(JsonWriter& w, const conv::DocHeader& h) {
-  w.key("header").begin_object();
-  w.field("device_id", h.device_id).field("cashier", h.cashier).field("doc_number", h.doc_number);
-  w.field("at", iso(h.at)).field("currency", h.currency);
-  w.end_object();
+Json header_json(const conv::DocHeader& h) {
+  return {{"device_id", h.device_id},
+          {"cashier", h.cashier},
+          {"doc_number", h.doc_number},
+          {"at", iso(h.at)},
+          {"currency", h.currency}};
 }
 
-void code_json(JsonWriter& w, const conv::CodeBlock& code) {
-  w.key("code").begin_object();
+Json code_json(const conv::CodeBlock& code) {
+  Json j;
   std::visit(
       [&](const auto& c) {
         using T = std::decay_t<decltype(c)>;
         if constexpr (std::is_same_v<T, conv::PlainCode>) {
-          w.field("form", "plain").field("kind", c.kind);
+          j["form"] = "plain";
+          j["kind"] = c.kind;
         } else {
-          w.field("form", std::is_same_v<T, conv::GtinCode> ? "gtin" : "marked");
+          j["form"] = std::is_same_v<T, conv::GtinCode> ? "gtin" : "marked";
           if constexpr (std::is_same_v<T, conv::GtinCode>) {
-            if (c.si_code) w.field("si_code", *c.si_code);
+            if (c.si_code) j["si_code"] = *c.si_code;
           } else {
-            w.field("si_code", c.si_code);
+            j["si_code"] = c.si_code;
           }
-          if (c.ukz_code) w.field("ukz_code", *c.ukz_code);
+          if (c.ukz_code) j["ukz_code"] = *c.ukz_code;
         }
-        w.field("digits", c.digits);
+        j["digits"] = c.digits;
       },
       code);
-  w.end_object();
+  return j;
 }
 
-void count_sum_json(JsonWriter& w, std::string_view name, const conv::CountSum& v) {
-  w.key(name).begin_object().field("count", v.count).field("sum", v.sum).end_object();
-}
+Json count_sum_json(const conv::CountSum& v) { return {{"count", v.count}, {"sum", v.sum}}; }
 
-void record_json(JsonWriter& w, const conv::ReportRecord& r) {
-  w.begin_object().field("currency", r.currency).field("count_a", r.count_a);
-  w.field("sum_a1", r.sum_a1).field("sum_a2", r.sum_a2).field("sum_a3", r.sum_a3);
+Json record_json(const conv::ReportRecord& r) {
+  Json j = {{"currency", r.currency},
+            {"count_a", r.count_a},
+            {"sum_a1", r.sum_a1},
+            {"sum_a2", r.sum_a2},
+            {"sum_a3", r.sum_a3}};
   const std::pair<std::string_view, conv::CountSum> slots[] = {
       {"b1", {r.count_b1, r.sum_b1}}, {"b2", {r.count_b2, r.sum_b2}},
       {"b3", {r.count_b3, r.sum_b3}}, {"b4", {r.count_b4, r.sum_b4}},
@@ -63,82 +66,94 @@ void record_json(JsonWriter& w, const conv::ReportRecord& r) {
       {"c3", {r.count_c3, r.sum_c3}}, {"d1", {r.count_d1, r.sum_d1}},
       {"d2", {r.count_d2, r.sum_d2}}};
   for (const auto& [slot, v] : slots) {
-    w.field(fmt("count_{}", slot), v.count).field(fmt("sum_{}", slot), v.sum);
+    j[fmt::format("count_{}", slot)] = v.count;
+    j[fmt::format("sum_{}", slot)] = v.sum;
   }
-  w.field("value_e1", r.value_e1).field("value_e2", r.value_e2);
-  w.field("value_f1", r.value_f1).field("value_f2", r.value_f2);
+  j["value_e1"] = r.value_e1;
+  j["value_e2"] = r.value_e2;
+  j["value_f1"] = r.value_f1;
+  j["value_f2"] = r.value_f2;
   if (r.orders) {
-    w.key("orders").begin_object();
-    count_sum_json(w, "opened", r.orders->opened);
-    count_sum_json(w, "canceled", r.orders->canceled);
-    count_sum_json(w, "closed", r.orders->closed);
-    count_sum_json(w, "corrected", r.orders->corrected);
-    count_sum_json(w, "moved", r.orders->moved);
-    w.end_object();
+    j["orders"] = {{"opened", count_sum_json(r.orders->opened)},
+                   {"canceled", count_sum_json(r.orders->canceled)},
+                   {"closed", count_sum_json(r.orders->closed)},
+                   {"corrected", count_sum_json(r.orders->corrected)},
+                   {"moved", count_sum_json(r.orders->moved)}};
   }
   if (r.extra) {
-    w.key("extra").begin_object();
-    count_sum_json(w, "sales", r.extra->sales);
-    count_sum_json(w, "rollbacks", r.extra->rollbacks);
-    w.end_object();
+    j["extra"] = {{"sales", count_sum_json(r.extra->sales)},
+                  {"rollbacks", count_sum_json(r.extra->rollbacks)}};
   }
-  w.end_object();
+  return j;
 }
 
-void body_json(JsonWriter& w, const conv::SaleDoc& d) {
-  header_json(w, d.header);
-  w.key("items").begin_array();
+void body_json(Json& j, const conv::SaleDoc& d) {
+  j["header"] = header_json(d.header);
+  Json& items = j["items"] = Json::array();
   for (const conv::SaleItem& i : d.items) {
-    w.begin_object().field("section", i.section);
-    code_json(w, i.code);
-    w.field("name", i.name).field("quantity", i.quantity).field("cost", i.cost);
-    w.field("discount", i.discount).field("markup", i.markup).end_object();
+    items.push_back({{"section", i.section},
+                     {"code", code_json(i.code)},
+                     {"name", i.name},
+                     {"quantity", i.quantity},
+                     {"cost", i.cost},
+                     {"discount", i.discount},
+                     {"markup", i.markup}});
   }
-  w.end_array();
-  if (d.tp_tax_number) w.field("tp_tax_number", *d.tp_tax_number);
-  w.field("items_sum", d.items_sum).field("discount", d.discount).field("markup", d.markup);
-  w.field("total", d.total).field("cashless", d.cashless).field("cash", d.cash);
-  w.field("other", d.other);
+  if (d.tp_tax_number) j["tp_tax_number"] = *d.tp_tax_number;
+  j["items_sum"] = d.items_sum;
+  j["discount"] = d.discount;
+  j["markup"] = d.markup;
+  j["total"] = d.total;
+  j["cashless"] = d.cashless;
+  j["cash"] = d.cash;
+  j["other"] = d.other;
 }
 
 template <class CashOperation>
 requires requires(CashOperation d) { d.amount; }
-void body_json(JsonWriter& w, const CashOperation& d) {
-  header_json(w, d.header);
+void body_json(Json& j, const CashOperation& d) {
+  j["header"] = header_json(d.header);
   if constexpr (std::is_same_v<CashOperation, conv::RollbackDoc>) {
-    w.field("target_number", d.target_number).key("lines").begin_array();
+    j["target_number"] = d.target_number;
+    Json& lines = j["lines"] = Json::array();
     for (const conv::RollbackLine& l : d.lines) {
-      w.begin_object();
-      if (l.si_code) w.field("si_code", *l.si_code);
-      if (l.ukz_code) w.field("ukz_code", *l.ukz_code);
-      w.field("name", l.name).end_object();
+      Json line;
+      if (l.si_code) line["si_code"] = *l.si_code;
+      if (l.ukz_code) line["ukz_code"] = *l.ukz_code;
+      line["name"] = l.name;
+      lines.push_back(std::move(line));
     }
-    w.end_array();
   }
-  w.field("amount", d.amount);
+  j["amount"] = d.amount;
 }
 
-void body_json(JsonWriter& w, const conv::RefundDoc& d) {
-  header_json(w, d.header);
-  w.key("items").begin_array();
+void body_json(Json& j, const conv::RefundDoc& d) {
+  j["header"] = header_json(d.header);
+  Json& items = j["items"] = Json::array();
   for (const conv::RefundItem& i : d.items) {
-    w.begin_object().field("section", i.section);
-    code_json(w, i.code);
-    w.field("name", i.name).field("quantity", i.quantity).field("sum", i.sum).end_object();
+    items.push_back({{"section", i.section},
+                     {"code", code_json(i.code)},
+                     {"name", i.name},
+                     {"quantity", i.quantity},
+                     {"sum", i.sum}});
   }
-  w.end_array();
-  w.field("total", d.total).field("cash", d.cash).field("cashless", d.cashless);
-  w.field("other", d.other);
+  j["total"] = d.total;
+  j["cash"] = d.cash;
+  j["cashless"] = d.cashless;
+  j["other"] = d.other;
 }
 
-void body_json(JsonWriter& w, const conv::ReportDoc& d) {
-  w.field("tax_number", d.tax_number).field("device_id", d.device_id);
-  w.field("opened_at", iso(d.opened_at)).field("close_at", iso(d.close_at));
-  w.field("shift_number", d.shift_number).field("docs_count", d.docs_count);
-  w.field("first_sale", d.first_sale).field("last_sale", d.last_sale);
-  w.key("records").begin_array();
-  for (const conv::ReportRecord& r : d.records) record_json(w, r);
-  w.end_array();
+void body_json(Json& j, const conv::ReportDoc& d) {
+  j["tax_number"] = d.tax_number;
+  j["device_id"] = d.device_id;
+  j["opened_at"] = iso(d.opened_at);
+  j["close_at"] = iso(d.close_at);
+  j["shift_number"] = d.shift_number;
+  j["docs_count"] = d.docs_count;
+  j["first_sale"] = d.first_sale;
+  j["last_sale"] = d.last_sale;
+  Json& records = j["records"] = Json::array();
+  for (const conv::ReportRecord& r : d.records) records.push_back(record_json(r));
 }
 
 // ---------------------------------------------------------------------------
@@ -178,7 +193,7 @@ std::string code_text(const conv::CodeBlock& code) {
         using T = std::decay_t<decltype(c)>;
         if constexpr (std::is_same_v<T, conv::PlainCode>) {
           if (c.digits.find_first_not_of('0') == std::string::npos) return "";  // none
-          return fmt("code {} (kind {})", c.digits, c.kind);
+          return fmt::format("code {} (kind {})", c.digits, c.kind);
         } else {
           std::string s = "GTIN " + c.digits;
           if constexpr (std::is_same_v<T, conv::MarkedCode>) {
@@ -194,17 +209,17 @@ std::string code_text(const conv::CodeBlock& code) {
 }
 
 void print_header(Printer& p, std::string_view title, const conv::DocHeader& h) {
-  p.centre(fmt("{} No. {}", title, h.doc_number));
-  p.pair(fmt("Register {}", h.device_id), h.currency);
+  p.centre(fmt::format("{} No. {}", title, h.doc_number));
+  p.pair(fmt::format("Register {}", h.device_id), h.currency);
   p.pair(date_time(h.at), "Cashier " + h.cashier);
   p.rule();
 }
 
 template <class Item>
 void print_item(Printer& p, size_t index, const Item& item, uint64_t amount) {
-  p.line(fmt("{}{}. {}", index < 10 ? " " : "", index, item.name));
+  p.line(fmt::format("{}{}. {}", index < 10 ? " " : "", index, item.name));
   std::string detail = "    " + thousandths(item.quantity);
-  if (item.section != 0) detail += fmt(" / section {}", item.section);
+  if (item.section != 0) detail += fmt::format(" / section {}", item.section);
   p.pair(detail, money(static_cast<int64_t>(amount)));
   if (const std::string code = code_text(item.code); !code.empty()) p.line("    " + code);
 }
@@ -223,7 +238,7 @@ void print(Printer& p, const conv::SaleDoc& d, const ReceiptExtras& extras) {
   if (d.discount != 0) p.pair("Discount", "-" + money(static_cast<int64_t>(d.discount)));
   if (d.markup != 0) p.amount("Markup", d.markup);
   p.amount("TOTAL", d.total);
-  for (const auto& [rate, vat] : extras.vat) p.amount(fmt("  incl. VAT {}%", rate), vat);
+  for (const auto& [rate, vat] : extras.vat) p.amount(fmt::format("  incl. VAT {}%", rate), vat);
   if (d.cashless != d.other) p.amount("Card", d.cashless - d.other);
   if (d.other != 0) p.amount("Other", d.other);
   if (d.cash != 0 || extras.change != 0) {
@@ -246,9 +261,9 @@ void print(Printer& p, const conv::RefundDoc& d, const ReceiptExtras&) {
 
 void print(Printer& p, const conv::RollbackDoc& d, const ReceiptExtras&) {
   print_header(p, "ROLLBACK", d.header);
-  p.line(fmt("Annuls sale No. {}", d.target_number));
+  p.line(fmt::format("Annuls sale No. {}", d.target_number));
   for (size_t i = 0; i < d.lines.size(); ++i) {
-    p.line(fmt("{}{}. {}", i + 1 < 10 ? " " : "", i + 1, d.lines[i].name));
+    p.line(fmt::format("{}{}. {}", i + 1 < 10 ? " " : "", i + 1, d.lines[i].name));
     if (d.lines[i].si_code) p.line("    mark " + *d.lines[i].si_code);
     if (d.lines[i].ukz_code) p.line("    short " + *d.lines[i].ukz_code);
   }
@@ -269,11 +284,11 @@ void print(Printer& p, const CashOperation& d, const ReceiptExtras&) {
 
 void print(Printer& p, const conv::ReportDoc& d, const ReceiptExtras&) {
   p.centre("SHIFT-CLOSE REPORT");
-  p.pair(fmt("Register {}", d.device_id), fmt("УНП {}", d.tax_number));
-  p.pair(fmt("Shift {}", d.shift_number), fmt("{} sales", d.docs_count));
+  p.pair(fmt::format("Register {}", d.device_id), fmt::format("УНП {}", d.tax_number));
+  p.pair(fmt::format("Shift {}", d.shift_number), fmt::format("{} sales", d.docs_count));
   p.pair("Opened", date_time(d.opened_at));
   p.pair("Closed", date_time(d.close_at));
-  p.pair("Sales", fmt("No. {} to No. {}", d.first_sale, d.last_sale));
+  p.pair("Sales", fmt::format("No. {} to No. {}", d.first_sale, d.last_sale));
   for (const conv::ReportRecord& r : d.records) {
     p.rule();
     p.line(r.currency);
@@ -288,10 +303,10 @@ void print(Printer& p, const conv::ReportDoc& d, const ReceiptExtras&) {
     p.counted("Marked, long code", r.count_d1, r.sum_d1);
     p.counted("Marked, short code", r.count_d2, r.sum_d2);
     if (r.value_e1 + r.value_e2 != 0) {
-      p.pair("Marked refunds", fmt("{} / {}", r.value_e1, r.value_e2));
+      p.pair("Marked refunds", fmt::format("{} / {}", r.value_e1, r.value_e2));
     }
     if (r.value_f1 + r.value_f2 != 0) {
-      p.pair("Marked rollbacks", fmt("{} / {}", r.value_f1, r.value_f2));
+      p.pair("Marked rollbacks", fmt::format("{} / {}", r.value_f1, r.value_f2));
     }
     if (r.orders) {
       p.counted("Orders opened", r.orders->opened.count, r.orders->opened.sum);
@@ -315,12 +330,10 @@ std::string_view document_kind_name(const conv::TarvDocument& doc) {
   return names[doc.index()];
 }
 
-std::string document_json(const conv::TarvDocument& doc) {
-  JsonWriter w;
-  w.begin_object().field("kind", document_kind_name(doc));
-  std::visit([&](const auto& d) { body_json(w, d); }, doc);
-  w.end_object();
-  return w.str();
+Json document_json(const conv::TarvDocument& doc) {
+  Json j = {{"kind", document_kind_name(doc)}};
+  std::visit([&](const auto& d) { body_json(j, d); }, doc);
+  return j;
 }
 
 std::string receipt(const conv::TarvDocument& doc, const ReceiptExtras& extras) {
@@ -330,19 +343,18 @@ std::string receipt(const conv::TarvDocument& doc, const ReceiptExtras& extras) 
 }
 
 std::string date_time(const conv::DateTime& t) {
-  return fmt("{}-{}-{} {}:{}:{}", zero_padded(static_cast<uint64_t>(t.year), 4),
-             zero_padded(t.month, 2), zero_padded(t.day, 2), zero_padded(t.second_of_day / 3600, 2),
-             zero_padded(t.second_of_day / 60 % 60, 2), zero_padded(t.second_of_day % 60, 2));
+  return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", t.year, t.month, t.day,
+                     t.second_of_day / 3600, t.second_of_day / 60 % 60, t.second_of_day % 60);
 }
 
 std::string money(int64_t kopecks) {
   const uint64_t magnitude = kopecks < 0 ? 0 - static_cast<uint64_t>(kopecks) : kopecks;
-  return fmt("{}{}.{}", kopecks < 0 ? "-" : "", magnitude / 100, zero_padded(magnitude % 100, 2));
+  return fmt::format("{}{}.{:02}", kopecks < 0 ? "-" : "", magnitude / 100, magnitude % 100);
 }
 
 std::string thousandths(int64_t value) {
   const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : value;
-  return fmt("{}{}.{}", value < 0 ? "-" : "", magnitude / 1000, zero_padded(magnitude % 1000, 3));
+  return fmt::format("{}{}.{:03}", value < 0 ? "-" : "", magnitude / 1000, magnitude % 1000);
 }
 
 std::string hex_dump(std::string_view bytes, std::string_view indent) {
@@ -353,15 +365,15 @@ std::string hex_dump(std::string_view bytes, std::string_view indent) {
   for (size_t at = 0; at < bytes.size(); at += kPerLine) {
     const std::string_view chunk = bytes.substr(at, kPerLine);
     if (chunk == previous && at + kPerLine < bytes.size()) {
-      if (!skipping) out += fmt("{}*\n", indent);
+      if (!skipping) out += fmt::format("{}*\n", indent);
       skipping = true;
       continue;
     }
     skipping = false;
     previous = chunk;
-    out += fmt("{}{} ", indent, hex_padded(at, 4));
+    out += fmt::format("{}{:04x} ", indent, at);
     for (size_t i = 0; i < chunk.size(); ++i) {
-      out += fmt("{}{}", i % 4 == 0 ? " " : "", hex_padded(static_cast<uint8_t>(chunk[i]), 2));
+      out += fmt::format("{}{:02x}", i % 4 == 0 ? " " : "", static_cast<uint8_t>(chunk[i]));
     }
     out += '\n';
   }
@@ -376,4 +388,4 @@ std::string row(std::string_view left, std::string_view right) {
   return s;
 }
 
-}  // namespace tarv::tool
+}  // namespace tarv::host

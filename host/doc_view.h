@@ -1,7 +1,7 @@
 // Views of a binary fiscal document for people and scripts: JSON, a printed
 // receipt, and a hex dump of the bytes.
-#ifndef TARV_TOOLS_DOC_VIEW_H_
-#define TARV_TOOLS_DOC_VIEW_H_
+#ifndef TARV_HOST_DOC_VIEW_H_
+#define TARV_HOST_DOC_VIEW_H_
 
 #include <cstdint>
 #include <map>
@@ -9,15 +9,16 @@
 #include <string_view>
 
 #include "converter/records.h"
+#include "host/json.h"
 
-namespace tarv::tool {
+namespace tarv::host {
 
 // "Sale", "Deposit", ... as the document's kind is called.
 std::string_view document_kind_name(const converter::TarvDocument& doc);
 
 // The document as indented JSON: amounts in kopecks, quantities in
 // thousandths, date-times as local "YYYY-MM-DDTHH:MM:SS".
-std::string document_json(const converter::TarvDocument& doc);
+Json document_json(const converter::TarvDocument& doc);
 
 // What a sale's receipt shows beyond its binary document (the response
 // carries it): VAT per rate and the change handed back.
@@ -45,6 +46,6 @@ std::string hex_dump(std::string_view bytes, std::string_view indent);
 std::string row(std::string_view left, std::string_view right);
 inline constexpr size_t kReceiptWidth = 44;
 
-}  // namespace tarv::tool
+}  // namespace tarv::host
 
-#endif  // TARV_TOOLS_DOC_VIEW_H_
+#endif  // TARV_HOST_DOC_VIEW_H_

@@ -1,11 +1,17 @@
-// The document exports of tarv_core.h with their names, request messages and
-// typed success responses: one table for the tool, the tests and the
-// fuzzers.
-#ifndef TARV_TESTS_SUPPORT_EXPORTS_H_
-#define TARV_TESTS_SUPPORT_EXPORTS_H_
+// The document exports of tarv_core.h: the one table of their names,
+// request messages and typed success responses, as types for the tests and
+// fuzzers (kExports) and as rows for hosts that pick an export by name
+// (exports(), find_export()), and the call of one export with a message.
+#ifndef TARV_HOST_EXPORTS_H_
+#define TARV_HOST_EXPORTS_H_
+
+#include <google/protobuf/message.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -13,7 +19,7 @@
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
 
-namespace tarv::support {
+namespace tarv::host {
 
 using ExportFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
 
@@ -66,13 +72,54 @@ constexpr const auto& row_of() {
   }
 }
 
-// Export<SaleRequest>::kFn is tarvcore_create_sale, ::Response SaleResponse.
+// ExportOf<SaleRequest>::kFn is tarvcore_create_sale, ::Response SaleResponse.
 template <class Request>
-struct Export {
+struct ExportOf {
   using Response = typename std::remove_cvref_t<decltype(row_of<Request>())>::Response;
   static constexpr ExportFn kFn = row_of<Request>().fn;
 };
 
-}  // namespace tarv::support
+// One export as a row, for hosts that take its name from a command line or
+// a URL.
+struct Export {
+  std::string_view name;    // e.g. "sale"
+  std::string_view symbol;  // e.g. "tarvcore_create_sale"
+  ExportFn fn;
+  const google::protobuf::Descriptor* request;
+  const google::protobuf::Descriptor* response;  // the typed success response
+  // The DocumentsAttributes field holding the counters of its kind; null for
+  // the report, which takes all of them.
+  const google::protobuf::FieldDescriptor* counters;
+  // Whether a success issues a document under Context.next_doc_number.
+  bool numbered;
+};
 
-#endif  // TARV_TESTS_SUPPORT_EXPORTS_H_
+std::span<const Export> exports();
+// By name ("sale") or symbol ("tarvcore_create_sale"); null when unknown.
+const Export* find_export(std::string_view name);
+// "deposit, withdraw, ...".
+std::string export_names();
+
+std::unique_ptr<google::protobuf::Message> new_message(const google::protobuf::Descriptor* type);
+
+// The answer of one call.
+struct CallOutcome {
+  uint8_t status = 0;
+  std::string bytes;  // the response buffer as the library wrote it
+  // The typed success response (status 0) or the ErrorResponse (status 1);
+  // null for status 255 or when the bytes do not parse.
+  std::unique_ptr<google::protobuf::Message> response;
+  std::string binary_doc;  // the fiscal document, when the response has one
+
+  const pb::ErrorResponse* error() const;
+};
+
+// Calls the export with the encoded bytes of a request and frees the
+// library's buffer.
+CallOutcome call(const Export& e, std::string_view request);
+// Encodes the request first.
+CallOutcome call(const Export& e, const google::protobuf::Message& request);
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_EXPORTS_H_

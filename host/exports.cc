@@ -1,0 +1,96 @@
+#include "host/exports.h"
+
+#include <google/protobuf/message.h>
+
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "include/tarv_core.h"
+
+namespace tarv::host {
+namespace {
+
+using google::protobuf::Descriptor;
+using google::protobuf::FieldDescriptor;
+using google::protobuf::Message;
+
+// The exports of the shared table, with what the register needs to know of
+// each: where its counters live and whether it takes a document number.
+const std::vector<Export>& table() {
+  static const std::vector<Export> t = [] {
+    std::vector<Export> rows;
+    for_each_export([&](const auto& row) {
+      using Row = std::remove_cvref_t<decltype(row)>;
+      // A kind's counters are the DocumentsAttributes field named by its
+      // plural ("sales"); the report has none of its own.
+      const FieldDescriptor* counters =
+          pb::DocumentsAttributes::descriptor()->FindFieldByName(std::string(row.name) + "s");
+      rows.push_back({row.name, row.symbol, row.fn, Row::Request::descriptor(),
+                      Row::Response::descriptor(), counters,
+                      row.name != "report" && row.name != "order"});
+    });
+    return rows;
+  }();
+  return t;
+}
+
+}  // namespace
+
+std::span<const Export> exports() { return table(); }
+
+const Export* find_export(std::string_view name) {
+  for (const Export& e : table()) {
+    if (e.name == name || e.symbol == name) return &e;
+  }
+  return nullptr;
+}
+
+std::string export_names() {
+  std::string names;
+  for (const Export& e : table()) {
+    if (!names.empty()) names += ", ";
+    names += e.name;
+  }
+  return names;
+}
+
+std::unique_ptr<Message> new_message(const Descriptor* type) {
+  return std::unique_ptr<Message>(
+      google::protobuf::MessageFactory::generated_factory()->GetPrototype(type)->New());
+}
+
+const pb::ErrorResponse* CallOutcome::error() const {
+  return status == TARV_STATUS_ERROR ? dynamic_cast<const pb::ErrorResponse*>(response.get())
+                                     : nullptr;
+}
+
+CallOutcome call(const Export& e, const Message& request) {
+  return call(e, request.SerializeAsString());
+}
+
+CallOutcome call(const Export& e, std::string_view bytes) {
+  uint8_t* buffer = nullptr;
+  uint64_t length = 0;
+  CallOutcome out;
+  out.status = e.fn(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &buffer, &length);
+  if (out.status == TARV_STATUS_UNDECODABLE) return out;
+  out.bytes.assign(reinterpret_cast<const char*>(buffer), length);
+  tarvcore_free_buffer(buffer, length);
+
+  std::unique_ptr<Message> response;
+  if (out.status == TARV_STATUS_OK) {
+    response = new_message(e.response);
+  } else if (out.status == TARV_STATUS_ERROR) {
+    response = std::make_unique<pb::ErrorResponse>();
+  }
+  if (response && response->ParseFromString(out.bytes)) {
+    if (const FieldDescriptor* doc = response->GetDescriptor()->FindFieldByName("binary_doc")) {
+      out.binary_doc = response->GetReflection()->GetString(*response, doc);
+    }
+    out.response = std::move(response);
+  }
+  return out;
+}
+
+}  // namespace tarv::host

@@ -1,0 +1,48 @@
+// The state of one register between calls of the stateless library: its
+// standing data, the shift, the counters and the numbering, and how a call
+// takes them in and gives them back.
+#ifndef TARV_HOST_REGISTER_H_
+#define TARV_HOST_REGISTER_H_
+
+#include <google/protobuf/message.h>
+
+#include <string>
+#include <utility>
+
+#include "host/exports.h"
+#include "host_state.pb.h"
+
+namespace tarv::host {
+
+// The currency under which a request's counters are kept: its document
+// header's currency, "BYN" when there is none.
+std::string request_currency(const google::protobuf::Message& request);
+
+class Register {
+ public:
+  Register() = default;
+  explicit Register(HostState state) : state_(std::move(state)) {}
+
+  const HostState& state() const { return state_; }
+
+  // A new shift from `at`: no cash, no counters, no sales yet.
+  void open_shift(const google::protobuf::Timestamp& at);
+
+  // Completes a request from the state: the context, the counters of the
+  // export's kind and currency as attrs (the whole map for the report, with
+  // the shift's sale range when the request gives none), and the document
+  // header's number when it is 0.
+  void fill(const Export& e, google::protobuf::Message& request) const;
+
+  // Takes a success (status 0) into the state: the cash position and the
+  // counters the response carries, the next document number, the sale range;
+  // after the report, a closed shift with its counters cleared.
+  void take(const Export& e, const google::protobuf::Message& request, const CallOutcome& outcome);
+
+ private:
+  HostState state_;
+};
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_REGISTER_H_

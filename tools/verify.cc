@@ -1,0 +1,82 @@
+// tarv verify: a bign signature over a document.
+#include "crypto/bign/verify.h"
+
+#include <fmt/format.h>
+
+#include <cctype>
+#include <iostream>
+#include <span>
+
+#include "base/try.h"
+#include "host/files.h"
+#include "tools/commands.h"
+
+namespace tarv::tool {
+namespace {
+
+constexpr std::string_view kHelp = R"(usage: tarv verify DOC SIG PUBKEY
+
+Checks the bign signature (STB 34.101.45, bign-curve256v1 with belt-hash) in
+SIG over the bytes of DOC under the public key in PUBKEY, as the rollback
+does. SIG (48 bytes) and PUBKEY (64 bytes, x then y, little-endian) are files
+of raw bytes or of hexadecimal text.
+
+Exit status: 0 valid, 1 invalid.
+)";
+
+// The bytes of a key or signature file: hexadecimal text when it is all hex
+// digits (whitespace aside), raw bytes otherwise.
+HostResult<std::string> read_key_file(const std::string& path) {
+  auto content = host::read_file(path);
+  if (!content) return content;
+  std::string hex;
+  for (const char c : *content) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      hex += c;
+    } else if (!std::isspace(static_cast<unsigned char>(c))) {
+      return content;
+    }
+  }
+  if (hex.empty() || hex.size() % 2 != 0) return content;
+  std::string bytes;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+HostResult<int> run(const Args& a) {
+  TARV_TRY(a.expect(3, 3));
+  const auto doc = host::read_file(a.positional[0]);
+  TARV_TRY(doc);
+  const auto signature = read_key_file(a.positional[1]);
+  TARV_TRY(signature);
+  const auto key = read_key_file(a.positional[2]);
+  TARV_TRY(key);
+  auto bytes = [](const std::string& s) {
+    return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+  };
+  if (signature->size() != 48 || key->size() != 64) {
+    std::cout << fmt::format(
+        "invalid: a bign signature takes 48 bytes and a public key 64; got {} and {}\n",
+        signature->size(), key->size());
+    return host::kExitRefused;
+  }
+  if (!crypto::bign_verify(bytes(*doc), bytes(*signature), bytes(*key))) {
+    std::cout << fmt::format("invalid: the signature does not match {} under this key\n",
+                             a.positional[0]);
+    return host::kExitRefused;
+  }
+  std::cout << fmt::format("valid: bign signature over {} ({} bytes)\n", a.positional[0],
+                           doc->size());
+  return host::kExitOk;
+}
+
+}  // namespace
+
+const Command kVerifyCommand = {
+    "verify", "DOC SIG PUBKEY                 check a bign signature over a document",
+    kHelp,    {},
+    {},       run};
+
+}  // namespace tarv::tool
