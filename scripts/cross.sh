@@ -35,12 +35,8 @@ esac
 scripts/setup.sh "${toolchain[@]}"
 
 build=${BUILD_DIR:-build-cross/$target}
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/$target.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DTARV_LIBRARY_ONLY=ON -DTARV_WERROR=ON \
-  -DCMAKE_INSTALL_PREFIX="$prefix" "${launcher[@]}"
+  -DCMAKE_INSTALL_PREFIX="$prefix"
 cmake --build "$build"
 cmake --install "$build" --strip

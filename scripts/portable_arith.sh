@@ -7,12 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 build=build-portable
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARV_WERROR=ON \
-  -DTARV_PORTABLE_ARITH=ON -DTARV_BENCH=OFF "${launcher[@]}" >/dev/null
+  -DTARV_PORTABLE_ARITH=ON -DTARV_BENCH=OFF >/dev/null
 cmake --build "$build" --target crypto_test core_test
 "$build/crypto_test" --gtest_brief=1
 "$build/core_test" --gtest_brief=1 --gtest_filter='Rollback.*:Concurrency.*'

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev libssl-dev
           libfmt-dev nlohmann-json3-dev googletest libgtest-dev libbenchmark-dev
-          python3-protobuf default-jdk-headless libjna-java libprotobuf-java "$@")
+          ccache python3-protobuf default-jdk-headless libjna-java libprotobuf-java "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
