@@ -3,65 +3,40 @@
 // libprotobuf's bare parse of its request and serialize of its response.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "bench/heap_meter.h"
 #include "bench/requests.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
-
-// A counting allocator for this binary: the heap in use and its peak. Each
-// block carries its size in a 16-byte prefix.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-std::atomic<int64_t> g_in_use{0};
-std::atomic<int64_t> g_peak{0};
-}  // namespace
-
-void* operator new(size_t size) {
-  void* p = std::malloc(size + 16);
-  if (p == nullptr) throw std::bad_alloc();
-  *static_cast<size_t*>(p) = size;
-  int64_t now = g_in_use.fetch_add(static_cast<int64_t>(size)) + static_cast<int64_t>(size);
-  int64_t peak = g_peak.load();
-  while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
-  }
-  return static_cast<char*>(p) + 16;
-}
-void operator delete(void* p) noexcept {
-  if (p == nullptr) return;
-  char* base = static_cast<char*>(p) - 16;
-  g_in_use.fetch_sub(static_cast<int64_t>(*reinterpret_cast<size_t*>(base)));
-  std::free(base);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
 using namespace ::tarv::bench;
 
-// One export on one request; reports the peak heap above the baseline.
+// One export on one request; reports the peak heap of a call, its response
+// buffer included, and its ratio to the bytes in and out.
 void run(benchmark::State& state, Export fn, const std::string& request) {
   int64_t peak = 0;
+  uint64_t response_bytes = 0;
   for (auto _ : state) {
-    const int64_t base = g_in_use.load();
-    g_peak.store(base);
+    HeapPeak meter;
     uint8_t* out = nullptr;
     uint64_t length = 0;
     uint8_t status =
         fn(reinterpret_cast<const uint8_t*>(request.data()), request.size(), &out, &length);
     benchmark::DoNotOptimize(status);
-    peak = std::max(peak, g_peak.load() - base);
+    peak = std::max(peak, meter.bytes());
+    response_bytes = length;
     tarvcore_free_buffer(out, length);
     if (status != 0) state.SkipWithError("export failed");
   }
   state.counters["request_B"] = static_cast<double>(request.size());
   state.counters["peak_heap_B"] = static_cast<double>(peak);
+  state.counters["x_in_out"] =
+      static_cast<double>(peak) / static_cast<double>(request.size() + response_bytes);
 }
 
 void BM_Export_Deposit(benchmark::State& s) { run(s, tarvcore_create_deposit, deposit_bytes()); }

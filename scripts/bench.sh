@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the benchmarks in Release, runs them all and prints the table of
-# targets: the ratios are measured in the same run.
+# Builds the benchmarks as the library ships (RelWithDebInfo, the default and
+# the package's build), runs them all and prints the tables of targets and of
+# memory: the ratios are measured in the same run. TARV_BENCH_FULL=1 adds the
+# memory shapes at full size.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARV_TESTS=OFF >/dev/null
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARV_TESTS=OFF >/dev/null
 cmake --build build-bench --target tarv_bench
 # Each benchmark runs BENCH_REPETITIONS times; the table takes the medians.
 build-bench/tarv_bench --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
@@ -45,4 +47,12 @@ for name in ("Deposit", "Sale10", "Refund10", "Order10", "Report2", "Rollback10"
     b = runs.get("BM_Export_" + name)
     if b:
         print(f"| {name:<25} | {cpu('BM_Export_' + name)/1000:>7.1f} us | {b.get('peak_heap_B', 0)/1024:>15.1f} KiB |")
+print()
+print("| request shape (peak heap of one call)   |  bytes in | status | peak heap | x (in+out) | bound |")
+print("|-----------------------------------------|-----------|--------|-----------|------------|-------|")
+for name, b in runs.items():
+    if name.startswith("BM_Memory"):
+        print(f"| {name.split('/', 1)[1] + (' (full)' if 'Full' in name else ''):<39} | "
+              f"{b['in_B'] / 1e6:>6.2f} MB | {int(b['status']):>6} | {b['peak_heap_B'] / 1e6:>6.1f} MB | "
+              f"{b['x_in_out']:>9.1f}x | {'held' if b['within_bound'] else 'NOT'}  |")
 PY

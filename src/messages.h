@@ -4,7 +4,8 @@
 // at the end (with the steps of adding a field) give each field's number and
 // its name as the schema spells it (the names also appear in decode
 // diagnostics). std::optional marks fields with presence; the library never
-// reads an absent field as zero.
+// reads an absent field as zero. Receipt lines, payments and the context's
+// currencies are Repeated: left in the request and walked (wire/repeated.h).
 #ifndef TARV_SRC_MESSAGES_H_
 #define TARV_SRC_MESSAGES_H_
 
@@ -19,6 +20,7 @@ namespace tarv::msg {
 
 using wire::Bytes;
 using wire::Map;
+using wire::Repeated;
 
 struct Timestamp {
   int64_t seconds{};
@@ -41,7 +43,7 @@ struct ShiftContext {
   Map<GeneralAttributes> attrs;
 };
 struct Context {
-  std::vector<std::string> currencies;
+  Repeated<std::string> currencies;
   uint64_t ch_max_value{};
   std::optional<ShiftContext> shift_ctx;
   uint32_t next_doc_number{};
@@ -185,12 +187,12 @@ struct SaleCalculations {
 };
 struct Sale {
   std::optional<Header> header;
-  std::vector<Item> items;
+  Repeated<Item> items;
   std::optional<uint32_t> tp_tax_number;
   std::optional<RestaurantInformation> restaurant_information;
   std::optional<Modifier> markup;
   std::optional<Modifier> discount;
-  std::vector<Payment> payments;
+  Repeated<Payment> payments;
   Map<uint64_t> change;
   std::optional<SaleCalculations> calculations;
 };
@@ -205,8 +207,8 @@ struct RefundCalculations {
 };
 struct Refund {
   std::optional<Header> header;
-  std::vector<Item> items;
-  std::vector<Payment> payments;
+  Repeated<Item> items;
+  Repeated<Payment> payments;
   std::optional<RefundCalculations> calculations;
 };
 struct Deposit {
@@ -244,7 +246,7 @@ struct OrderHeader {
 };
 struct Order {
   std::optional<OrderHeader> header;
-  std::vector<Item> items;
+  Repeated<Item> items;
   std::optional<Modifier> markup;
   std::optional<Modifier> discount;
   std::optional<Payment> prepayments;
@@ -327,7 +329,9 @@ namespace tarv::wire {
 
 // The field tables. Adding a field:
 //   1. the member in its struct above: std::optional<T> for a field with
-//      presence, std::vector<T> for a repeated one, Map<V> for a map;
+//      presence, std::vector<T> for a repeated one (Repeated<T> for a
+//      message that may repeat as often as the request has bytes), Map<V>
+//      for a map;
 //   2. TARV_FIELD(number, member) in its message's table below, in ascending
 //      number (a static_assert checks the order), the member named as the
 //      schema (proto/tarv_core.proto) names the field;

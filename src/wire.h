@@ -7,6 +7,7 @@
 //   table.h    the field tables and for_each_field, the walk over them;
 //   cursor.h   the position in the request buffer, primitive reads, errors;
 //   values.h   one value of each type: its wire type, reading, default;
+//   repeated.h Repeated<T>: repeated messages left in the request, walked;
 //   decode.h   decode(): a message's fields read by its table;
 //   encode.h   encoded_size(), write_message(): canonical bytes, exact size.
 //
@@ -34,6 +35,7 @@
 #include "src/wire/cursor.h"
 #include "src/wire/decode.h"
 #include "src/wire/encode.h"
+#include "src/wire/repeated.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 

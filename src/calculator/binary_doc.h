@@ -1,7 +1,6 @@
 // Assembling the binary document a calculator returns: the common header
-// from the request, the encoding with the error hosts know for it, the item
-// names the writer borrowed handed back to the response, and the end every
-// receipt shares (the document, then its counting).
+// from the request, the encoding with the error hosts know for it, and the
+// end every receipt shares (the document, then its counting).
 #ifndef TARV_SRC_CALCULATOR_BINARY_DOC_H_
 #define TARV_SRC_CALCULATOR_BINARY_DOC_H_
 
@@ -23,14 +22,6 @@ converter::DocHeader document_header(const msg::Context& context, const msg::Hea
 
 // Encodes a document; a writer failure is "tarv.core.receipt.encoding".
 CalcResult<msg::Bytes> encode_document(const converter::TarvDocument& doc);
-
-// A receipt document's lines take the item names while it is written, one
-// line per item in order, rather than copies; this gives every item its name
-// back for the response.
-template <class Line>
-void return_names(std::vector<Line>& lines, std::vector<msg::Item>& items) {
-  for (size_t i = 0; i < lines.size(); ++i) items[i].name = std::move(lines[i].name);
-}
 
 // The end of a receipt (sale, refund, rollback) in its fixed order: the
 // binary document, then its counting (counters::count_receipt). The first

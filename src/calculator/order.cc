@@ -43,18 +43,17 @@ CalcResult<msg::OrderResponse> order(msg::OrderRequest&& request) {
   TARV_TRY(times);
   if (order.items.empty()) return std::unexpected(err::kItemsEmpty);
 
-  // Orders feed no line counters: the walk's delta is dropped.
+  // Orders feed no line counters: the walk's delta is dropped. Each line's
+  // VAT is its tax1 in the response (shape_line_with_vat).
   msg::DocumentAttributes unused;
-  auto totals = lines::walk_lines(
-      order.items, {.check_tax_rate = true}, unused, [](msg::Item& item, lines::LineResult&& line) {
-        if (item.tax_rate)
-          item.calculations->tax1 = lines::line_vat(line.total, line.quantity, *item.tax_rate).tax1;
-      });
+  auto totals = lines::walk_lines(order.items, {.check_tax_rate = true}, unused,
+                                  [](const msg::Item&, const lines::LineResult&) {});
   TARV_TRY(totals);
   const uint64_t markup = order.markup ? order.markup->modifier : 0;
   const uint64_t discount = order.discount ? order.discount->modifier : 0;
   auto total = lines::document_total(totals->sum, markup, discount);
   TARV_TRY(total);
+  order.items.set_shape(lines::shape_line_with_vat);
   order.items_sums = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
   order.cheque_sums = msg::SaleCalculationsSums{discount, markup, *total};
 

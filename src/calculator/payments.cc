@@ -30,11 +30,9 @@ CalcResult<void> add_cashless(const msg::Payment& payment, uint64_t& total,
 
 }  // namespace
 
-void drop_zero_payments(std::vector<msg::Payment>& payments) {
-  std::erase_if(payments, [](const msg::Payment& p) { return p.sum == 0; });
-}
+bool paid(msg::Payment& payment) { return payment.sum != 0; }
 
-CalcResult<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
+CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payments,
                                         const msg::Map<uint64_t>& change, uint64_t total,
                                         int64_t drawer, const std::string& currency,
                                         msg::DocumentAttributes& delta) {
@@ -44,26 +42,26 @@ CalcResult<PaymentSplit> split_payments(const std::vector<msg::Payment>& payment
   msg::PaymentsAttributes payment_cells;
   bool has_cash = false;
   uint64_t tendered = 0;
-  for (const msg::Payment& payment : payments) {
+  auto add = [&](const msg::Payment& payment) -> CalcResult<void> {
     if (payment.currency) return std::unexpected(err::kPaymentCurrency);
-    CalcResult<void> added;
     switch (payment.type_id) {
       case kCash:
         if (has_cash) return std::unexpected(err::kCashMultiple);
         has_cash = true;
         tendered = payment.sum;
-        break;
+        return {};
       case kCard:
-        added = add_cashless(payment, split.card, payment_cells.card);
-        break;
+        return add_cashless(payment, split.card, payment_cells.card);
       case kOther:
-        added = add_cashless(payment, split.other, payment_cells.other);
-        break;
+        return add_cashless(payment, split.other, payment_cells.other);
       default:
         return std::unexpected(err::kPaymentTypeUnknown);
     }
-    TARV_TRY(added);
-  }
+  };
+  CalcResult<void> added;
+  payments.for_each(
+      [&](msg::Payment& payment) { return !paid(payment) || (added = add(payment)).has_value(); });
+  TARV_TRY(added);
 
   uint64_t cashless;
   if (split.card > total || __builtin_add_overflow(split.card, split.other, &cashless) ||

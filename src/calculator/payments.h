@@ -21,15 +21,16 @@ struct PaymentSplit {
   uint64_t cashless() const { return card + other; }
 };
 
-// Drops the payments whose sum is 0, keeping the order of the rest.
-void drop_zero_payments(std::vector<msg::Payment>& payments);
+// Payments whose sum is 0 count for nothing: the split passes them over and
+// the response leaves them out (a Repeated<Payment>::Shape).
+bool paid(msg::Payment& payment);
 
 // Splits `payments` over `total`: the change map must be empty; payments
 // name no currency; at most one cash payment; card and other never exceed
 // the total; cash covers the rest, the surplus being change that the drawer
 // (`drawer`, the cash in it) must hold. Adds the payment counters to
 // `delta.payments[currency]`.
-CalcResult<PaymentSplit> split_payments(const std::vector<msg::Payment>& payments,
+CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payments,
                                         const msg::Map<uint64_t>& change, uint64_t total,
                                         int64_t drawer, const std::string& currency,
                                         msg::DocumentAttributes& delta);

@@ -22,17 +22,12 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   msg::DocumentAttributes delta;
-  std::vector<converter::RefundItem> doc_items;
-  doc_items.reserve(refund.items.size());
   auto totals =
-      lines::walk_lines(refund.items, {}, delta, [&](msg::Item& item, lines::LineResult&& line) {
-        doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
-                             line.quantity, line.total});
-      });
+      lines::walk_lines(refund.items, {}, delta, [](const msg::Item&, const lines::LineResult&) {});
   TARV_TRY(totals);
   const uint64_t total = totals->sum;
 
-  drop_zero_payments(refund.payments);
+  refund.payments.set_shape(paid);
   auto split = split_payments(refund.payments, {}, total,
                               counters::cash_in(context, header.currency), header.currency, delta);
   TARV_TRY(split);
@@ -40,6 +35,11 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   delta.count = 1;
   delta.sum = total;
 
+  auto doc_items = lines::document_lines<converter::RefundItem>(
+      refund.items, [](msg::Item& item, lines::LineResult&& line) {
+        return converter::RefundItem{line.section, std::move(line.code.code), std::move(item.name),
+                                     line.quantity, line.total};
+      });
   converter::TarvDocument document{converter::RefundDoc{
       document_header(context, header, times->local, context.next_doc_number), std::move(doc_items),
       total, split->cash, split->cashless(), split->other}};
@@ -48,7 +48,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)},
       std::move(*request.attrs), std::move(delta));
   TARV_TRY(end);
-  return_names(std::get<converter::RefundDoc>(document).items, refund.items);
+  refund.items.set_shape(lines::shape_line);
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/try.h"
+#include "converter/layout.h"
 #include "src/calculator/binary_doc.h"
 #include "src/calculator/calculators.h"
 #include "src/calculator/payments.h"
@@ -35,20 +36,16 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
 
   msg::DocumentAttributes delta;
   msg::Map<uint64_t> taxes;
-  std::vector<converter::SaleItem> doc_items;
-  doc_items.reserve(sale.items.size());
-  auto totals = lines::walk_lines(
-      sale.items, {.check_tax_rate = true}, delta, [&](msg::Item& item, lines::LineResult&& line) {
-        if (item.tax_rate) {
-          lines::LineVat vat = lines::line_vat(line.total, line.quantity, *item.tax_rate);
-          item.calculations->tax1 = vat.tax1;
-          uint64_t& per_rate = taxes[std::to_string(*item.tax_rate)];
-          per_rate += vat.vat;
-          counters::count_item_tax(delta, item.tax_rate, vat.vat);
-        }
-        doc_items.push_back({line.section, std::move(line.code.code), std::move(item.name),
-                             line.quantity, line.base, line.discount, line.markup});
-      });
+  auto totals = lines::walk_lines(sale.items, {.check_tax_rate = true}, delta,
+                                  [&](const msg::Item& item, const lines::LineResult& line) {
+                                    if (item.tax_rate) {
+                                      lines::LineVat vat = lines::line_vat(
+                                          line.total, line.quantity, *item.tax_rate);
+                                      uint64_t& per_rate = taxes[std::to_string(*item.tax_rate)];
+                                      per_rate += vat.vat;
+                                      counters::count_item_tax(delta, item.tax_rate, vat.vat);
+                                    }
+                                  });
   TARV_TRY(totals);
 
   const uint64_t markup = sale.markup ? sale.markup->modifier : 0;
@@ -56,7 +53,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   auto cheque = lines::document_total(totals->sum, markup, discount);
   TARV_TRY(cheque);
 
-  drop_zero_payments(sale.payments);
+  sale.payments.set_shape(paid);
   auto split = split_payments(sale.payments, sale.change, *cheque,
                               counters::cash_in(context, header.currency), header.currency, delta);
   TARV_TRY(split);
@@ -64,6 +61,21 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   delta.count = 1;
   delta.sum = *cheque;
 
+  // The writer refuses a sale of more lines than its document holds: the
+  // outcome is known without building the document.
+  if (sale.items.size() > converter::layout::kMaxSaleItems) {
+    return std::unexpected(err::kEncoding);
+  }
+  auto doc_items = lines::document_lines<converter::SaleItem>(
+      sale.items, [](msg::Item& item, lines::LineResult&& line) {
+        return converter::SaleItem{line.section,
+                                   std::move(line.code.code),
+                                   std::move(item.name),
+                                   line.quantity,
+                                   line.base,
+                                   line.discount,
+                                   line.markup};
+      });
   converter::TarvDocument document{
       converter::SaleDoc{document_header(context, header, times->local, context.next_doc_number),
                          std::move(doc_items), sale.tp_tax_number, totals->sum, discount, markup,
@@ -73,7 +85,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)},
       std::move(*request.attrs), std::move(delta));
   TARV_TRY(end);
-  return_names(std::get<converter::SaleDoc>(document).items, sale.items);
+  sale.items.set_shape(lines::shape_line_with_vat);
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};

@@ -20,7 +20,8 @@ CalcResult<ShiftTimes> validate_header_and_shift(const msg::Context& context, bo
   if (rules.check_cashier && text::utf8::char_count(cashier) > limits::kCashierChars) {
     return std::unexpected(err::kCashierLength);
   }
-  if (currency && std::ranges::find(context.currencies, *currency) == context.currencies.end()) {
+  if (currency &&
+      context.currencies.for_each([&](const std::string& c) { return c != *currency; })) {
     return std::unexpected(err::kCurrency);
   }
   const auto& shift = context.shift_ctx;

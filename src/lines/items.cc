@@ -86,6 +86,19 @@ CalcResult<LineResult> check_line(msg::Item& item, LineRules rules) {
   return line;
 }
 
+bool shape_line(msg::Item& item) {
+  (void)check_line(item, {});
+  return true;
+}
+
+bool shape_line_with_vat(msg::Item& item) {
+  auto line = check_line(item, {});
+  if (line && item.tax_rate) {
+    item.calculations->tax1 = line_vat(line->total, line->quantity, *item.tax_rate).tax1;
+  }
+  return true;
+}
+
 LineVat line_vat(uint64_t total, uint32_t quantity, uint32_t rate) {
   LineVat result;
   if (rate != 0) {

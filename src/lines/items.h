@@ -64,16 +64,15 @@ struct ItemsTotals {
 // a sum overflow.
 CalcResult<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_t discount);
 
-// Walks a receipt's lines in order: the line procedure on each, the totals,
-// the marking, section and line-modifier counters of `delta`, then
-// `on_line(item, std::move(line))`: the caller's VAT and document line, which
-// may take the line's strings and, until the document is written, the item's
-// name (cut to 64 characters).
+// Walks a receipt's lines in order, one decoded line at a time: the line
+// procedure on each, the totals, the marking, section and line-modifier
+// counters of `delta`, then `on_line(item, line)`: the caller's VAT. Nothing
+// of a line outlives its visit unless the caller keeps it.
 template <class OnLine>
-CalcResult<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rules,
+CalcResult<ItemsTotals> walk_lines(const msg::Repeated<msg::Item>& items, LineRules rules,
                                    msg::DocumentAttributes& delta, OnLine&& on_line) {
   ItemsTotals totals;
-  for (msg::Item& item : items) {
+  auto visit = [&](msg::Item& item) -> CalcResult<void> {
     auto line = check_line(item, rules);
     TARV_TRY(line);
     TARV_TRY(totals.add(*line));
@@ -82,11 +81,36 @@ CalcResult<ItemsTotals> walk_lines(std::vector<msg::Item>& items, LineRules rule
         delta, line->section ? std::optional<uint32_t>(line->section) : std::nullopt, line->total,
         line->quantity);
     counters::count_item_modifiers(delta, item.discount, item.markup);
-    on_line(item, std::move(*line));
-  }
+    on_line(item, *line);
+    return {};
+  };
+  CalcResult<void> walked;
+  items.for_each([&](msg::Item& item) { return (walked = visit(item)).has_value(); });
+  TARV_TRY(walked);
   TARV_TRY(totals.check_limits());
   return totals;
 }
+
+// The document lines of a receipt whose every line passed walk_lines, built
+// only once the document is to be written: `make(item, std::move(line))` for
+// each line in order, in a vector of exactly their number.
+template <class Record, class Make>
+std::vector<Record> document_lines(const msg::Repeated<msg::Item>& items, Make&& make) {
+  std::vector<Record> records;
+  records.reserve(items.size());
+  items.for_each([&](msg::Item& item) {
+    records.push_back(make(item, std::move(*check_line(item, {}))));
+    return true;
+  });
+  return records;
+}
+
+// How a line reads back in a response once the walk passed it: its strings
+// cut, its section and calculations as check_line leaves them, and for sales
+// and orders tax1 of its VAT rate.
+// Both keep every line (Repeated<Item>::Shape).
+bool shape_line(msg::Item& item);
+bool shape_line_with_vat(msg::Item& item);
 
 }  // namespace tarv::lines
 

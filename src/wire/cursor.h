@@ -4,8 +4,11 @@
 #ifndef TARV_SRC_WIRE_CURSOR_H_
 #define TARV_SRC_WIRE_CURSOR_H_
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,10 +33,21 @@ inline constexpr int kRecursionLimit = 100;
 
 class Cursor {
  public:
-  Cursor(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+  Cursor(const uint8_t* data, size_t size) : begin_(data), p_(data), end_(data + size) {}
 
   size_t remaining() const { return static_cast<size_t>(end_ - p_); }
   const uint8_t* position() const { return p_; }
+  const uint8_t* begin() const { return begin_; }
+  const uint8_t* end() const { return end_; }
+
+  // The field numbers that lead from the top-level message to the field
+  // being decoded, the latter included.
+  void enter(uint32_t number) {
+    if (depth_ < kMaxPath) path_[depth_] = number;
+    ++depth_;
+  }
+  void leave() { --depth_; }
+  std::span<const uint32_t> path() const { return {path_.data(), std::min(depth_, kMaxPath)}; }
 
   bool read_varint(uint64_t& value) {
     if (p_ != end_ && *p_ < 0x80) {  // most varints are one byte
@@ -83,8 +97,14 @@ class Cursor {
   bool read_varint_slow(uint64_t& value);
   bool read_key_slow(uint32_t& number, WireType& wire_type);
 
+  // Messages nest at most kRecursionLimit deep below the top level.
+  static constexpr size_t kMaxPath = kRecursionLimit + 1;
+
+  const uint8_t* begin_;
   const uint8_t* p_;
   const uint8_t* end_;
+  std::array<uint32_t, kMaxPath> path_;
+  size_t depth_ = 0;
   DecodeError error_;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "src/wire/cursor.h"
+#include "src/wire/repeated.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 
@@ -54,6 +55,13 @@ struct FieldCodec<std::vector<T>> {
       if (v.empty()) v.reserve(c.count_ahead(number, limit));
     }
   }
+};
+// A repeated field left in the request: each occurrence checked, its place
+// kept.
+template <class T>
+struct FieldCodec<Repeated<T>> {
+  static constexpr WireType kWire = WireType::kLengthDelimited;
+  static bool merge(Repeated<T>& v, Cursor& c, int budget) { return v.note(c, budget); }
 };
 template <>
 struct FieldCodec<Bytes> {
@@ -106,9 +114,11 @@ bool merge_field(M& msg, const Field<M, T>& field, uint32_t, WireType wire_type,
   if constexpr (requires { FieldCodec<T>::reserve; }) {
     FieldCodec<T>::reserve(msg.*field.member, field.number, c, limit);
   }
+  c.enter(field.number);
   if (!FieldCodec<T>::merge(msg.*field.member, c, budget)) {
     return c.push(MessageInfo<M>::kName, field.name);
   }
+  c.leave();
   return true;
 }
 template <class M>

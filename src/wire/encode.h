@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "src/wire/repeated.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 
@@ -125,6 +126,33 @@ struct FieldEncoder<std::vector<T>> {
   static uint8_t* write_before(uint32_t number, const std::vector<T>& v, uint8_t* end) {
     for (auto e = v.rbegin(); e != v.rend(); ++e) end = write_occurrence_before(number, *e, end);
     return end;
+  }
+};
+// Repeated fields left in the request are written in order from the start
+// of their block, whose size the sizing pass of the same message kept (a
+// message is always sized before it is written); each element is written
+// from the end of its own exact slot.
+template <class T>
+struct FieldEncoder<Repeated<T>> {
+  static size_t size(uint32_t number, const Repeated<T>& v) {
+    size_t n = 0;
+    v.for_each_shaped([&](const T& e) TARV_WIRE_INLINE {
+      n += occurrence_size(number, e);
+      return true;
+    });
+    v.cached_size = n;
+    return n;
+  }
+  static uint8_t* write_before(uint32_t number, const Repeated<T>& v, uint8_t* end) {
+    uint8_t* const start = end - v.cached_size;
+    uint8_t* p = start;
+    v.for_each_shaped([&](const T& e) TARV_WIRE_INLINE {
+      const size_t n = occurrence_size(number, e);
+      write_occurrence_before(number, e, p + n);
+      p += n;
+      return true;
+    });
+    return start;
   }
 };
 template <>

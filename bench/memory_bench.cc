@@ -1,0 +1,61 @@
+// The peak heap of one export call on each request shape of shapes.h, and
+// its ratio to the bytes in and out: the bound is 3 × (in + out) + 1 MiB.
+// The shapes run at their small size; TARV_BENCH_FULL=1 in the environment
+// adds them at full size, one call each.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "bench/heap_meter.h"
+#include "bench/shapes.h"
+#include "include/tarv_core.h"
+
+namespace {
+
+using namespace ::tarv::bench;
+
+void measure(benchmark::State& state, const Shape& shape, int64_t n) {
+  const std::string request = shape.build(n);
+  int64_t peak = 0;
+  uint64_t response_bytes = 0;
+  uint8_t status = 0;
+  for (auto _ : state) {
+    uint8_t* out = nullptr;
+    uint64_t length = 0;
+    HeapPeak meter;
+    status =
+        shape.fn(reinterpret_cast<const uint8_t*>(request.data()), request.size(), &out, &length);
+    peak = std::max(peak, meter.bytes());
+    response_bytes = length;
+    tarvcore_free_buffer(out, length);
+  }
+  const auto in_out = static_cast<double>(request.size() + response_bytes);
+  state.counters["in_B"] = static_cast<double>(request.size());
+  state.counters["out_B"] = static_cast<double>(response_bytes);
+  state.counters["status"] = status;
+  state.counters["peak_heap_B"] = static_cast<double>(peak);
+  state.counters["x_in_out"] = static_cast<double>(peak) / in_out;
+  state.counters["within_bound"] = peak <= heap_bound(request.size(), response_bytes);
+}
+
+const bool kRegistered = [] {
+  const bool full = std::getenv("TARV_BENCH_FULL") != nullptr;
+  for (const Shape& shape : kShapes) {
+    if (shape.small != 0) {
+      benchmark::RegisterBenchmark(("BM_Memory/" + std::string(shape.name)).c_str(), measure, shape,
+                                   shape.small)
+          ->Unit(benchmark::kMillisecond);
+    }
+    if (full) {
+      benchmark::RegisterBenchmark(("BM_MemoryFull/" + std::string(shape.name)).c_str(), measure,
+                                   shape, shape.full)
+          ->Iterations(1)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  return true;
+}();
+
+}  // namespace

@@ -1,0 +1,139 @@
+// Requests shaped by a faulty or hostile front end, each at a size scaled by
+// `n` (the full-size count is the shape's kFull): many empty or minimal
+// lines, many payments, many map entries, long repeated lists. Memory
+// benchmarks and the heap-bound test run every export call on them.
+#ifndef TARV_BENCH_SHAPES_H_
+#define TARV_BENCH_SHAPES_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bench/requests.h"
+
+namespace tarv::bench {
+
+// One length-delimited field: key, length, payload.
+inline void put_varint(std::string& out, uint64_t v) {
+  for (; v >= 0x80; v >>= 7) out += static_cast<char>(v | 0x80);
+  out += static_cast<char>(v);
+}
+inline void put_field(std::string& out, uint32_t number, std::string_view payload) {
+  put_varint(out, (uint64_t{number} << 3) | 2);
+  put_varint(out, payload.size());
+  out += payload;
+}
+
+// A receipt request (sale or refund) whose doc is `doc` plus `extra` raw doc
+// fields, written without building them as messages.
+template <class Request>
+std::string with_doc_fields(const Request& request, const std::string& extra) {
+  Request rest = request;
+  std::string doc = rest.doc().SerializeAsString() + extra;
+  rest.clear_doc();
+  std::string out = rest.SerializeAsString();
+  put_field(out, 2, doc);
+  return out;
+}
+
+// `n` copies of one raw field.
+inline std::string repeated_field(uint32_t number, std::string_view payload, int64_t n) {
+  std::string one;
+  put_field(one, number, payload);
+  std::string out;
+  out.reserve(one.size() * static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) out += one;
+  return out;
+}
+
+// The least line that passes the line procedure: name "x", price 1,
+// quantity 1000.
+inline constexpr std::string_view kMinimalLine{"\x0a\x01x\x10\x01\x18\xe8\x07", 8};
+
+inline pb::SaleRequest sale_frame() {
+  pb::SaleRequest r;
+  *r.mutable_context() = context();
+  *r.mutable_doc()->mutable_header() = header();
+  r.mutable_attrs();
+  return r;
+}
+
+// A sale of `n` lines with no field set: the first line's empty name fails it.
+inline std::string sale_of_empty_lines(int64_t n) {
+  return with_doc_fields(sale_frame(), repeated_field(2, "", n));
+}
+
+// A sale of `n` minimal lines paid in cash: past 65,535 lines the writer
+// refuses it, after every line is computed.
+inline std::string sale_of_minimal_lines(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  auto* cash = r.mutable_doc()->add_payments();
+  cash->set_type_id(0);
+  cash->set_sum(static_cast<uint64_t>(n));
+  return with_doc_fields(r, repeated_field(2, kMinimalLine, n));
+}
+
+// A refund of `n` minimal lines paid back by card.
+inline std::string refund_of_minimal_lines(int64_t n) {
+  pb::RefundRequest r;
+  *r.mutable_context() = context();
+  *r.mutable_doc()->mutable_header() = header();
+  r.mutable_attrs();
+  auto* card = r.mutable_doc()->add_payments();
+  card->set_type_id(1);
+  card->set_sum(static_cast<uint64_t>(n));
+  return with_doc_fields(r, repeated_field(2, kMinimalLine, n));
+}
+
+// A one-line sale with `n` empty payments: nothing pays it.
+inline std::string sale_with_empty_payments(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  return with_doc_fields(r, repeated_field(2, kMinimalLine, 1) + repeated_field(20, "", n));
+}
+
+// A ten-line sale whose context lists `n` currencies.
+inline std::string sale_with_currencies(int64_t n) {
+  pb::SaleRequest r;
+  r.ParseFromString(sale_bytes(10));
+  for (int64_t i = 0; i < n; ++i) r.mutable_context()->add_currencies("BYN");
+  return r.SerializeAsString();
+}
+
+// A shift-close report whose counters name `n` currencies with no counters.
+inline std::string report_of_empty_currencies(int64_t n) {
+  pb::ReportRequest r;
+  r.ParseFromString(report_bytes());
+  std::string out = r.SerializeAsString();
+  for (int64_t i = 0; i < n; ++i) {
+    std::string key = std::to_string(1000000 + i);
+    std::string entry;
+    put_field(entry, 1, key);
+    put_field(out, 5, entry);
+  }
+  return out;
+}
+
+struct Shape {
+  std::string_view name;
+  Export fn;
+  std::string (*build)(int64_t n);
+  int64_t full;   // the count at full size
+  int64_t small;  // the count of a run in seconds; 0: full size only
+};
+
+// The shapes: full size as measured on hosts, small enough to run in seconds.
+inline const Shape kShapes[] = {
+    {"sale_1M_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 1000000, 100000},
+    {"sale_200k_minimal_lines", tarvcore_create_sale, sale_of_minimal_lines, 200000, 70000},
+    {"refund_200k_minimal_lines", tarvcore_create_refund, refund_of_minimal_lines, 200000, 20000},
+    {"report_100k_empty_currencies", tarvcore_create_report, report_of_empty_currencies, 100000,
+     10000},
+    {"sale_300k_payments", tarvcore_create_sale, sale_with_empty_payments, 300000, 30000},
+    {"sale_200k_context_currencies", tarvcore_create_sale, sale_with_currencies, 200000, 20000},
+    {"sale_65535_minimal_lines", tarvcore_create_sale, sale_of_minimal_lines, 65535, 65535},
+    {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
+};
+
+}  // namespace tarv::bench
+
+#endif  // TARV_BENCH_SHAPES_H_

@@ -1,0 +1,67 @@
+// The heap of one export call, its response buffer included, stays within
+// 3 × (request bytes + response bytes) + 1 MiB: on the hostile request
+// shapes at full size and on the typical request of every export.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bench/heap_meter.h"
+#include "bench/shapes.h"
+#include "include/tarv_core.h"
+
+namespace {
+
+using namespace ::tarv::bench;
+
+struct Measured {
+  uint8_t status = 0;
+  uint64_t response_bytes = 0;
+  int64_t peak = 0;
+};
+
+Measured call_measured(Export fn, const std::string& request) {
+  Measured m;
+  uint8_t* out = nullptr;
+  HeapPeak meter;
+  m.status =
+      fn(reinterpret_cast<const uint8_t*>(request.data()), request.size(), &out, &m.response_bytes);
+  m.peak = meter.bytes();
+  tarvcore_free_buffer(out, m.response_bytes);
+  return m;
+}
+
+void expect_within_bound(std::string_view name, Export fn, const std::string& request) {
+  SCOPED_TRACE(name);
+  const Measured m = call_measured(fn, request);
+  EXPECT_NE(m.status, TARV_STATUS_UNDECODABLE);
+  EXPECT_LE(m.peak, heap_bound(request.size(), m.response_bytes))
+      << request.size() << " bytes in, " << m.response_bytes << " out";
+}
+
+TEST(HeapBound, HostileShapesAtFullSize) {
+  // Every shape but the report's map of currencies, which still decodes
+  // each entry whole.
+  const std::vector<std::string_view> held = {
+      "sale_1M_empty_lines",   "sale_200k_minimal_lines",      "refund_200k_minimal_lines",
+      "sale_300k_payments",    "sale_200k_context_currencies", "sale_65535_minimal_lines",
+      "sale_16MB_empty_lines",
+  };
+  for (const Shape& shape : kShapes) {
+    if (std::find(held.begin(), held.end(), shape.name) == held.end()) continue;
+    expect_within_bound(shape.name, shape.fn, shape.build(shape.full));
+  }
+}
+
+TEST(HeapBound, TypicalRequests) {
+  expect_within_bound("deposit", tarvcore_create_deposit, deposit_bytes());
+  expect_within_bound("sale", tarvcore_create_sale, sale_bytes(10));
+  expect_within_bound("refund", tarvcore_create_refund, refund_bytes(10));
+  expect_within_bound("order", tarvcore_register_order, order_bytes());
+  expect_within_bound("report", tarvcore_create_report, report_bytes());
+  expect_within_bound("rollback", tarvcore_create_rollback, rollback_bytes());
+}
+
+}  // namespace
