@@ -72,12 +72,18 @@ CallOutcome call(const Export& e, const Message& request) {
 CallOutcome call(const Export& e, std::string_view bytes) {
   uint8_t* buffer = nullptr;
   uint64_t length = 0;
-  CallOutcome out;
-  out.status = e.fn(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &buffer, &length);
-  if (out.status == TARV_STATUS_UNDECODABLE) return out;
-  out.bytes.assign(reinterpret_cast<const char*>(buffer), length);
+  const uint8_t status =
+      e.fn(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &buffer, &length);
+  if (status == TARV_STATUS_UNDECODABLE) return parse_outcome(e, status, {});
+  std::string response(reinterpret_cast<const char*>(buffer), length);
   tarvcore_free_buffer(buffer, length);
+  return parse_outcome(e, status, std::move(response));
+}
 
+CallOutcome parse_outcome(const Export& e, uint8_t status, std::string bytes) {
+  CallOutcome out;
+  out.status = status;
+  out.bytes = std::move(bytes);
   std::unique_ptr<Message> response;
   if (out.status == TARV_STATUS_OK) {
     response = new_message(e.response);

@@ -119,6 +119,9 @@ struct CallOutcome {
 CallOutcome call(const Export& e, std::string_view request);
 // Encodes the request first.
 CallOutcome call(const Export& e, const google::protobuf::Message& request);
+// The outcome of the response `bytes` the export answered with `status`
+// (e.g. as a journal kept them).
+CallOutcome parse_outcome(const Export& e, uint8_t status, std::string bytes);
 
 }  // namespace tarv::host
 

@@ -18,8 +18,18 @@ inline constexpr int kExitUndecodable = 2;
 // The work could not start: command line, missing file, unknown export, a
 // state that does not parse.
 inline constexpr int kExitUsage = 3;
-// The register is in use by another caller; nothing was called.
+// The register stayed in use by another caller past the wait; nothing was
+// called.
 inline constexpr int kExitBusy = 4;
+// The call's key names another request in the register's journal; nothing
+// was called.
+inline constexpr int kExitKeyReused = 5;
+// The request's header names a document number other than the register's
+// next; nothing was called.
+inline constexpr int kExitNumbering = 6;
+// The register cannot be opened, read or written (missing, not a register,
+// a second hard link, a read-only or full disk); it is left as it was.
+inline constexpr int kExitStorage = 7;
 
 // One line for standard error (without "tarv: ") and the exit status.
 struct Failure {

@@ -1,5 +1,6 @@
 #include "host/register.h"
 
+#include <fmt/format.h>
 #include <google/protobuf/message.h>
 
 #include <string>
@@ -45,7 +46,7 @@ void Register::open_shift(const google::protobuf::Timestamp& at) {
   state_.set_last_sale(0);
 }
 
-void Register::fill(const Export& e, Message& request) const {
+HostResult<void> Register::fill(const Export& e, Message& request) const {
   const auto* reflection = request.GetReflection();
   reflection->MutableMessage(&request, &field(request, "context"))->CopyFrom(state_.context());
 
@@ -55,7 +56,7 @@ void Register::fill(const Export& e, Message& request) const {
       report->set_first_sale(state_.first_sale());
       report->set_last_sale(state_.last_sale());
     }
-    return;
+    return {};
   }
 
   Message* attrs = reflection->MutableMessage(&request, &field(request, "attrs"));
@@ -70,10 +71,17 @@ void Register::fill(const Export& e, Message& request) const {
     Message* doc = reflection->MutableMessage(&request, &field(request, "doc"));
     Message* header = doc->GetReflection()->MutableMessage(doc, &field(*doc, "header"));
     const FieldDescriptor& number = field(*header, "number");
-    if (header->GetReflection()->GetUInt32(*header, &number) == 0) {
-      header->GetReflection()->SetUInt32(header, &number, state_.context().next_doc_number());
+    const uint32_t asked = header->GetReflection()->GetUInt32(*header, &number);
+    const uint32_t next = state_.context().next_doc_number();
+    if (asked != 0 && asked != next) {
+      return std::unexpected(Failure{
+          kExitNumbering, fmt::format("the register numbers its documents: the next is {}, the "
+                                      "request names {} (0 takes the next)",
+                                      next, asked)});
     }
+    header->GetReflection()->SetUInt32(header, &number, next);
   }
+  return {};
 }
 
 void Register::take(const Export& e, const Message& request, const CallOutcome& outcome) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "host/exports.h"
+#include "host/failure.h"
 #include "host_state.pb.h"
 
 namespace tarv::host {
@@ -31,8 +32,10 @@ class Register {
   // Completes a request from the state: the context, the counters of the
   // export's kind and currency as attrs (the whole map for the report, with
   // the shift's sale range when the request gives none), and the document
-  // header's number when it is 0.
-  void fill(const Export& e, google::protobuf::Message& request) const;
+  // header's number when it is 0. The register numbers its documents: a
+  // header that names another number than the next is refused
+  // (kExitNumbering).
+  HostResult<void> fill(const Export& e, google::protobuf::Message& request) const;
 
   // Takes a success (status 0) into the state: the cash position and the
   // counters the response carries, the next document number, the sale range;

@@ -3,7 +3,7 @@
 # need, and those named as arguments, when they are missing. Safe to run again.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev libssl-dev
-          libfmt-dev nlohmann-json3-dev googletest libgtest-dev libbenchmark-dev
+          libfmt-dev nlohmann-json3-dev libsqlite3-dev googletest libgtest-dev libbenchmark-dev
           ccache python3-protobuf default-jdk-headless libjna-java libprotobuf-java "$@")
 missing=()
 for p in "${packages[@]}"; do

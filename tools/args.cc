@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
+
 namespace tarv::tool {
 
 std::optional<std::string> Args::option(const std::string& name) const {
@@ -16,6 +18,19 @@ HostResult<void> Args::expect(size_t least, size_t most) const {
         Failure{host::kExitUsage, fmt::format("wrong arguments (see tarv {} --help)", command)});
   }
   return {};
+}
+
+HostResult<std::chrono::milliseconds> wait_option(const Args& a) {
+  const auto text = a.option("--wait");
+  if (!text) return std::chrono::milliseconds(10'000);
+  double seconds = -1;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), seconds);
+  if (error != std::errc() || end != text->data() + text->size() || !(seconds >= 0) ||
+      seconds > 86'400) {
+    return std::unexpected(Failure{
+        host::kExitUsage, fmt::format("--wait {}: not a number of seconds (e.g. 10, 0.5)", *text)});
+  }
+  return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
 }
 
 HostResult<Args> parse_args(std::string_view command, int argc, char** argv,

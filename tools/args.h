@@ -2,6 +2,7 @@
 #ifndef TARV_TOOLS_ARGS_H_
 #define TARV_TOOLS_ARGS_H_
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <set>
@@ -29,6 +30,10 @@ struct Args {
 
 // Options named in `with_value` take the next argument; `flags` and --help
 // stand alone; any other --option is refused.
+// --wait SECONDS (a decimal, e.g. 0.5): how long a call waits for the
+// register while another caller has it; 10 s when not given.
+HostResult<std::chrono::milliseconds> wait_option(const Args& a);
+
 HostResult<Args> parse_args(std::string_view command, int argc, char** argv,
                             const std::set<std::string>& with_value,
                             const std::set<std::string>& flags);

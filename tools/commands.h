@@ -23,6 +23,9 @@ extern const Command kDemoCommand;
 extern const Command kCallCommand;
 extern const Command kDocCommand;
 extern const Command kVerifyCommand;
+extern const Command kInitCommand;
+extern const Command kOpenCommand;
+extern const Command kJournalCommand;
 
 }  // namespace tarv::tool
 

@@ -9,9 +9,9 @@
 #include <map>
 #include <vector>
 
+#include "base/text/utf8.h"
 #include "base/try.h"
 #include "converter/document.h"
-#include "base/text/utf8.h"
 #include "host/doc_view.h"
 #include "host/files.h"
 #include "host/register.h"
@@ -231,7 +231,7 @@ class Demo : public StepContext {
 
 HostResult<CallOutcome> Demo::call_step(const Step& step, Message& request) {
   const Export& e = *find_export(step.export_name);
-  host_.fill(e, request);
+  TARV_TRY(host_.fill(e, request));
   const auto before = flat_state(host_.state());
   CallOutcome outcome = call(e, request);
   host_.take(e, request, outcome);

@@ -9,7 +9,8 @@
 namespace tarv::tool {
 namespace {
 
-const Command* const kCommands[] = {&kDemoCommand, &kCallCommand, &kDocCommand, &kVerifyCommand};
+const Command* const kCommands[] = {&kDemoCommand,    &kInitCommand, &kCallCommand,  &kOpenCommand,
+                                    &kJournalCommand, &kDocCommand,  &kVerifyCommand};
 
 constexpr std::string_view kIntro = R"(usage: tarv COMMAND [ARGS]
 
@@ -21,9 +22,11 @@ commands:
 
 constexpr std::string_view kOutro = R"(
 `tarv COMMAND --help` tells more. Exit status: 0 done, 1 refused (error
-response, unreadable document, invalid signature, failed demo step), 2 the
-request does not decode, 3 bad command line or input files, 4 the state file
-is in use by another tarv.
+response, unreadable document, invalid signature, failed demo step, a journal
+that does not check), 2 the request does not decode, 3 bad command line or
+input files, 4 the register stayed busy, 5 the key names another request,
+6 a document number other than the register's next, 7 the register cannot be
+read or written.
 )";
 
 HostResult<int> run(int argc, char** argv) {

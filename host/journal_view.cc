@@ -1,0 +1,65 @@
+#include "host/journal_view.h"
+
+#include <fmt/format.h>
+#include <google/protobuf/util/time_util.h>
+
+#include "host/answer.h"
+#include "host/register_call.h"
+
+namespace tarv::host {
+namespace {
+
+using google::protobuf::util::TimeUtil;
+
+}  // namespace
+
+HostResult<EntryAnswer> entry_answer(const JournalEntry& entry) {
+  if (entry.export_name == kOpenEntry) {
+    google::protobuf::Timestamp at;
+    at.ParseFromString(entry.request);
+    return EntryAnswer{open_answer(at), kExitOk};
+  }
+  const Export* e = find_export(entry.export_name);
+  if (e == nullptr) {
+    return std::unexpected(Failure{
+        kExitStorage,
+        fmt::format("journal entry {} names no export ('{}')", entry.seq, entry.export_name)});
+  }
+  const CallOutcome outcome = outcome_of(*e, entry);
+  return EntryAnswer{answer_json(*e, outcome), exit_status(outcome)};
+}
+
+Json open_answer(const google::protobuf::Timestamp& at) {
+  return {{"export", kOpenEntry}, {"status", 0}, {"opened_at", TimeUtil::ToString(at)}};
+}
+
+Json entry_json(const JournalEntry& entry) {
+  Json j = {{"seq", entry.seq},
+            {"at", entry_time(entry)},
+            {"export", entry.export_name},
+            {"status", entry.status},
+            {"code", entry.code}};
+  if (entry.doc_number) j["doc_number"] = *entry.doc_number;
+  j["key"] = entry.key;
+  return j;
+}
+
+std::string entry_line(const JournalEntry& e) {
+  return fmt::format("{:>6}  {}  {:<11} {:>3}  {:>8}  {}  {}\n", e.seq, entry_time(e),
+                     e.export_name, e.status,
+                     e.doc_number ? fmt::format("doc {}", *e.doc_number) : "",
+                     e.key.empty() ? "-" : e.key, e.code);
+}
+
+std::string entry_time(const JournalEntry& entry) {
+  return TimeUtil::ToString(TimeUtil::MicrosecondsToTimestamp(entry.at_us));
+}
+
+std::string document_file_name(const JournalEntry& entry) {
+  if (entry.doc_number) return fmt::format("{}-{}.bin", *entry.doc_number, entry.export_name);
+  pb::ReportRequest report;
+  report.ParseFromString(entry.request);
+  return fmt::format("shift{}-{}.bin", report.context().next_shift_number(), entry.export_name);
+}
+
+}  // namespace tarv::host

@@ -1,0 +1,44 @@
+// Journal entries as the host shows them: the answer a call printed, given
+// back exactly, and one line of JSON per entry for listings.
+#ifndef TARV_HOST_JOURNAL_VIEW_H_
+#define TARV_HOST_JOURNAL_VIEW_H_
+
+#include <google/protobuf/timestamp.pb.h>
+
+#include <string>
+
+#include "host/failure.h"
+#include "host/json.h"
+#include "host/store.h"
+
+namespace tarv::host {
+
+// The answer as `tarv call` (or `tarv open`) printed it when the entry was
+// made, and the exit status it had.
+struct EntryAnswer {
+  Json json;
+  int exit_code = kExitOk;
+};
+HostResult<EntryAnswer> entry_answer(const JournalEntry& entry);
+
+// What `tarv open` prints: {"export": "open", "status": 0, "opened_at": ...}.
+Json open_answer(const google::protobuf::Timestamp& at);
+
+// {"seq", "at", "export", "status", "code", "doc_number" (only with a
+// document), "key"}: what a listing shows of an entry.
+Json entry_json(const JournalEntry& entry);
+
+// One line of a listing (ending in a line break): number, time, export,
+// status, document number, key ("-" without) and error code.
+std::string entry_line(const JournalEntry& entry);
+
+// The entry's time as RFC 3339 text in UTC, to the microsecond.
+std::string entry_time(const JournalEntry& entry);
+
+// The file name of the entry's binary document: DOCNUMBER-KIND.bin, or
+// shiftN-report.bin for the shift-close report (it has no document number).
+std::string document_file_name(const JournalEntry& entry);
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_JOURNAL_VIEW_H_

@@ -1,0 +1,81 @@
+#include "host/register_call.h"
+
+#include <fmt/format.h>
+
+#include <utility>
+
+#include "base/try.h"
+#include "host/encode.h"
+#include "host/register.h"
+#include "include/tarv_core.h"
+
+namespace tarv::host {
+using google::protobuf::Message;
+
+HostResult<Committed> call_register(Store& store, const Export& e, const Message& request,
+                                    const std::string& key) {
+  const std::string asked = encode(request);
+  return store.call(key, e.name, asked, [&](const HostState& state) -> HostResult<CallRecord> {
+    Register reg(state);
+    const auto filled = new_message(e.request);
+    filled->CopyFrom(request);
+    TARV_TRY(reg.fill(e, *filled));
+
+    CallRecord record;
+    JournalEntry& entry = record.entry;
+    entry.export_name = std::string(e.name);
+    entry.request = encode(*filled);
+    CallOutcome outcome = call(e, entry.request);
+    if (outcome.status != TARV_STATUS_UNDECODABLE && !outcome.response) {
+      return std::unexpected(Failure{
+          kExitRefused, fmt::format("{} answered status {} with a response that does not parse",
+                                    e.symbol, outcome.status)});
+    }
+    entry.status = outcome.status;
+    if (const auto* error = outcome.error()) entry.code = error->code();
+    entry.response = outcome.bytes;
+    entry.binary_doc = outcome.binary_doc;
+    if (outcome.status == TARV_STATUS_OK) {
+      if (e.numbered) entry.doc_number = state.context().next_doc_number();
+      reg.take(e, *filled, outcome);
+      record.new_state = reg.state();
+    }
+    return record;
+  });
+}
+
+HostResult<Committed> journal_undecodable(Store& store, const Export& e, std::string_view text,
+                                          const std::string& key) {
+  const std::string asked(text);
+  return store.call(key, e.name, asked, [&](const HostState&) -> HostResult<CallRecord> {
+    CallRecord record;
+    record.entry.export_name = std::string(e.name);
+    record.entry.status = TARV_STATUS_UNDECODABLE;
+    return record;
+  });
+}
+
+HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp& at) {
+  const std::string asked = encode(at);
+  return store.call("", kOpenEntry, asked, [&](const HostState& state) -> HostResult<CallRecord> {
+    const pb::ShiftContext& shift = state.context().shift_ctx();
+    if (!shift.has_closed_at() && shift.has_opened_at()) {
+      return std::unexpected(
+          Failure{kExitRefused,
+                  "the shift is open: a shift-close report (tarv call report) ends it first"});
+    }
+    Register reg(state);
+    reg.open_shift(at);
+    CallRecord record;
+    record.entry.export_name = std::string(kOpenEntry);
+    record.entry.request = asked;
+    record.new_state = reg.state();
+    return record;
+  });
+}
+
+CallOutcome outcome_of(const Export& e, const JournalEntry& entry) {
+  return parse_outcome(e, static_cast<uint8_t>(entry.status), entry.response);
+}
+
+}  // namespace tarv::host

@@ -1,0 +1,399 @@
+// A register kept by tarv in its database, driven as a hostile and unlucky
+// host drives it: killed at random moments, called by several processes at
+// once, through links, on a read-only or full disk.
+#include <fcntl.h>
+#include <google/protobuf/struct.pb.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "host_state.pb.h"
+#include "tarv_core.pb.h"
+#include "tests/tool/tool_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using google::protobuf::Struct;
+using namespace tarv::test;  // the fixture and its helpers
+
+class Register : public Tool {
+ protected:
+  void SetUp() override {
+    Tool::SetUp();
+    put(file("state.json"), kState);
+    const Result init = tarv("init r.db state.json");
+    ASSERT_EQ(init.status, 0) << init.err;
+  }
+
+  // The register's state, as `tarv journal DB state` prints it.
+  tarv::host::HostState state(const std::string& db = "r.db") const {
+    const Result r = tarv("journal " + db + " state");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return from_json<tarv::host::HostState>(r.out);
+  }
+
+  // Every journal entry, from `tarv journal DB --json`.
+  std::vector<Struct> journal() const {
+    const Result r = tarv("journal r.db --json");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<Struct> entries;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+      entries.push_back(from_json<Struct>(line));
+    }
+    return entries;
+  }
+
+  // The number of journal entries, read straight from the database.
+  int64_t entry_count() const {
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(file("r.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM journal", -1, &s, nullptr);
+    const int64_t n = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return n;
+  }
+
+  // After anything at all: the database is whole, the journal replays to the
+  // state byte for byte, the documents are numbered 1, 2, 3... in the journal
+  // and every one of them is counted.
+  void expect_sound() const {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file("r.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "ok");
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+
+    const Result check = tarv("journal r.db check");
+    ASSERT_EQ(check.status, 0) << check.out << check.err;
+
+    uint32_t documents = 0;
+    int64_t deposits = 0;  // since the last shift-close report
+    for (const auto& entry : journal()) {
+      const auto& f = entry.fields();
+      const std::string kind = f.at("export").string_value();
+      if (kind == "report" && f.at("status").number_value() == 0) deposits = 0;
+      if (!f.contains("doc_number")) continue;
+      ASSERT_EQ(f.at("doc_number").number_value(), ++documents);
+      if (kind == "deposit") ++deposits;
+    }
+    const auto now = state();
+    ASSERT_EQ(now.context().next_doc_number(), documents + 1);
+    const auto counters = now.counters().find("BYN");
+    ASSERT_EQ(counters == now.counters().end() ? 0 : counters->second.deposits().cash().count(),
+              deposits);
+  }
+};
+
+// `tarv ARGS...` started in `dir` with its standard output into `out`.
+pid_t start(const fs::path& dir, const std::vector<std::string>& args, const fs::path& out) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(o, 1);
+    dup2(null, 2);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv{const_cast<char*>("tarv")};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TARV_BUILD_DIR "/tarv", argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int wait_for(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+std::string deposit(int minute, int sum) {
+  return R"({"doc": {"header": )" + header(minute) + R"(, "sum": )" + std::to_string(sum) + "}}";
+}
+
+std::string sale(int minute) {
+  return R"({"doc": {"header": )" + header(minute) +
+         R"(, "items": [{"name": "Хлеб", "price": 185, "quantity": 2000}],
+         "payments": [{"type_id": 0, "sum": 500}]}})";
+}
+
+// The register fills each request and keeps what the library hands back.
+TEST_F(Register, CallWithDbDrivesAShiftCallByCall) {
+  auto call = [&](const std::string& export_name, const std::string& request) {
+    put(file("request.json"), request);
+    return tarv("call " + export_name + " request.json --db r.db");
+  };
+
+  Result r = call("deposit", R"({"doc": {"header": )" + header(5) + R"(, "sum": 5000}})");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  auto s = state();
+  EXPECT_EQ(s.counters().at("BYN").deposits().cash().sum(), 5000);
+  EXPECT_EQ(s.counters().at("BYN").deposits().cash().count(), 1);
+  EXPECT_EQ(s.context().shift_ctx().attrs().at("BYN").cash_in(), 5000);
+  EXPECT_EQ(s.context().next_doc_number(), 2u);
+  // Times are RFC 3339 text in the state and in the response.
+  EXPECT_NE(tarv("journal r.db state").out.find(R"("opened_at": "2024-03-15T06:00:00Z")"),
+            std::string::npos);
+  EXPECT_NE(r.out.find(R"("at": "2024-03-15T06:05:00Z")"), std::string::npos) << r.out;
+
+  r = call("sale", R"({"doc": {"header": )" + header(9) +
+                       R"(, "items": [{"name": "Хлеб", "price": 185, "quantity": 2000}],
+                       "payments": [{"type_id": 0, "sum": 500}]}})");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(response_of<tarv::core::SaleResponse>(r.out)
+                .doc()
+                .calculations()
+                .payments()
+                .at("BYN")
+                .cash_change(),
+            130u);
+  s = state();
+  const auto& sales = s.counters().at("BYN").sales();
+  EXPECT_EQ(sales.count(), 1u);
+  EXPECT_EQ(sales.sum(), 370u);
+  EXPECT_EQ(sales.payments().at("BYN").cash().sum(), 370);
+  EXPECT_EQ(s.counters().at("BYN").deposits().cash().sum(), 5000);  // other kinds kept
+  EXPECT_EQ(s.context().shift_ctx().attrs().at("BYN").cash_in(), 5370);
+  EXPECT_EQ(s.context().next_doc_number(), 3u);
+  EXPECT_EQ(s.first_sale(), 2u);
+  EXPECT_EQ(s.last_sale(), 2u);
+
+  // Cash in the drawer: the report is refused and the state stays as it was.
+  const std::string before = tarv("journal r.db state").out;
+  const std::string report = R"({"close_at": "2024-03-15T10:53:20Z"})";
+  r = call("report", report);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("tarv.core.shift.cash-in"), std::string::npos);
+  EXPECT_EQ(tarv("journal r.db state").out, before);
+
+  r = call("withdraw", R"({"doc": {"header": )" + header(30) + R"(, "sum": 5370}})");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(state().context().shift_ctx().attrs().at("BYN").cash_in(), 0);
+
+  r = call("report", report);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const auto printed = from_json<Struct>(r.out).fields().at("document").struct_value().fields();
+  EXPECT_EQ(printed.at("docs_count").number_value(), 1);
+  EXPECT_EQ(printed.at("first_sale").number_value(), 2);
+  s = state();
+  EXPECT_TRUE(s.context().shift_ctx().has_closed_at());
+  EXPECT_TRUE(s.counters().empty());
+  EXPECT_EQ(s.context().next_shift_number(), 2u);
+}
+
+// A shift of deposits and sales, each call under its own key and killed at
+// a random moment; a killed call is retried with its key until it answers.
+// Every answer a caller received is the journal's, each key made one entry,
+// and after every kill the register is sound.
+TEST_F(Register, NothingIsLostOrCountedTwiceWhenKilledAtRandomMoments) {
+  put(file("deposit.json"), deposit(5, 100));
+  put(file("sale.json"), sale(9));
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE(seed);
+  std::mt19937 random(seed);
+  std::chrono::microseconds slowest{1000};
+  int kills = 0, retries = 0, recovered = 0;
+  // The arguments of each call that answered and the answer it printed.
+  std::vector<std::pair<std::vector<std::string>, std::string>> received;
+  constexpr int kCalls = 240;
+  for (int i = 0; i < kCalls; ++i) {
+    const std::vector<std::string> args = {"call",
+                                           i % 3 == 2 ? "sale" : "deposit",
+                                           i % 3 == 2 ? "sale.json" : "deposit.json",
+                                           "--db",
+                                           "r.db",
+                                           "--key",
+                                           "k" + std::to_string(i)};
+    // Every eighth call runs whole and sets the span the kills spread over.
+    for (bool whole = i % 8 == 0;; whole = true, ++retries) {
+      const auto began = std::chrono::steady_clock::now();
+      const pid_t pid = start(dir_, args, file("out"));
+      if (!whole) {
+        std::uniform_int_distribution<int64_t> delay_us(0, slowest.count() * 3 / 2);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+        kill(pid, SIGKILL);
+      }
+      const int status = wait_for(pid);
+      if (status == 0) {
+        if (i % 8 == 0) {
+          slowest = std::max(slowest, std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now() - began));
+        }
+        received.emplace_back(args, slurp(file("out")));
+        break;
+      }
+      ASSERT_EQ(status, -SIGKILL) << "call " << i << " " << slurp(file("out"));
+      ++kills;
+      // Killed after its commit: the retry gets the answer that was lost.
+      if (entry_count() == i + 1) ++recovered;
+      if (kills % 8 == 1) expect_sound();  // a sample: each check replays all
+    }
+  }
+  expect_sound();
+  const auto entries = journal();
+  ASSERT_EQ(entries.size(), static_cast<size_t>(kCalls));  // one entry per key
+  // Asked again, every key gives back the answer its caller received.
+  for (const auto& [args, answer] : received) {
+    ASSERT_EQ(wait_for(start(dir_, args, file("out"))), 0);
+    ASSERT_EQ(slurp(file("out")), answer) << args.back();
+  }
+  ASSERT_EQ(journal().size(), static_cast<size_t>(kCalls));
+  EXPECT_EQ(tarv("journal r.db last").out, received.back().second);
+  EXPECT_GT(kills, 0);
+  RecordProperty("kills", kills);
+  RecordProperty("retries", retries);
+  RecordProperty("entries", static_cast<int>(entries.size()));
+  RecordProperty("answers", static_cast<int>(received.size()));
+  RecordProperty("recovered", recovered);
+  std::cout << "kill test: " << kills << " kills, " << entries.size() << " entries, " << recovered
+            << " answers recovered by a retry with the key\n";
+}
+
+// Four processes call the same register at once, through different names of
+// it: every deposit is counted once and the numbers have no gaps.
+TEST_F(Register, CallersAtOnceTakeTurns) {
+  put(file("deposit.json"), deposit(5, 100));
+  fs::create_directories(file("sub"));
+  fs::create_symlink("../r.db", file("sub/link.db"));
+  constexpr int kCallers = 4, kEach = 12;
+  std::vector<std::thread> callers;
+  std::atomic<int> failed = 0;
+  for (int c = 0; c < kCallers; ++c) {
+    callers.emplace_back([&, c] {
+      const std::string db = c % 2 ? "sub/link.db" : fs::path(file("r.db")).string();
+      for (int i = 0; i < kEach; ++i) {
+        const pid_t pid = start(dir_, {"call", "deposit", "deposit.json", "--db", db},
+                                file("out" + std::to_string(c)));
+        if (wait_for(pid) != 0) ++failed;
+      }
+    });
+  }
+  for (auto& t : callers) t.join();
+  EXPECT_EQ(failed, 0);
+  expect_sound();
+  const auto s = state();
+  EXPECT_EQ(s.context().next_doc_number(), kCallers * kEach + 1u);
+  EXPECT_EQ(s.context().shift_ctx().attrs().at("BYN").cash_in(), 100 * kCallers * kEach);
+}
+
+TEST_F(Register, KeysNumberingAndLinks) {
+  put(file("deposit.json"), deposit(5, 100));
+  put(file("other.json"), deposit(6, 200));
+  put(file("numbered.json"), R"({"doc": {"header": {"cashier": "Иванов", "currency": "BYN",
+      "at": "2024-03-15T06:07:00Z", "number": 7}, "sum": 100}})");
+  fs::create_symlink("r.db", file("sym.db"));
+  fs::create_hard_link(file("state.json"), file("state-too.json"));
+
+  const Result first = tarv("call deposit deposit.json --db r.db --key a");
+  ASSERT_EQ(first.status, 0) << first.err;
+  struct Case {
+    std::string args;
+    int status;
+    const char* message;  // in standard error; for status 0 the output is `first`'s
+  };
+  const Case cases[] = {
+      {"call deposit deposit.json --db sym.db --key a", 0, ""},
+      {"call deposit other.json --db r.db --key a", 5,
+       "tarv: key 'a' was used by journal entry 1 (deposit) with another request"},
+      {"call withdraw deposit.json --db r.db --key a", 5, "with another request"},
+      {"call deposit numbered.json --db r.db", 6,
+       "tarv: the register numbers its documents: the next is 2, the request names 7"},
+      {"init r.db state.json", 7, "tarv: cannot create register r.db: it exists"},
+      {"call deposit deposit.json --db missing.db", 7, "tarv: no register at missing.db"},
+      {"call deposit deposit.json --db state.json", 7, "hard links"},
+      {"call deposit deposit.json --db deposit.json", 7, "is not a register"},
+      {"journal r.db show 9", 3, "tarv: the journal of r.db has no entry 9"},
+      {"open r.db --at 2024-03-15T12:00:00Z", 1, "tarv: the shift is open"},
+  };
+  for (const Case& c : cases) {
+    const Result r = tarv(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
+    if (c.status == 0) {
+      EXPECT_EQ(r.out, first.out) << c.args;
+    }
+  }
+  EXPECT_EQ(tarv("journal r.db show 1").out, first.out);
+  EXPECT_EQ(journal().size(), 1u);  // refusals are no calls
+
+  // An error answer is journaled and changes nothing; after the report a new
+  // shift opens, journaled too, and the check replays it.
+  EXPECT_EQ(tarv("call report - --db r.db", R"({"close_at": "2024-03-15T10:00:00Z"})").status, 1);
+  put(file("withdraw.json"), R"({"doc": {"header": )" + header(30) + R"(, "sum": 100}})");
+  ASSERT_EQ(tarv("call withdraw withdraw.json --db r.db").status, 0);
+  ASSERT_EQ(tarv("call report - --db r.db", R"({"close_at": "2024-03-15T10:00:00Z"})").status, 0);
+  const Result opened = tarv("open r.db --at 2024-03-15T12:00:00Z");
+  ASSERT_EQ(opened.status, 0) << opened.err;
+  EXPECT_EQ(state().context().next_shift_number(), 2u);
+  EXPECT_EQ(tarv("call deposit - --db r.db", deposit(5, 1)).status, 1);  // before the opening
+  ASSERT_EQ(tarv("journal r.db export docs").status, 0);
+  EXPECT_TRUE(fs::exists(file("docs/1-deposit.bin")));
+  EXPECT_TRUE(fs::exists(file("docs/shift1-report.bin")));
+  expect_sound();
+}
+
+// A register on a disk it cannot write, or that is full, refuses the call with
+// a clear line and stays as it was.
+TEST_F(Register, ReadOnlyOrFullDiskLeavesTheRegisterAsItWas) {
+  put(file("deposit.json"), deposit(5, 100));
+  ASSERT_EQ(tarv("call deposit deposit.json --db r.db").status, 0);
+  const auto before = journal().size();
+  // Root writes anywhere: the read-only caller is an ordinary user.
+  const std::string ordinary_user =
+      getuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+  fs::permissions(file("r.db"), fs::perms::others_write, fs::perm_options::remove);
+  // A write past one block fails (and does not kill).
+  const std::string small_disk = "trap '' XFSZ && ulimit -f 1 && ";
+  for (const std::string& prefix : {ordinary_user, small_disk}) {
+    const Result r = tarv("call deposit deposit.json --db r.db", "", prefix);
+    EXPECT_EQ(r.status, 7) << prefix << r.err;
+    EXPECT_NE(r.err.find("tarv: register r.db "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("; it is left as it was"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(journal().size(), before);
+  expect_sound();
+}
+
+// While another caller holds the register, a call waits its turn up to
+// --wait, then fails with nothing done.
+TEST_F(Register, HeldRegisterMakesTheCallerWait) {
+  put(file("deposit.json"), deposit(5, 100));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file("r.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const Result busy = tarv("call deposit deposit.json --db r.db --wait 0.3");
+  EXPECT_EQ(busy.status, 4);
+  EXPECT_NE(busy.err.find("tarv: register r.db is busy"), std::string::npos) << busy.err;
+  EXPECT_EQ(busy.out, "");
+  const pid_t waiting =
+      start(dir_, {"call", "deposit", "deposit.json", "--db", "r.db"}, file("out"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_EQ(wait_for(waiting), 0);
+  EXPECT_EQ(journal().size(), 1u);
+  expect_sound();
+}
+
+}  // namespace
