@@ -45,10 +45,12 @@ Json entry_json(const JournalEntry& entry) {
 }
 
 std::string entry_line(const JournalEntry& e) {
-  return fmt::format("{:>6}  {}  {:<11} {:>3}  {:>8}  {}  {}\n", e.seq, entry_time(e),
-                     e.export_name, e.status,
-                     e.doc_number ? fmt::format("doc {}", *e.doc_number) : "",
-                     e.key.empty() ? "-" : e.key, e.code);
+  std::string line =
+      fmt::format("{:>6}  {}  {:<11} {:>3}  {:>8}  {}  {}", e.seq, entry_time(e), e.export_name,
+                  e.status, e.doc_number ? fmt::format("doc {}", *e.doc_number) : "",
+                  e.key.empty() ? "-" : e.key, e.code);
+  line.erase(line.find_last_not_of(' ') + 1);
+  return line + '\n';
 }
 
 std::string entry_time(const JournalEntry& entry) {

@@ -2,9 +2,11 @@
 #include <fmt/format.h>
 #include <google/protobuf/message.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <vector>
@@ -14,7 +16,9 @@
 #include "converter/document.h"
 #include "host/doc_view.h"
 #include "host/files.h"
+#include "host/journal_view.h"
 #include "host/register.h"
+#include "host/register_call.h"
 #include "include/tarv_core.h"
 #include "tools/commands.h"
 #include "tools/demo_steps.h"
@@ -185,11 +189,16 @@ void print_order(const pb::OrderResponse& response) {
 // its receipt, counters and document, and counts the checks.
 class Demo : public StepContext {
  public:
-  explicit Demo(std::optional<std::string> out) : out_(std::move(out)), host_(demo_register()) {}
+  Demo(std::optional<std::string> out, std::unique_ptr<host::Store> store)
+      : out_(std::move(out)), store_(std::move(store)), host_(demo_register()) {}
 
   HostResult<int> run();
 
-  Register& host() override { return host_; }
+  const Register& host() const override { return host_; }
+  HostResult<void> open_shift(const google::protobuf::Timestamp& at) override {
+    TARV_TRY(host::open_shift(*store_, at));
+    return reload();
+  }
   const std::string& document(std::string_view slug) const override {
     static const std::string kNone;
     const auto it = documents_.find(std::string(slug));
@@ -221,7 +230,16 @@ class Demo : public StepContext {
   // writes the step's files; the outcome.
   HostResult<CallOutcome> call_step(const Step& step, Message& request);
 
+  // The register's state from its database, after a call.
+  HostResult<void> reload() {
+    auto state = store_->state();
+    TARV_TRY(state);
+    host_ = Register(std::move(*state));
+    return {};
+  }
+
   std::optional<std::string> out_;
+  std::unique_ptr<host::Store> store_;
   Register host_;
   int step_ = 0;
   int checks_ = 0;
@@ -231,10 +249,14 @@ class Demo : public StepContext {
 
 HostResult<CallOutcome> Demo::call_step(const Step& step, Message& request) {
   const Export& e = *find_export(step.export_name);
-  TARV_TRY(host_.fill(e, request));
   const auto before = flat_state(host_.state());
-  CallOutcome outcome = call(e, request);
-  host_.take(e, request, outcome);
+  // Filled, called, journaled and kept in one transaction; the request is
+  // shown as the register filled it.
+  const auto committed = host::call_register(*store_, e, request, "");
+  TARV_TRY(committed);
+  request.ParseFromString(committed->entry.request);
+  CallOutcome outcome = host::outcome_of(e, committed->entry);
+  TARV_TRY(reload());
 
   std::cout << fmt::format("  {} -> status {}\n", e.symbol, outcome.status);
   const std::pair<std::string, std::string> files[] = {
@@ -316,6 +338,11 @@ HostResult<int> Demo::run() {
     }
   }
 
+  std::cout << "\nThe register's journal (tarv journal DB):\n";
+  TARV_TRY(host::for_each_entry(*store_, [](const host::JournalEntry& entry) -> HostResult<void> {
+    std::cout << host::entry_line(entry);
+    return {};
+  }));
   std::cout << '\n';
   if (failed_ == 0) {
     std::cout << fmt::format("All {} steps behaved as expected ({} checks).\n", step_, checks_);
@@ -325,7 +352,7 @@ HostResult<int> Demo::run() {
   return kExitRefused;
 }
 
-constexpr std::string_view kHelp = R"(usage: tarv demo [--out DIR]
+constexpr std::string_view kHelp = R"(usage: tarv demo [--out DIR] [--db DB]
 
 Runs one complete shift on a built-in register, through the library's C
 exports, and prints every step as a person reads it: the receipt, the counters
@@ -333,8 +360,11 @@ that changed and the binary document in hex. The steps: open the shift, a
 deposit, a sale with VAT and a discount paid by card and cash with change, a
 sale of a marked item, a refund, a restaurant order registered and raised, the
 rollback of a sale signed with the demo key, the withdrawal of the drawer and
-the shift-close report.
+the shift-close report. The register is kept in a database as `tarv call
+--db` keeps one, and the run ends with its journal.
 
+  --db DB     keep the register in DB (a new one, as tarv init makes) and
+              leave it there for tarv journal; without it, a temporary one
   --out DIR   also write each step's request and response (.json and the
               encoded .pb), its binary document (.bin), the demo public key
               and the rollback's signature into DIR (created if needed)
@@ -344,14 +374,26 @@ Exits 0 only when every step behaved as expected.
 
 HostResult<int> run(const Args& a) {
   TARV_TRY(a.expect(0, 0));
-  return Demo(a.option("--out")).run();
+  const auto db = a.option("--db");
+  const std::string path = db.value_or(
+      (std::filesystem::temp_directory_path() / fmt::format("tarv-demo-{}.db", getpid())).string());
+  const auto remove_temporary = [&] {
+    if (db) return;
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  };
+  remove_temporary();  // a leftover of a killed run under the same process id
+  auto store = host::create_store(path, demo_register());
+  TARV_TRY(store);
+  auto result = Demo(a.option("--out"), std::move(*store)).run();
+  remove_temporary();
+  return result;
 }
 
 }  // namespace
 
 const Command kDemoCommand = {
-    "demo", "[--out DIR]                      run one complete shift on a demo register",
-    kHelp,  {"--out"},
+    "demo", "[--out DIR] [--db DB]            run one complete shift on a demo register",
+    kHelp,  {"--out", "--db"},
     {},     run};
 
 }  // namespace tarv::tool

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/calendar/date_time.h"
+#include "base/try.h"
 #include "converter/document.h"
 #include "host/doc_view.h"
 
@@ -115,7 +116,7 @@ const std::vector<Step>& steps() {
           "",
           [](StepContext& c) -> Request {
             // The host's own business; the library only checks it.
-            c.host().open_shift(at_minute(0));
+            TARV_TRY(c.open_shift(at_minute(0)));
             std::cout << fmt::format("  shift {} opened at {}\n",
                                      c.host().state().context().next_shift_number(),
                                      local_time(kOpenedAt));

@@ -38,7 +38,10 @@ class StepContext {
  public:
   virtual ~StepContext() = default;
 
-  virtual Register& host() = 0;
+  // The register as it is now (kept in its database by the run).
+  virtual const Register& host() const = 0;
+  // Opens the register's next shift at `at`, as `tarv open` does.
+  virtual HostResult<void> open_shift(const google::protobuf::Timestamp& at) = 0;
   // The binary document that the step `slug` issued; empty when none did.
   virtual const std::string& document(std::string_view slug) const = 0;
   // Writes the step's file `name` under --out; nothing without --out.

@@ -348,7 +348,23 @@ TEST_F(Register, KeysNumberingAndLinks) {
   ASSERT_EQ(tarv("journal r.db export docs").status, 0);
   EXPECT_TRUE(fs::exists(file("docs/1-deposit.bin")));
   EXPECT_TRUE(fs::exists(file("docs/shift1-report.bin")));
+  // Text that is no request is journaled too, and changes nothing.
+  EXPECT_EQ(tarv("call sale - --db r.db", "{").status, 2);
+  EXPECT_EQ(journal().back().fields().at("status").number_value(), 255);
   expect_sound();
+
+  // Tampering shows: one byte more in a stored response.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file("r.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE journal SET response = response || x'00' WHERE seq = 1",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const Result check = tarv("journal r.db check");
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.err.find("tarv: journal entry 1 (deposit): the library's response differs"),
+            std::string::npos)
+      << check.err;
 }
 
 // A register on a disk it cannot write, or that is full, refuses the call with

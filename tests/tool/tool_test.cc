@@ -18,9 +18,13 @@ using google::protobuf::util::MessageToJsonString;
 using namespace tarv::test;  // the fixture and its helpers
 
 TEST_F(Tool, DemoRunsTheWholeShiftAndItsSignatureVerifies) {
-  const Result demo = tarv("demo --out out");
+  const Result demo = tarv("demo --out out --db d.db");
   ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
   EXPECT_NE(demo.out.find("All 10 steps behaved as expected"), std::string::npos);
+  // The shift was kept in a register: its journal ends the run and checks.
+  EXPECT_NE(demo.out.find("The register's journal"), std::string::npos);
+  const Result check = tarv("journal d.db check");
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
   EXPECT_EQ(demo.out.find("FAILED"), std::string::npos);
   for (const char* name : {"02-deposit.request.json", "03-sale.response.pb",
                            "10-report.document.bin", "06-order.response.json"}) {
