@@ -23,9 +23,9 @@ and its journal (see tarv call --db and tarv journal), from the state in FILE
                "shift_ctx": {"opened_at": "2024-03-15T06:00:00Z"}},
    "counters": {}}
 
-as the state files of `tarv call --state` held it: such a file moves into a
-register this way. The state is the register's initial state, from which
-`tarv journal DB check` replays the journal. DB must not exist.
+as the state files of the former `tarv call --state` held it: such a file
+moves into a register this way. The state is the register's initial state,
+from which `tarv journal DB check` replays the journal. DB must not exist.
 
 Exit status: 0 created, 3 bad command line or state, 7 DB exists or cannot
 be written.
