@@ -125,7 +125,7 @@ class SqliteStore final : public Store {
   HostResult<void> prepare(const HostState* initial) {
     sqlite3_busy_timeout(db_, static_cast<int>(options_.wait.count()));
     sqlite3_extended_result_codes(db_, 1);
-    TARV_TRY(exec("PRAGMA synchronous=FULL"));
+    TARV_TRY(exec("PRAGMA synchronous=FULL", "cannot be opened"));
     {
       Statement mode(db_, "PRAGMA journal_mode=WAL");
       if (mode.step() != SQLITE_ROW) return fail("cannot use its write-ahead log");
@@ -145,7 +145,8 @@ class SqliteStore final : public Store {
       at = schema_version();
       if (!at) return rollback(at.error());
       for (int64_t v = *at; v < kSchemaVersion; ++v) {
-        if (auto ok = exec(kMigrations[v]); !ok) return rollback(ok.error());
+        if (auto ok = exec(kMigrations[v], "cannot take its schema"); !ok)
+          return rollback(ok.error());
       }
       if (initial != nullptr && *at == 0) {
         const std::string bytes = encode(*initial);
@@ -153,7 +154,9 @@ class SqliteStore final : public Store {
         s.blob(1, bytes).blob(2, bytes);
         if (s.step() != SQLITE_DONE) return rollback(failure("cannot be written"));
       }
-      if (auto ok = exec(fmt::format("PRAGMA user_version={}", kSchemaVersion).c_str()); !ok) {
+      if (auto ok = exec(fmt::format("PRAGMA user_version={}", kSchemaVersion).c_str(),
+                         "cannot take its schema");
+          !ok) {
         return rollback(ok.error());
       }
       TARV_TRY(commit());
@@ -289,8 +292,8 @@ class SqliteStore final : public Store {
     return std::unexpected(failure(what));
   }
 
-  HostResult<void> exec(const char* sql) {
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) return fail("failed");
+  HostResult<void> exec(const char* sql, std::string_view what) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) return fail(what);
     return {};
   }
   HostResult<void> begin() {
