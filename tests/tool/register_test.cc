@@ -373,19 +373,21 @@ TEST_F(Register, ReadOnlyOrFullDiskLeavesTheRegisterAsItWas) {
   put(file("deposit.json"), deposit(5, 100));
   ASSERT_EQ(tarv("call deposit deposit.json --db r.db").status, 0);
   const auto before = journal().size();
-  // Root writes anywhere: the read-only caller is an ordinary user.
-  const std::string ordinary_user =
+  // A read-only file; root writes anyway, so its caller is an ordinary user.
+  const std::string read_only =
       getuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
-  fs::permissions(file("r.db"), fs::perms::others_write, fs::perm_options::remove);
   // A write past one block fails (and does not kill).
   const std::string small_disk = "trap '' XFSZ && ulimit -f 1 && ";
-  for (const std::string& prefix : {ordinary_user, small_disk}) {
+  constexpr auto kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  for (const std::string& prefix : {read_only, small_disk}) {
+    if (prefix == read_only) fs::permissions(file("r.db"), kWrite, fs::perm_options::remove);
     const Result r = tarv("call deposit deposit.json --db r.db", "", prefix);
     EXPECT_EQ(r.status, 7) << prefix << r.err;
     EXPECT_NE(r.err.find("tarv: register r.db "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("; it is left as it was"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(r.out, "");
+    fs::permissions(file("r.db"), fs::perms::owner_write, fs::perm_options::add);
   }
   EXPECT_EQ(journal().size(), before);
   expect_sound();
