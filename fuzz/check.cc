@@ -3,6 +3,7 @@
 #include <google/protobuf/util/message_differencer.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -10,9 +11,45 @@
 
 #include "src/errors.h"
 
+// The sanitizers' allocator hooks, where a sanitizer runtime is linked in.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             size_t),
+                                                         void (*free_hook)(const volatile void*))
+    __attribute__((weak));
+extern "C" size_t __sanitizer_get_allocated_size(const volatile void* block) __attribute__((weak));
+
 namespace tarv::fuzz {
 
 namespace {
+
+// The heap in use, counted by the sanitizer's hooks, and its peak: every
+// export call must stay within 3 × (request + response bytes) + 1 MiB.
+std::atomic<int64_t> g_in_use{0};
+std::atomic<int64_t> g_peak{0};
+
+void on_malloc(const volatile void*, size_t size) {
+  const int64_t now = g_in_use.fetch_add(static_cast<int64_t>(size)) + static_cast<int64_t>(size);
+  int64_t peak = g_peak.load();
+  while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+  }
+}
+void on_free(const volatile void* block) {
+  g_in_use.fetch_sub(static_cast<int64_t>(__sanitizer_get_allocated_size(block)));
+}
+
+// Whether the hooks count (only under a sanitizer).
+bool heap_counted() {
+  static const bool installed = __sanitizer_install_malloc_and_free_hooks != nullptr &&
+                                __sanitizer_install_malloc_and_free_hooks(on_malloc, on_free) != 0;
+  return installed;
+}
+
+void check_heap_bound(int64_t peak, size_t request_bytes, uint64_t response_bytes) {
+  const int64_t bound = 3 * static_cast<int64_t>(request_bytes + response_bytes) + (1 << 20);
+  expect(peak <= bound, "the call held " + std::to_string(peak) + " bytes of heap for " +
+                            std::to_string(request_bytes) + " bytes in and " +
+                            std::to_string(response_bytes) + " out");
+}
 
 using ::google::protobuf::FieldDescriptor;
 using ::google::protobuf::Message;
@@ -136,10 +173,15 @@ Outcome call(ExportFn fn, std::span<const uint8_t> request) {
   uint8_t* out = &sentinel;
   uint64_t out_length = 0xDEADBEEF;
   Outcome outcome;
+  const bool counted = heap_counted();
+  const int64_t base = g_in_use.load();
+  g_peak.store(base);
   outcome.status = fn(request.data(), request.size(), &out, &out_length);
+  const int64_t peak = g_peak.load() - base;
   switch (outcome.status) {
     case TARV_STATUS_UNDECODABLE:
       expect(out == &sentinel && out_length == 0xDEADBEEF, "status 255 wrote the out-parameters");
+      if (counted) check_heap_bound(peak, request.size(), 0);
       return outcome;
     case TARV_STATUS_OK:
     case TARV_STATUS_ERROR:
@@ -149,6 +191,7 @@ Outcome call(ExportFn fn, std::span<const uint8_t> request) {
   }
   expect(out != &sentinel, "no response pointer written");
   expect((out == nullptr) == (out_length == 0), "response pointer and length disagree");
+  if (counted) check_heap_bound(peak, request.size(), out_length);
   if (out != nullptr) outcome.response.assign(reinterpret_cast<const char*>(out), out_length);
   tarvcore_free_buffer(out, out_length);
   if (outcome.status == TARV_STATUS_ERROR) {

@@ -5,7 +5,8 @@
 // its name as the schema spells it (the names also appear in decode
 // diagnostics). std::optional marks fields with presence; the library never
 // reads an absent field as zero. Receipt lines, payments and the context's
-// currencies are Repeated: left in the request and walked (wire/repeated.h).
+// currencies are Repeated, the report's counters a RequestMap: left in the
+// request and walked (wire/repeated.h, wire/request_map.h).
 #ifndef TARV_SRC_MESSAGES_H_
 #define TARV_SRC_MESSAGES_H_
 
@@ -21,6 +22,7 @@ namespace tarv::msg {
 using wire::Bytes;
 using wire::Map;
 using wire::Repeated;
+using wire::RequestMap;
 
 struct Timestamp {
   int64_t seconds{};
@@ -294,7 +296,7 @@ struct ReportRequest {
   uint32_t first_sale{};
   uint32_t last_sale{};
   std::optional<Timestamp> close_at;
-  Map<DocumentsAttributes> attrs;
+  RequestMap<DocumentsAttributes> attrs;
 };
 struct ReportResponse {
   Bytes binary_doc;

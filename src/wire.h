@@ -4,12 +4,14 @@
 // a MessageInfo table of (number, name, member) entries in ascending field
 // number. Decoding and encoding are generic over those tables. The codec's
 // parts, in src/wire/:
-//   table.h    the field tables and for_each_field, the walk over them;
-//   cursor.h   the position in the request buffer, primitive reads, errors;
-//   values.h   one value of each type: its wire type, reading, default;
-//   repeated.h Repeated<T>: repeated messages left in the request, walked;
-//   decode.h   decode(): a message's fields read by its table;
-//   encode.h   encoded_size(), write_message(): canonical bytes, exact size.
+//   table.h       the field tables and for_each_field, the walk over them;
+//   cursor.h      the position in the request buffer, primitive reads, errors;
+//   values.h      one value of each type: its wire type, reading, default;
+//   field_way.h   the way back to a field left in the request;
+//   repeated.h    Repeated<T>: repeated fields left in the request, walked;
+//   request_map.h RequestMap<V>: a map left in the request, walked by key;
+//   decode.h      decode(): a message's fields read by its table;
+//   encode.h      encoded_size(), write_message(): canonical bytes, exact size.
 //
 // Decoding is strict and reports failures the way hosts see them on standard
 // error: a description and the (message, field) pairs that were being decoded,
@@ -35,7 +37,9 @@
 #include "src/wire/cursor.h"
 #include "src/wire/decode.h"
 #include "src/wire/encode.h"
+#include "src/wire/field_way.h"
 #include "src/wire/repeated.h"
+#include "src/wire/request_map.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 

@@ -125,24 +125,38 @@ void fill(converter::ReportRecord& r, const std::string& key, const msg::Documen
   }
 }
 
+// Only currencies with something to report take a record while the
+// counters are walked, and the home currency wherever it is named: an entry
+// whose record would stay empty adds nothing, as it is dropped at the end.
 std::vector<converter::ReportRecord> build_records(
-    const msg::Map<msg::DocumentsAttributes>& attrs) {
+    const msg::RequestMap<msg::DocumentsAttributes>& attrs) {
   msg::Map<Building> records;
   auto record_of = [&](const std::string& currency) -> Building& {
     auto [it, inserted] = records.try_emplace(currency);
     if (inserted) it->second.record.currency = currency;
     return it->second;
   };
-  for (const auto& [key, kinds] : attrs) {
-    fill(record_of(key).record, key, kinds);
-    if (!kinds.sales) continue;
+  attrs.for_each([&](const std::string& key, const msg::DocumentsAttributes& kinds) {
+    converter::ReportRecord filled;
+    filled.currency = key;
+    fill(filled, key, kinds);
+    converter::ReportRecord empty;
+    empty.currency = key;
+    if (key == kHomeCurrency || filled != empty) record_of(key).record = std::move(filled);
+    if (!kinds.sales) return true;
     // Sales payments are filed under their own currency.
     for (const auto& [currency, payments] : kinds.sales->payments) {
+      const int64_t cash = payments.cash ? payments.cash->sum : 0;
+      const int64_t card = payments.card && payments.card->values ? payments.card->values->sum : 0;
+      const int64_t other =
+          payments.other && payments.other->values ? payments.other->values->sum : 0;
+      if (currency != kHomeCurrency && cash == 0 && card == 0 && other == 0) continue;
       Building& b = record_of(currency);
       b.cash += cell_sum(payments.cash);
       b.cashless += grouped_sum(payments.card) + grouped_sum(payments.other);
     }
-  }
+    return true;
+  });
 
   for (auto& [currency, b] : records) {
     b.record.sum_a2 = amount(b.cashless);
@@ -189,9 +203,10 @@ CalcResult<msg::ReportResponse> report(msg::ReportRequest&& request) {
   document.opened_at = *local_opened;
   document.close_at = *local_close;
   document.shift_number = context.next_shift_number & kBounded;
-  for (const auto& [currency, kinds] : request.attrs) {
+  request.attrs.for_each([&](const std::string&, const msg::DocumentsAttributes& kinds) {
     if (kinds.sales) document.docs_count = (document.docs_count + kinds.sales->count) & kBounded;
-  }
+    return true;
+  });
   document.first_sale = request.first_sale;
   document.last_sale = request.last_sale;
   document.records = build_records(request.attrs);

@@ -13,6 +13,7 @@
 
 #include "src/wire/cursor.h"
 #include "src/wire/repeated.h"
+#include "src/wire/request_map.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 
@@ -62,6 +63,12 @@ template <class T>
 struct FieldCodec<Repeated<T>> {
   static constexpr WireType kWire = WireType::kLengthDelimited;
   static bool merge(Repeated<T>& v, Cursor& c, int budget) { return v.note(c, budget); }
+};
+// A map left in the request: each entry checked, the way to them kept.
+template <class V>
+struct FieldCodec<RequestMap<V>> {
+  static constexpr WireType kWire = WireType::kLengthDelimited;
+  static bool merge(RequestMap<V>& v, Cursor& c, int budget) { return v.note(c, budget); }
 };
 template <>
 struct FieldCodec<Bytes> {

@@ -19,15 +19,14 @@
 #include <vector>
 
 #include "src/wire/cursor.h"
+#include "src/wire/field_way.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 
 namespace tarv::wire {
 
 // T is a message or a string (a constraint here would be read before the
-// message's table exists). The field is reached from the top-level message
-// through message fields only, never a map value or a oneof: the walk follows
-// field numbers.
+// message's table exists).
 template <class T>
 class Repeated {
  public:
@@ -55,7 +54,11 @@ class Repeated {
     }
     if (count_ == 0) return true;
     T element;
-    return walk(begin_, end_, 0, element, visit);
+    return way_.for_each_occurrence([&](Cursor& c) {
+      element = T{};
+      ValueCodec<T>::merge(element, c, way_.budget);
+      return visit(element);
+    });
   }
 
   // Each element as a response writes it, shaped.
@@ -78,12 +81,7 @@ class Repeated {
   bool note(Cursor& c, int budget) {
     T check;
     if (!ValueCodec<T>::merge(check, c, budget)) return false;
-    if (count_++ == 0) {
-      begin_ = c.begin();
-      end_ = c.end();
-      path_.assign(c.path().begin(), c.path().end());
-      budget_ = budget;
-    }
+    if (count_++ == 0) way_.note(c, budget);
     return true;
   }
 
@@ -92,40 +90,9 @@ class Repeated {
   mutable size_t cached_size = 0;
 
  private:
-  // The occurrences of path_[level] in [begin, end): nested messages on the
-  // way, elements at the last level. Every occurrence was checked while
-  // decoding, so nothing here fails, and a field with a number on the path
-  // has the path's wire type.
-  template <class Visit>
-  bool walk(const uint8_t* begin, const uint8_t* end, size_t level, T& element,
-            Visit& visit) const {
-    Cursor c(begin, static_cast<size_t>(end - begin));
-    while (!c.at_or_past(end)) {
-      uint32_t number;
-      WireType wire_type;
-      c.read_key(number, wire_type);
-      if (number != path_[level]) {
-        c.skip_field(number, wire_type, kRecursionLimit);
-      } else if (level + 1 < path_.size()) {
-        const uint8_t* data;
-        size_t size;
-        c.read_length_delimited(data, size);
-        if (!walk(data, data + size, level + 1, element, visit)) return false;
-      } else {
-        element = T{};
-        ValueCodec<T>::merge(element, c, budget_);
-        if (!visit(element)) return false;
-      }
-    }
-    return true;
-  }
-
   std::vector<T> owned_;
   size_t count_ = 0;
-  const uint8_t* begin_ = nullptr;  // the decoded request
-  const uint8_t* end_ = nullptr;
-  std::vector<uint32_t> path_;  // field numbers from the top level
-  int budget_ = 0;
+  FieldWay way_;
   Shape shape_ = nullptr;
 };
 

@@ -185,6 +185,32 @@ TEST(DecodeTest, MergeRules) {
   EXPECT_EQ(ctx.next_doc_number, 7u);  // low 32 bits
   EXPECT_EQ(ctx.ch_max_value, 5u);
 
+  // Map entries come in key order, the last entry of a key replacing the
+  // earlier ones, whether the map is decoded or left in the request (a
+  // repeated doc's lines count too, in order).
+  auto counters = [](std::string_view key, uint64_t count) {
+    return ld(5, cat({ld(1, key), ld(2, ld(4, vi(1, count)))}));
+  };
+  const ByteVec report_bytes = cat(
+      {counters("B", 1), counters("A", 2), counters("B", 3), counters("", 4), ld(5, ld(1, "A"))});
+  auto report = decode_ok<msg::ReportRequest>(report_bytes);
+  std::vector<std::pair<std::string, uint32_t>> seen;
+  report.attrs.for_each([&](const std::string& key, const msg::DocumentsAttributes& kinds) {
+    seen.emplace_back(key, kinds.sales ? kinds.sales->count : 0);
+    return true;
+  });
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, uint32_t>>{{"", 4}, {"A", 0}, {"B", 3}}));
+  const ByteVec two_docs =
+      cat({ld(2, ld(2, ld(1, "x"))), ld(1, ByteVec{}), ld(2, cat({ld(2, ld(1, "y")), vi(3, 7)}))});
+  auto sale = decode_ok<msg::SaleRequest>(two_docs);
+  std::vector<std::string> names;
+  sale.doc->items.for_each([&](const msg::Item& line) {
+    names.push_back(line.name);
+    return true;
+  });
+  EXPECT_EQ(names, (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(sale.doc->tp_tax_number, 7u);
+
   // A repeated singular message merges field by field.
   auto doc = decode_ok<msg::Deposit>(cat({ld(1, ld(1, "A")), ld(1, ld(2, "BYN")), vi(2, 3)}));
   ASSERT_TRUE(doc.header);

@@ -1,0 +1,66 @@
+// The way back to a field that decoding left in the request (Repeated,
+// RequestMap): the request and the field numbers that lead from its
+// top-level message to the field. The field is reached through message
+// fields only, never a map value or a oneof.
+#ifndef TARV_SRC_WIRE_FIELD_WAY_H_
+#define TARV_SRC_WIRE_FIELD_WAY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "src/wire/cursor.h"
+#include "src/wire/table.h"
+
+namespace tarv::wire {
+
+struct FieldWay {
+  const uint8_t* begin = nullptr;  // the decoded request
+  const uint8_t* end = nullptr;
+  std::vector<uint32_t> path;  // field numbers from the top level
+  int budget = 0;              // the recursion budget at the field
+
+  // Notes the way to the field being decoded at `c`.
+  void note(const Cursor& c, int field_budget) {
+    begin = c.begin();
+    end = c.end();
+    path.assign(c.path().begin(), c.path().end());
+    budget = field_budget;
+  }
+
+  // visit(Cursor&) with the cursor at each occurrence's length prefix, in
+  // the request's order; the visit reads the occurrence. Stops at the first
+  // visit that returns false and returns whether every visit returned true.
+  template <class Visit>
+  bool for_each_occurrence(Visit&& visit) const {
+    return walk(begin, end, 0, visit);
+  }
+
+ private:
+  // Every occurrence was checked while decoding, so nothing here fails, and
+  // a field with a number on the path has the path's wire type.
+  template <class Visit>
+  bool walk(const uint8_t* from, const uint8_t* to, size_t level, Visit& visit) const {
+    Cursor c(from, static_cast<size_t>(to - from));
+    while (!c.at_or_past(to)) {
+      uint32_t number;
+      WireType wire_type;
+      c.read_key(number, wire_type);
+      if (number != path[level]) {
+        c.skip_field(number, wire_type, kRecursionLimit);
+      } else if (level + 1 < path.size()) {
+        const uint8_t* data;
+        size_t size;
+        c.read_length_delimited(data, size);
+        if (!walk(data, data + size, level + 1, visit)) return false;
+      } else if (!visit(c)) {
+        return false;
+      }
+    }
+    return true;
+  }
+};
+
+}  // namespace tarv::wire
+
+#endif  // TARV_SRC_WIRE_FIELD_WAY_H_
