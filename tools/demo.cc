@@ -14,6 +14,7 @@
 #include "base/text/utf8.h"
 #include "base/try.h"
 #include "converter/document.h"
+#include "host/answer.h"
 #include "host/doc_view.h"
 #include "host/files.h"
 #include "host/journal_view.h"
@@ -284,15 +285,7 @@ HostResult<CallOutcome> Demo::call_step(const Step& step, Message& request) {
         reinterpret_cast<const uint8_t*>(outcome.binary_doc.data()), outcome.binary_doc.size());
     const auto doc = converter::decode(bytes);
     if (doc) {
-      ReceiptExtras extras;
-      if (const auto* sale = dynamic_cast<const pb::SaleResponse*>(outcome.response.get())) {
-        const auto& calc = sale->doc().calculations();
-        extras.vat = {calc.taxes().begin(), calc.taxes().end()};
-        if (const auto p = calc.payments().find("BYN"); p != calc.payments().end()) {
-          extras.change = p->second.cash_change();
-        }
-      }
-      std::cout << '\n' << indented(receipt(*doc, extras), "    ") << '\n';
+      std::cout << '\n' << indented(receipt(*doc, receipt_extras(outcome)), "    ") << '\n';
     }
     expect(doc.has_value(), "the binary document reads back");
     print_changes(before, flat_state(host_.state()));
