@@ -26,6 +26,7 @@ extern const Command kVerifyCommand;
 extern const Command kInitCommand;
 extern const Command kOpenCommand;
 extern const Command kJournalCommand;
+extern const Command kServeCommand;
 
 }  // namespace tarv::tool
 

@@ -9,8 +9,9 @@
 namespace tarv::tool {
 namespace {
 
-const Command* const kCommands[] = {&kDemoCommand,    &kInitCommand, &kCallCommand,  &kOpenCommand,
-                                    &kJournalCommand, &kDocCommand,  &kVerifyCommand};
+const Command* const kCommands[] = {&kDemoCommand, &kInitCommand,    &kCallCommand,
+                                    &kOpenCommand, &kJournalCommand, &kServeCommand,
+                                    &kDocCommand,  &kVerifyCommand};
 
 constexpr std::string_view kIntro = R"(usage: tarv COMMAND [ARGS]
 

@@ -1,0 +1,137 @@
+// What a sale costs through `tarv serve`: the JSON read and printed for it,
+// and the whole HTTP call with 1 and 8 clients (items_per_second of
+// BM_HttpSale is the server's sales per second). The library call and the
+// register's transaction around it are measured by bench/register.
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "host/answer.h"
+#include "host/exports.h"
+#include "host/json.h"
+#include "host/register.h"
+#include "host/register_call.h"
+#include "host/store.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tarv::host;
+
+constexpr std::string_view kRegister = R"({"context": {
+  "currencies": ["BYN"], "device_id": 4242, "tax_number": 190123456,
+  "next_doc_number": 1, "next_shift_number": 1,
+  "shift_ctx": {"opened_at": "2024-03-15T06:00:00Z"}}})";
+
+constexpr std::string_view kSale = R"({"doc": {"header": {"cashier": "Иванов",
+  "currency": "BYN", "at": "2024-03-15T06:09:00Z"},
+  "items": [{"name": "Хлеб", "price": 185, "quantity": 2000}],
+  "payments": [{"type_id": 0, "sum": 370}]}})";
+
+const Export& sale() { return *find_export("sale"); }
+
+HostState register_state() {
+  HostState state;
+  if (!parse_json(kRegister, state, "register", kExitUsage)) std::abort();
+  return state;
+}
+
+std::unique_ptr<google::protobuf::Message> sale_request() {
+  auto request = new_message(sale().request);
+  if (!parse_json(kSale, *request, "sale", kExitUsage)) std::abort();
+  return request;
+}
+
+// A new register in a fresh folder, removed with the object.
+struct TempRegister {
+  fs::path dir = fs::temp_directory_path() / ("tarv_server_bench_" + std::to_string(getpid()));
+  fs::path db = dir / "till.db";
+  TempRegister() {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  ~TempRegister() { fs::remove_all(dir); }
+};
+
+// Reading the request JSON and printing the answer JSON, the server's share.
+void BM_JsonInOut(benchmark::State& state) {
+  auto filled = sale_request();
+  if (!Register(register_state()).fill(sale(), *filled)) std::abort();
+  const CallOutcome outcome = call(sale(), *filled);
+  for (auto _ : state) {
+    auto request = new_message(sale().request);
+    benchmark::DoNotOptimize(parse_json(kSale, *request, "sale", kExitUndecodable));
+    benchmark::DoNotOptimize(print(answer_json(sale(), outcome)));
+  }
+}
+BENCHMARK(BM_JsonInOut);
+
+// `tarv serve` on a register of its own, as a process.
+class Served {
+ public:
+  Served() {
+    if (!create_store(temp_.db.string(), register_state())) return;
+    int out[2];
+    if (pipe(out) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const std::string tool = TARV_BUILD_DIR "/tarv", db = temp_.db.string();
+    const char* argv[] = {tool.c_str(), "serve",       "--db", db.c_str(),
+                          "--listen",   "127.0.0.1:0", nullptr};
+    posix_spawn(&pid_, tool.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    FILE* listening = fdopen(out[0], "r");
+    char line[128] = {};
+    if (fgets(line, sizeof line, listening) != nullptr) {
+      const std::string text = line;
+      port_ = std::stoi(text.substr(text.rfind(':') + 1));
+    }
+    fclose(listening);
+  }
+  ~Served() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  int port() const { return port_; }
+
+ private:
+  TempRegister temp_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+std::unique_ptr<Served> served;
+
+void BM_HttpSale(benchmark::State& state) {
+  httplib::Client client("127.0.0.1", served->port());
+  for (auto _ : state) {
+    auto answer = client.Post("/v1/sale", std::string(kSale), "application/json");
+    if (!answer || answer->status != 200) {
+      const std::string why = answer ? answer->body : httplib::to_string(answer.error());
+      state.SkipWithError(why.c_str());
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_HttpSale)
+    ->Setup([](const benchmark::State&) { served = std::make_unique<Served>(); })
+    ->Teardown([](const benchmark::State&) { served.reset(); })
+    ->Threads(1)
+    ->Threads(8)
+    ->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,52 @@
+// The register over HTTP: the calls of `tarv call --db` as POST /v1/EXPORT,
+// the journal and the state as GET, and a page at / that shows the shift.
+//
+//   POST /v1/EXPORT                  the request JSON; Idempotency-Key: KEY
+//   GET  /v1/journal?from=SEQ&limit=N   entries as `tarv journal --json`
+//   GET  /v1/journal/SEQ             the answer as the call printed it
+//   GET  /v1/journal/SEQ/document    the binary document
+//   GET  /v1/journal/SEQ/receipt     the document as a printed receipt
+//   GET  /v1/state                   the register's state
+//   GET  /, /app.js, /style.css      the page (host/page/)
+//
+// A call answers 200 (a document), 422 (an error response), 400 (a request
+// that does not decode), or the HTTP status of its failure (http_status()).
+#ifndef TARV_HOST_SERVER_H_
+#define TARV_HOST_SERVER_H_
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "host/failure.h"
+
+namespace tarv::host {
+
+struct ServerOptions {
+  std::string db;  // the register's database
+  std::string address = "127.0.0.1";
+  int port = 8080;    // 0: any free port
+  std::string token;  // when not empty, every request must bear it
+  size_t max_body = 4 << 20;
+  // How long a call waits for the register (calls of other clients or other
+  // processes) before it is answered 503.
+  std::chrono::milliseconds wait{10'000};
+  // How long a client may take to send a request or read an answer.
+  std::chrono::seconds timeout{10};
+};
+
+// Whether `address` only reaches this machine: 127.0.0.0/8, ::1, localhost.
+bool is_loopback(std::string_view address);
+
+// The HTTP status of a failure that keeps a call from being answered.
+int http_status(const Failure& failure);
+
+// Serves the register until SIGTERM or SIGINT; the calls in flight are
+// answered first. `listening` is told the port once connections are taken.
+HostResult<void> serve(const ServerOptions& options, const std::function<void(int)>& listening);
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_SERVER_H_

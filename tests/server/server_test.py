@@ -1,0 +1,302 @@
+#!/usr/bin/env python3
+"""`tarv serve` as its clients see it: over HTTP, several at once, killed,
+fed bad input, and its page in a real browser.
+
+Run one case: TARV=build/tarv python3 tests/server/server_test.py Server.test_demo
+"""
+import concurrent.futures
+import http.client
+import json
+import os
+import random
+import re
+import shutil
+import signal
+import sqlite3
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+import urllib.error
+import urllib.request
+
+TARV = os.environ.get("TARV", "build/tarv")
+CHROMIUM = os.environ.get("CHROMIUM", "chromium")
+
+REGISTER = {"context": {
+    "currencies": ["BYN"], "device_id": 4242, "tax_number": 190123456,
+    "next_doc_number": 1, "next_shift_number": 1,
+    "shift_ctx": {"opened_at": "2024-03-15T06:00:00Z"}}}
+
+
+def sale(price, cash, minute=9):
+    return {"doc": {"header": {"cashier": "Иванов", "currency": "BYN",
+                               "at": f"2024-03-15T06:{minute:02}:00Z"},
+                    "items": [{"name": "Хлеб", "price": price, "quantity": 1000}],
+                    "payments": [{"type_id": 0, "sum": cash}]}}
+
+
+class Served:
+    """One `tarv serve` process on a free loopback port."""
+
+    def __init__(self, db, *options):
+        self.process = subprocess.Popen(
+            [TARV, "serve", "--db", db, "--listen", "127.0.0.1:0", *options],
+            stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        found = re.search(r"http://127\.0\.0\.1:(\d+)", line)
+        if not found:
+            self.process.kill()
+            raise AssertionError(f"tarv serve did not start: {line!r}")
+        self.url = f"http://127.0.0.1:{found.group(1)}"
+
+    def request(self, method, path, body=None, headers=None):
+        """(status, headers, body bytes); never raises for an HTTP status."""
+        data = body if isinstance(body, (bytes, type(None))) else json.dumps(body).encode()
+        req = urllib.request.Request(self.url + path, data=data, method=method,
+                                     headers=headers or {})
+        try:
+            with urllib.request.urlopen(req, timeout=30) as r:
+                return r.status, r.headers, r.read()
+        except urllib.error.HTTPError as e:
+            return e.code, e.headers, e.read()
+
+    def call(self, export, body, key=None):
+        status, headers, answer = self.request(
+            "POST", f"/v1/{export}", body, {"Idempotency-Key": key} if key else {})
+        return status, answer.decode()
+
+    def journal(self):
+        entries, start = [], 1
+        while True:
+            status, _, body = self.request("GET", f"/v1/journal?from={start}&limit=1000")
+            assert status == 200, body
+            page = json.loads(body)
+            entries += page
+            if len(page) < 1000:
+                return entries
+            start = page[-1]["seq"] + 1
+
+    def stop(self, sig=signal.SIGTERM):
+        self.process.send_signal(sig)
+        self.process.wait(timeout=30)
+        self.process.stdout.close()
+
+
+class Server(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="tarv_server_test_")
+        self.servers = []
+
+    def tearDown(self):
+        for s in self.servers:
+            if s.process.poll() is None:
+                s.stop(signal.SIGKILL)
+        shutil.rmtree(self.dir)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def tarv(self, *args, stdin=None):
+        return subprocess.run([TARV, *args], input=stdin, capture_output=True, text=True)
+
+    def register(self, name="till.db", state=None):
+        db = self.path(name)
+        made = self.tarv("init", db, "-", stdin=json.dumps(state or REGISTER))
+        self.assertEqual(made.returncode, 0, made.stderr)
+        return db
+
+    def serve(self, db, *options):
+        served = Served(db, *options)
+        self.servers.append(served)
+        return served
+
+    def demo_requests(self):
+        """The demo shift's requests, in order, and its register as it opened."""
+        out = self.path("demo")
+        ran = self.tarv("demo", "--out", out)
+        self.assertEqual(ran.returncode, 0, ran.stdout + ran.stderr)
+        steps = []
+        for name in sorted(os.listdir(out)):
+            found = re.fullmatch(r"\d+-(.+)\.request\.json", name)
+            if found:
+                with open(os.path.join(out, name)) as f:
+                    steps.append((name, json.load(f)))
+        first = steps[0][1]
+        return steps, {"context": first["context"]}
+
+    # Every export of the demo shift: for each step the server answers what
+    # `tarv call --db` prints, with the status that matches its exit status.
+    def test_demo(self):
+        steps, register = self.demo_requests()
+        by_call, by_http = self.register("call.db", register), self.register("http.db", register)
+        server = self.serve(by_http)
+        for seq, (name, request) in enumerate(steps, start=1):
+            export = self.export_of(name, request)
+            with open(self.path("request.json"), "w") as f:
+                json.dump(request, f)
+            printed = self.tarv("call", export, self.path("request.json"), "--db", by_call)
+            self.assertEqual(printed.returncode, 0, name + printed.stderr)
+            status, answer = server.call(export, request)
+            # (Maps print in an order of their own in each process.)
+            self.assertEqual((status, json.loads(answer)), (200, json.loads(printed.stdout)), name)
+            # The journal gives the same answer and the document back.
+            self.assertEqual(json.loads(server.request("GET", f"/v1/journal/{seq}")[2]),
+                             json.loads(answer))
+            document = json.loads(answer).get("document")
+            got, headers, body = server.request("GET", f"/v1/journal/{seq}/document")
+            self.assertEqual(got, 200 if document else 404, name)
+            if document:
+                self.assertEqual(headers["Content-Type"], "application/octet-stream")
+        listed = self.tarv("journal", by_http, "--json").stdout.splitlines()
+        self.assertEqual([json.loads(line) for line in listed], server.journal())
+        server.stop()  # SIGTERM: a clean end
+        self.assertEqual(server.process.returncode, 0)
+
+    @staticmethod
+    def export_of(name, request):
+        slug = re.fullmatch(r"\d+-(.+)\.request\.json", name).group(1)
+        for export in ("ch_withdraw", "deposit", "withdraw", "sale", "refund", "rollback",
+                       "report", "order"):
+            if slug.startswith(export):
+                return export
+        raise AssertionError(f"no export for {name}")
+
+    # 8 clients x 200 sales at once: documents 1..1600 with no gap or repeat,
+    # the counters are the sum, every answer a client got is in the journal.
+    def test_concurrency(self):
+        clients, each = 8, 200
+        server = self.serve(self.register())
+
+        def client(c):
+            answers = []
+            for i in range(each):
+                price = 100 + (c * each + i) % 97
+                status, answer = server.call("sale", sale(price, price))
+                self.assertEqual(status, 200, answer)
+                answers.append((price, json.loads(answer)))
+            return answers
+
+        with concurrent.futures.ThreadPoolExecutor(clients) as pool:
+            answers = [a for part in pool.map(client, range(clients)) for a in part]
+        numbers = sorted(a["document"]["header"]["doc_number"] for _, a in answers)
+        self.assertEqual(numbers, list(range(1, clients * each + 1)))
+
+        journal = server.journal()
+        self.assertEqual([e["seq"] for e in journal], list(range(1, clients * each + 1)))
+        self.assertEqual(sorted(e["doc_number"] for e in journal), numbers)
+        by_number = {a["document"]["header"]["doc_number"]: a for _, a in answers}
+        for seq in random.sample(range(1, clients * each + 1), 20):
+            entry = json.loads(server.request("GET", f"/v1/journal/{seq}")[2])
+            self.assertEqual(entry, by_number[entry["document"]["header"]["doc_number"]])
+        state = json.loads(server.request("GET", "/v1/state")[2])
+        sales = state["counters"]["BYN"]["sales"]
+        self.assertEqual(sales["count"], clients * each)
+        self.assertEqual(int(sales["sum"]), sum(p for p, _ in answers))
+        self.assertEqual(state["context"]["next_doc_number"], clients * each + 1)
+
+    # A client that retries with its key across kill -9 of the server gets
+    # one document per key, whatever moment the kill hit.
+    def test_retry_after_kill(self):
+        db = self.register()
+        keys = [f"sale-{i}" for i in range(150)]
+        answered = {}
+        for round in range(3):
+            server = self.serve(db)
+            stop = threading.Timer(random.uniform(0.02, 0.3), server.stop, [signal.SIGKILL])
+            stop.start()
+            for i, key in enumerate(keys):
+                try:
+                    status, answer = server.call("sale", sale(100 + i, 100 + i), key)
+                except (OSError, http.client.HTTPException):
+                    break  # killed: the rest is retried by the next round
+                self.assertEqual(status, 200, answer)
+                self.assertEqual(answered.setdefault(key, answer), answer)
+            stop.join()
+        server = self.serve(db)
+        for i, key in enumerate(keys):
+            status, answer = server.call("sale", sale(100 + i, 100 + i), key)
+            self.assertEqual(status, 200, answer)
+            self.assertEqual(answered.setdefault(key, answer), answer)
+        journal = server.journal()
+        self.assertEqual(sorted(e["key"] for e in journal), sorted(keys))
+        self.assertEqual([e["doc_number"] for e in journal], list(range(1, len(keys) + 1)))
+        # The same key with another request is refused.
+        status, answer = server.call("sale", sale(999, 999), keys[0])
+        self.assertEqual(status, 409, answer)
+        self.assertEqual(len(server.journal()), len(keys))
+
+    # Input that never reaches the library is answered with its status and
+    # leaves nothing in the journal.
+    def test_bad_input(self):
+        with open(self.path("token"), "w") as f:
+            f.write("s3cret\n")
+        db = self.register()
+        server = self.serve(db, "--max-body", "2000", "--token-file", self.path("token"),
+                            "--wait", "1")
+        auth = {"Authorization": "Bearer s3cret"}
+        cases = [
+            ("POST", "/v1/sale", b'{"doc": {', auth, 400),
+            ("POST", "/v1/sale", b'{"doc": {"unknown_field": 1}}', auth, 400),
+            ("POST", "/v1/sale", b"[1, 2]", auth, 400),
+            ("POST", "/v1/refill", b"{}", auth, 404),
+            ("POST", "/v2/sale", b"{}", auth, 404),
+            ("GET", "/v1/journal/77", None, auth, 404),
+            ("POST", "/v1/sale", b" " * 3000, auth, 413),
+            ("GET", "/v1/sale", None, auth, 405),
+            ("PUT", "/v1/sale", b"{}", auth, 405),
+            ("POST", "/v1/journal", b"{}", auth, 405),
+            ("POST", "/v1/sale", json.dumps(sale(100, 100)).encode(), {}, 401),
+            ("GET", "/v1/state", None, {"Authorization": "Bearer s3cre"}, 401),
+            ("GET", "/", None, {"Authorization": "s3cret"}, 401),
+        ]
+        for method, path, body, headers, expected in cases:
+            status, _, answer = server.request(method, path, body, headers)
+            self.assertEqual(status, expected, (method, path, body, headers))
+            self.assertIn("error", json.loads(answer), answer)
+        # Another process holds the register past --wait.
+        holder = sqlite3.connect(db, isolation_level=None)
+        holder.execute("BEGIN IMMEDIATE")
+        status, _, answer = server.request("POST", "/v1/sale", sale(100, 100), auth)
+        holder.rollback()
+        holder.close()
+        self.assertEqual(status, 503, answer)
+        status, _, _ = server.request("GET", "/v1/state", None, auth)
+        self.assertEqual(status, 200)
+        status, _, listed = server.request("GET", "/v1/journal", None, auth)
+        self.assertEqual(json.loads(listed), [])
+        # Another address than loopback only with a token.
+        refused = self.tarv("serve", "--db", db, "--listen", "0.0.0.0:0")
+        self.assertEqual(refused.returncode, 3)
+        self.assertIn("--token-file", refused.stderr)
+
+    # After a driven shift the page lists every document, marks the refused
+    # call and shows each receipt with its total.
+    def test_page(self):
+        steps, register = self.demo_requests()
+        server = self.serve(self.register(state=register))
+        totals = {}
+        for name, request in steps[:3]:
+            status, answer = server.call(self.export_of(name, request), request)
+            self.assertEqual(status, 200, answer)
+            document = json.loads(answer)["document"]
+            totals[document["header"]["doc_number"]] = document.get("total",
+                                                                    document.get("amount"))
+        status, answer = server.call("sale", {"doc": {"header": {"currency": "XYZ"}}})
+        self.assertEqual(status, 422, answer)
+        page = subprocess.run(
+            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--virtual-time-budget=20000",
+             "--dump-dom", server.url + "/"], capture_output=True, text=True, timeout=120)
+        dom = page.stdout
+        self.assertEqual(sorted(int(n) for n in re.findall(r'data-doc="(\d+)"', dom)),
+                         sorted(totals), dom)
+        self.assertEqual(len(re.findall(r'class="doc refused"', dom)), 1, dom)
+        for number, total in totals.items():
+            card = re.search(rf'data-doc="{number}">(.*?)</article>', dom, re.S).group(1)
+            money = f"{total // 100}.{total % 100:02}"
+            self.assertRegex(card, rf"(TOTAL|AMOUNT)[A-Z ]*\s+{re.escape(money)}\n", card)
+
+
+if __name__ == "__main__":
+    unittest.main()
