@@ -1,13 +1,5 @@
 // Encoding and decoding of the binary fiscal document (records.h).
 //
-// converter/ holds the binary document and nothing else:
-//   records.h      the document records, TarvDocument
-//   document.h     encode() and decode() (this header), in writer.cc and
-//                  reader.cc; doc_error.h their failure, DocError
-//   layout.h       the format: widths, fixed runs of fields, tails, sizes
-//   fields.h       the primitive fields; code_block.h the item code block
-//   bit_buffer.h   the bit stream both directions run on
-//
 // encode() writes a TarvDocument bit by bit, most significant bit first;
 // decode() parses the bytes back. A decoded document equals the encoded one
 // except that texts come back as written (converted to windows-1251, cut to

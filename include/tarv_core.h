@@ -18,11 +18,8 @@ extern "C" {
 
 /* TARV_CORE_API marks the eleven exports. On Windows the DLL exports them
  * (dllexport while the library is built) and a host imports them
- * (dllimport), which lets a C host read TARV_CORE_VERSION as data. Define
- * TARV_CORE_STATIC to link the library's code into the host instead. */
-#if defined(TARV_CORE_STATIC)
-#define TARV_CORE_API
-#elif defined(_WIN32) || defined(__CYGWIN__)
+ * (dllimport), which lets a C host read TARV_CORE_VERSION as data. */
+#if defined(_WIN32) || defined(__CYGWIN__)
 #if defined(TARV_CORE_BUILDING)
 #define TARV_CORE_API __declspec(dllexport)
 #else
@@ -60,7 +57,8 @@ TARV_CORE_API extern const tarvcore_version TARV_CORE_VERSION;
 
 /* Returns the static version text "2.0.1" (not NUL-terminated for the
  * caller's purposes: use the length); writes 5 into *length and 1 into *flag.
- * Never allocates; the text must not be freed. */
+ * The flag is always 1 and tells nothing more; a host may pass NULL for it or
+ * ignore it. Never allocates; the text must not be freed. */
 TARV_CORE_API const char* tarvcore_get_version(uint32_t* length, uint8_t* flag);
 
 /* Returns a response buffer to the heap. A null buffer or a length of 0 does

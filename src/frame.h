@@ -2,18 +2,6 @@
 // decode the request, check that doc, context and attrs are present, run the
 // calculator, and answer with the success or the error response in a heap
 // buffer of exactly its size.
-//
-// A call's road through src/, and where each part lives:
-//   exports.cc          the C exports, each a frame::run around its calculator
-//   frame.h             decode, presence, calculator, answer (this header)
-//   wire.h, wire/       the Protocol Buffers codec; messages.h the messages
-//   checks/             the header and shift checks every document passes first
-//   calculator/         one calculator per document (calculators.h)
-//   lines/              the line procedure of receipt lines, item codes, totals
-//   counters/           the shift counters and the cash position
-//   errors.h limits.h   the error table, the limits; diagnostic.h the stderr lines
-// The binary document is converter/ (document.h), the signature check crypto/,
-// and base/try.h the one way failures are passed up.
 #ifndef TARV_SRC_FRAME_H_
 #define TARV_SRC_FRAME_H_
 

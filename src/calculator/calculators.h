@@ -1,11 +1,6 @@
 // One calculator per document export. Each takes the decoded request (doc,
 // context and attrs present, except in the report's) and returns the success
 // response or the first CalcError.
-//
-// calculator/: cash_ops (deposit, withdraw, card-holder withdrawal), sale,
-// refund, rollback, shift_report, order, one file each; what several share:
-// payments (the payment split of sale and refund) and binary_doc (the
-// document header, the encoding, the item names handed back).
 #ifndef TARV_SRC_CALCULATOR_CALCULATORS_H_
 #define TARV_SRC_CALCULATOR_CALCULATORS_H_
 

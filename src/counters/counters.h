@@ -4,10 +4,6 @@
 // Every operation takes the current value and returns the new one or the
 // first CalcError; on error the caller drops everything, so nothing here
 // needs to undo a half-applied merge.
-//
-// counters/: the counter cells, their merging, a receipt's counting and the
-// delta builders (this header); cash_position, the cash in the drawer and the
-// shift's income.
 #ifndef TARV_SRC_COUNTERS_COUNTERS_H_
 #define TARV_SRC_COUNTERS_COUNTERS_H_
 

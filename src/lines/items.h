@@ -2,9 +2,6 @@
 // strings cut to their limits, range checks, the line total in fixed point,
 // the code record, the marked-quantity rule and the section; then the VAT of
 // a line, the line totals of a document and the document total.
-//
-// lines/: items (this header) and item_code, the normalising of an item's
-// commodity code or marking scans.
 #ifndef TARV_SRC_LINES_ITEMS_H_
 #define TARV_SRC_LINES_ITEMS_H_
 

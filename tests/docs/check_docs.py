@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""Runs the shell sessions that README.md and docs/*.md show and compares
+their output with what the page says.
+
+    tests/docs/check_docs.py BUILD_DIR [PAGE...]
+
+A session is a fenced block with the info string `console`: lines starting
+with `$ ` are commands, the lines after one are its output (standard output
+and standard error as a terminal shows them), and a line `...` stands for any
+number of lines. `console norun` blocks are not run (other platforms, other
+machines). A code block whose info string names a file (```c host.c) is
+written to that file before the page's next session runs.
+
+Each page runs in its own scratch folder that looks like the source tree to
+the commands (`build`, `include`, `examples`, `proto` lead to the real ones),
+one command after the other, so a page can use what its earlier commands
+wrote. `/opt/tarv` in a command is an installed copy of the build in the
+scratch folder. `echo $?` prints the status of the command before it.
+"""
+import os
+import pty
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SRC = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+FENCE = re.compile(r"^```(\S*)\s*(.*)$")
+
+
+def blocks(text):
+    """(language, argument, lines, first line number) of every fenced block."""
+    lines, out, i = text.split("\n"), [], 0
+    while i < len(lines):
+        m = FENCE.match(lines[i])
+        if not m or not m.group(1):
+            i += 1
+            continue
+        start, body = i + 1, []
+        i += 1
+        while i < len(lines) and lines[i] != "```":
+            body.append(lines[i])
+            i += 1
+        out.append((m.group(1), m.group(2).strip(), body, start))
+        i += 1
+    return out
+
+
+def sessions(body):
+    """(command, expected output lines) of a console block."""
+    out = []
+    for line in body:
+        if line.startswith("$ "):
+            out.append((line[2:], []))
+        elif out:
+            out[-1][1].append(line.rstrip())
+    return out
+
+
+def matches(expected, actual):
+    if not expected:
+        return not actual
+    if expected[0] == "...":
+        return any(matches(expected[1:], actual[k:]) for k in range(len(actual) + 1))
+    return bool(actual) and expected[0] == actual[0] and matches(expected[1:], actual[1:])
+
+
+def run_on_terminal(command, cwd):
+    """Output of a command as a terminal shows it: both streams, in order."""
+    master, slave = pty.openpty()
+    proc = subprocess.Popen(["bash", "-c", command], cwd=cwd, stdin=subprocess.DEVNULL,
+                            stdout=slave, stderr=slave, env=dict(os.environ, LC_ALL="C.UTF-8"))
+    os.close(slave)
+    data = b""
+    while True:
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:  # the terminal closes when the command ends
+            break
+        if not chunk:
+            break
+        data += chunk
+    os.close(master)
+    status = proc.wait(timeout=300)
+    text = data.decode("utf-8", "replace").replace("\r\n", "\n")
+    return status, [line.rstrip() for line in text.rstrip("\n").split("\n")] if text else []
+
+
+def check_links(page, text):
+    """Relative links that lead nowhere."""
+    bad = 0
+    for target in re.findall(r"\]\(([^)#\s]+)(?:#[^)]*)?\)", text):
+        if "://" not in target and not os.path.exists(
+                os.path.join(os.path.dirname(page), target)):
+            print(f"{os.path.relpath(page, SRC)}: link to {target}, which does not exist")
+            bad += 1
+    return bad
+
+
+def check_page(page, build, root):
+    name = os.path.relpath(page, SRC)
+    text = open(page, encoding="utf-8").read()
+    scratch = os.path.join(root, name.replace("/", "_"))
+    os.mkdir(scratch)
+    for link in ("include", "examples", "proto"):
+        os.symlink(os.path.join(SRC, link), os.path.join(scratch, link))
+    os.symlink(build, os.path.join(scratch, "build"))
+    prefix = os.path.join(root, "opt-tarv")
+    failures, status, ran = check_links(page, text), 0, 0
+    for language, argument, body, line in blocks(text):
+        if language != "console":
+            if argument and "/" not in argument:
+                with open(os.path.join(scratch, argument), "w", encoding="utf-8") as f:
+                    f.write("\n".join(body) + "\n")
+            continue
+        if argument == "norun":
+            continue
+        for command, expected in sessions(body):
+            if "/opt/tarv" in command and not os.path.isdir(prefix):
+                subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True,
+                               stdout=subprocess.DEVNULL)
+            real = command.replace("/opt/tarv", prefix)
+            status, actual = run_on_terminal(f"(exit {status}); {real}", scratch)
+            ran += 1
+            if not matches(expected, actual):
+                failures += 1
+                print(f"{name}:{line}: $ {command}\n  expected:", *expected, sep="\n    ")
+                print("  got:", *actual, sep="\n    ")
+    print(f"{name}: {ran} commands, {failures} differ")
+    return failures
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    pages = sys.argv[2:] or [os.path.join(SRC, "README.md")] + sorted(
+        os.path.join(SRC, "docs", p) for p in os.listdir(os.path.join(SRC, "docs"))
+        if p.endswith(".md"))
+    readme = open(os.path.join(SRC, "README.md"), encoding="utf-8").read()
+    unlinked = [p for p in pages if os.path.dirname(p) == os.path.join(SRC, "docs") and
+                f"(docs/{os.path.basename(p)})" not in readme]
+    for p in unlinked:
+        print(f"README.md does not link {os.path.relpath(p, SRC)}")
+    root = tempfile.mkdtemp(prefix="tarv-docs-")
+    try:
+        failures = len(unlinked) + sum(check_page(os.path.abspath(p), build, root) for p in pages)
+    finally:
+        shutil.rmtree(root)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
