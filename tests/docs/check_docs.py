@@ -6,9 +6,9 @@ their output with what the page says.
 
 A session is a fenced block with the info string `console`: lines starting
 with `$ ` are commands, the lines after one are its output (standard output
-and standard error as a terminal shows them), and a line `...` stands for any
-number of lines. `console norun` blocks are not run (other platforms, other
-machines). A code block whose info string names a file (```c host.c) is
+and standard error as a terminal shows them), a line `...` stands for any
+number of lines and `...` in a line for any text. `console norun` blocks are
+not run (other platforms, other machines). A code block whose info string names a file (```c host.c) is
 written to that file before the page's next session runs.
 
 Each page runs in its own scratch folder that looks like the source tree to
@@ -63,7 +63,15 @@ def matches(expected, actual):
         return not actual
     if expected[0] == "...":
         return any(matches(expected[1:], actual[k:]) for k in range(len(actual) + 1))
-    return bool(actual) and expected[0] == actual[0] and matches(expected[1:], actual[1:])
+    return bool(actual) and same_line(expected[0], actual[0]) and matches(expected[1:], actual[1:])
+
+
+def same_line(expected, actual):
+    """`...` inside a line stands for any text (times, paths)."""
+    if "..." not in expected:
+        return expected == actual
+    parts = (re.escape(p) for p in expected.split("..."))
+    return re.fullmatch(".*".join(parts), actual) is not None
 
 
 def run_on_terminal(command, cwd):
