@@ -200,11 +200,11 @@ class Server(unittest.TestCase):
     # one document per key, whatever moment the kill hit.
     def test_retry_after_kill(self):
         db = self.register()
-        keys = [f"sale-{i}" for i in range(150)]
+        keys = [f"sale-{i}" for i in range(300)]
         answered = {}
         for round in range(3):
             server = self.serve(db)
-            stop = threading.Timer(random.uniform(0.02, 0.3), server.stop, [signal.SIGKILL])
+            stop = threading.Timer(random.uniform(0.02, 0.25), server.stop, [signal.SIGKILL])
             stop.start()
             for i, key in enumerate(keys):
                 try:
