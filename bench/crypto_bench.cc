@@ -7,25 +7,18 @@
 
 #include "crypto/belt/hash.h"
 #include "crypto/bign/verify.h"
+#include "tests/support/hex.h"
 
 namespace {
 
 using tarv::crypto::belt_hash;
 using tarv::crypto::bign_verify;
+using tarv::testing::from_hex;
 
 std::vector<uint8_t> message(size_t size) {
   std::vector<uint8_t> m(size);
   for (size_t i = 0; i < size; ++i) m[i] = static_cast<uint8_t>(i * 131 + 7);
   return m;
-}
-
-std::vector<uint8_t> from_hex(std::string_view hex) {
-  auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-  std::vector<uint8_t> out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<uint8_t>(nibble(hex[i]) << 4 | nibble(hex[i + 1])));
-  }
-  return out;
 }
 
 void BM_BeltHash(benchmark::State& state) {

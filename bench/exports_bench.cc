@@ -18,7 +18,7 @@ using namespace ::tarv::bench;
 
 // One export on one request; reports the peak heap of a call, its response
 // buffer included, and its ratio to the bytes in and out.
-void run(benchmark::State& state, Export fn, const std::string& request) {
+void run(benchmark::State& state, ExportFn fn, const std::string& request) {
   int64_t peak = 0;
   uint64_t response_bytes = 0;
   for (auto _ : state) {

@@ -9,23 +9,16 @@
 #include "src/messages.h"
 #include "src/wire.h"
 #include "tarv_core.pb.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 
 namespace pb = ::tarv::core;
 
 pb::SaleRequest sale_request(int lines) {
-  pb::SaleRequest r;
-  auto* ctx = r.mutable_context();
-  ctx->add_currencies("BYN");
-  ctx->set_next_doc_number(42);
-  ctx->set_device_id(7);
-  ctx->mutable_shift_ctx()->mutable_opened_at()->set_seconds(1704103200);
-  (*ctx->mutable_shift_ctx()->mutable_attrs())["BYN"].set_cash_in(100000);
+  auto r = tarv::testing::envelope<pb::SaleRequest>();
+  tarv::testing::drawer(*r.mutable_context()).set_cash_in(100000);
   auto* sale = r.mutable_doc();
-  sale->mutable_header()->set_cashier("Иванова Мария");
-  sale->mutable_header()->set_currency("BYN");
-  sale->mutable_header()->mutable_at()->set_seconds(1704106800);
   for (int i = 0; i < lines; ++i) {
     auto* item = sale->add_items();
     item->set_name("Товар номер " + std::to_string(i));

@@ -6,8 +6,10 @@
 #include <string>
 #include <type_traits>
 
+#include "host/exports.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 
@@ -18,20 +20,9 @@ namespace pb = ::tarv::core;
 // fifth line; paid by card and cash with change.
 template <class Request>
 std::string request_bytes(int64_t lines) {
-  Request r;
-  pb::Context& c = *r.mutable_context();
-  c.add_currencies("BYN");
-  c.set_next_doc_number(42);
-  c.set_device_id(1001);
-  pb::ShiftContext& shift = *c.mutable_shift_ctx();
-  shift.mutable_opened_at()->set_seconds(1704103200);
-  (*shift.mutable_attrs())["BYN"].set_cash_in(1'000'000'000);
-  r.mutable_attrs();
+  auto r = tarv::testing::envelope<Request>();
+  tarv::testing::drawer(*r.mutable_context()).set_cash_in(1'000'000'000);
   auto& doc = *r.mutable_doc();
-  pb::Header& h = *doc.mutable_header();
-  h.set_cashier("Иванова Мария");
-  h.set_currency("BYN");
-  h.mutable_at()->set_seconds(1704103200 + 3600);
   uint64_t total = 0;
   for (int64_t i = 0; i < lines; ++i) {
     pb::Item& it = *doc.add_items();
@@ -68,16 +59,14 @@ std::string request_bytes(int64_t lines) {
   return r.SerializeAsString();
 }
 
-using ExportFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
-
 template <class Request>
-void run(benchmark::State& state, ExportFn fn) {
+void run(benchmark::State& state) {
   const std::string bytes = request_bytes<Request>(state.range(0));
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   for (auto _ : state) {
     uint8_t* out = nullptr;
     uint64_t out_len = 0;
-    const uint8_t status = fn(data, bytes.size(), &out, &out_len);
+    const uint8_t status = tarv::host::ExportOf<Request>::kFn(data, bytes.size(), &out, &out_len);
     if (status != 0) {
       state.SkipWithError("the export refused the request");
       break;
@@ -89,8 +78,8 @@ void run(benchmark::State& state, ExportFn fn) {
   state.SetComplexityN(state.range(0));
 }
 
-void BM_Sale(benchmark::State& state) { run<pb::SaleRequest>(state, tarvcore_create_sale); }
-void BM_Refund(benchmark::State& state) { run<pb::RefundRequest>(state, tarvcore_create_refund); }
+void BM_Sale(benchmark::State& state) { run<pb::SaleRequest>(state); }
+void BM_Refund(benchmark::State& state) { run<pb::RefundRequest>(state); }
 
 BENCHMARK(BM_Sale)->RangeMultiplier(10)->Range(1, 1000)->Complexity(benchmark::oN);
 BENCHMARK(BM_Refund)->RangeMultiplier(10)->Range(1, 1000)->Complexity(benchmark::oN);

@@ -2,42 +2,28 @@
 #ifndef TARV_BENCH_REQUESTS_H_
 #define TARV_BENCH_REQUESTS_H_
 
-#include <array>
 #include <cstdlib>
-#include <span>
 #include <string>
 #include <vector>
 
+#include "host/exports.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
-#include "tests/support/bign_signer.h"
+#include "tests/support/fixtures.h"
 
 namespace tarv::bench {
 
 namespace pb = ::tarv::core;
-using Export = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
+using host::ExportFn;
+using testing::default_header;
+using testing::kOpenedAt;
 
-constexpr int64_t kOpenedAt = 1704103200;
-
+// The default register with a second currency and a full drawer.
 inline pb::Context context() {
-  pb::Context c;
-  c.add_currencies("BYN");
+  pb::Context c = testing::default_context();
   c.add_currencies("USD");
-  c.set_next_doc_number(100);
-  c.set_device_id(7);
-  c.set_tax_number(190000001);
-  c.mutable_shift_ctx()->mutable_opened_at()->set_seconds(kOpenedAt);
-  (*c.mutable_shift_ctx()->mutable_attrs())["BYN"].set_cash_in(10000000000);
+  testing::drawer(c).set_cash_in(10000000000);
   return c;
-}
-
-inline pb::Header header() {
-  pb::Header h;
-  h.set_cashier("Иванова Мария");
-  h.set_currency("BYN");
-  h.mutable_at()->set_seconds(kOpenedAt + 3600);
-  h.set_number(100);
-  return h;
 }
 
 inline void add_items(google::protobuf::RepeatedPtrField<pb::Item>* items, int n) {
@@ -56,7 +42,7 @@ inline void add_items(google::protobuf::RepeatedPtrField<pb::Item>* items, int n
 inline std::string sale_bytes(int lines) {
   pb::SaleRequest r;
   *r.mutable_context() = context();
-  *r.mutable_doc()->mutable_header() = header();
+  *r.mutable_doc()->mutable_header() = default_header();
   add_items(r.mutable_doc()->mutable_items(), lines);
   auto* card = r.mutable_doc()->add_payments();
   card->set_type_id(1);
@@ -72,7 +58,7 @@ inline std::string sale_bytes(int lines) {
 inline std::string refund_bytes(int lines) {
   pb::RefundRequest r;
   *r.mutable_context() = context();
-  *r.mutable_doc()->mutable_header() = header();
+  *r.mutable_doc()->mutable_header() = default_header();
   add_items(r.mutable_doc()->mutable_items(), lines);
   r.mutable_attrs();
   // The refund is paid by card: no change, whatever its total.
@@ -90,7 +76,7 @@ inline std::string refund_bytes(int lines) {
 inline std::string deposit_bytes() {
   pb::DepositRequest r;
   *r.mutable_context() = context();
-  *r.mutable_doc()->mutable_header() = header();
+  *r.mutable_doc()->mutable_header() = default_header();
   r.mutable_doc()->set_sum(150000);
   r.mutable_attrs();
   return r.SerializeAsString();
@@ -128,7 +114,7 @@ inline std::string report_bytes() {
   return r.SerializeAsString();
 }
 
-inline std::vector<uint8_t> call(Export fn, const std::string& request) {
+inline std::vector<uint8_t> call(ExportFn fn, const std::string& request) {
   uint8_t* out = nullptr;
   uint64_t length = 0;
   uint8_t status =
@@ -140,26 +126,13 @@ inline std::vector<uint8_t> call(Export fn, const std::string& request) {
 }
 
 inline std::string rollback_bytes() {
-  pb::SaleResponse sale;
-  std::vector<uint8_t> response = call(tarvcore_create_sale, sale_bytes(10));
-  sale.ParseFromArray(response.data(), static_cast<int>(response.size()));
-  const std::string& target = sale.binary_doc();
-  std::array<uint8_t, 32> d{};
-  d[0] = 0x2A;
-  d[7] = 0x11;
-  std::array<uint8_t, 32> k{};
-  k[3] = 0x77;
-  std::span<const uint8_t> message(reinterpret_cast<const uint8_t*>(target.data()), target.size());
-  auto signature = tarv::testing::bign_sign(message, d, k);
-  auto key = tarv::testing::bign_public_key(d);
-  pb::RollbackRequest r;
-  *r.mutable_context() = context();
-  *r.mutable_doc()->mutable_header() = header();
-  r.mutable_doc()->set_target(target);
-  r.mutable_doc()->set_signature(std::string(signature.begin(), signature.end()));
-  r.mutable_doc()->set_pub_key(std::string(key.begin(), key.end()));
-  r.mutable_attrs();
-  return r.SerializeAsString();
+  const std::string sale = sale_bytes(10);
+  pb::SaleRequest request;
+  request.ParseFromString(sale);
+  pb::SaleResponse sold;
+  std::vector<uint8_t> response = call(tarvcore_create_sale, sale);
+  sold.ParseFromArray(response.data(), static_cast<int>(response.size()));
+  return testing::annulment(request, sold).SerializeAsString();
 }
 
 }  // namespace tarv::bench

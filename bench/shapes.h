@@ -53,7 +53,7 @@ inline constexpr std::string_view kMinimalLine{"\x0a\x01x\x10\x01\x18\xe8\x07", 
 inline pb::SaleRequest sale_frame() {
   pb::SaleRequest r;
   *r.mutable_context() = context();
-  *r.mutable_doc()->mutable_header() = header();
+  *r.mutable_doc()->mutable_header() = default_header();
   r.mutable_attrs();
   return r;
 }
@@ -77,7 +77,7 @@ inline std::string sale_of_minimal_lines(int64_t n) {
 inline std::string refund_of_minimal_lines(int64_t n) {
   pb::RefundRequest r;
   *r.mutable_context() = context();
-  *r.mutable_doc()->mutable_header() = header();
+  *r.mutable_doc()->mutable_header() = default_header();
   r.mutable_attrs();
   auto* card = r.mutable_doc()->add_payments();
   card->set_type_id(1);
@@ -115,7 +115,7 @@ inline std::string report_of_empty_currencies(int64_t n) {
 
 struct Shape {
   std::string_view name;
-  Export fn;
+  ExportFn fn;
   std::string (*build)(int64_t n);
   int64_t full;   // the count at full size
   int64_t small;  // the count of a run in seconds; 0: full size only

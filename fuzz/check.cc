@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "src/errors.h"
+#include "tests/support/fixtures.h"
 
 // The sanitizers' allocator hooks, where a sanitizer runtime is linked in.
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
@@ -57,7 +58,7 @@ using ::google::protobuf::Reflection;
 using ::google::protobuf::util::MessageDifferencer;
 
 // The largest sum a bounded counter may reach.
-constexpr uint64_t kMaxCounterSum = 54975581388799;
+using testing::kMaxAmount;
 
 // Every (code, message) row that describe() can give.
 const std::map<std::string, std::string>& error_table() {
@@ -124,7 +125,7 @@ void check_totals(const pb::DocumentAttributes& before, const pb::DocumentAttrib
   expect(uint64_t{after.count()} == uint64_t{before.count()} + 1, "counter count is not count + 1");
   expect(after.sum() == before.sum() + total && after.sum() >= total,
          "counter sum is not sum + total");
-  expect(after.count() <= 65535 && after.sum() <= kMaxCounterSum, "counters above their limits");
+  expect(after.count() <= 65535 && after.sum() <= kMaxAmount, "counters above their limits");
 }
 
 void check_header(const cv::DocHeader& header, const pb::Context& context,

@@ -6,16 +6,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <span>
 #include <string>
 
 #include "fuzz/check.h"
-#include "tests/support/bign_signer.h"
+#include "tests/support/fixtures.h"
 
 namespace tarv::fuzz {
 namespace {
 
-constexpr int64_t kOpenedAt = 1704103200;  // 2024-01-01T10:00:00Z
+using testing::item;
+using testing::kOpenedAt;
+using testing::pay;
 
 std::filesystem::path root;
 
@@ -34,43 +35,20 @@ std::string seed(const std::string& target, const std::string& name, const Reque
   return outcome.response;
 }
 
+// The default register with a second currency, a card-holder limit and
+// `cash_in` in the drawer.
 pb::Context context(int64_t cash_in = 0) {
-  pb::Context c;
-  c.add_currencies("BYN");
+  pb::Context c = testing::default_context();
   c.add_currencies("USD");
   c.set_ch_max_value(500000);
-  c.set_next_doc_number(77);
-  c.set_next_shift_number(5);
-  c.set_device_id(0x01020304);
-  c.set_tax_number(123456789);
-  c.mutable_shift_ctx()->mutable_opened_at()->set_seconds(kOpenedAt);
-  (*c.mutable_shift_ctx()->mutable_attrs())["BYN"].set_cash_in(cash_in);
+  testing::drawer(c).set_cash_in(cash_in);
   return c;
 }
 
-pb::Header header(const char* currency = "BYN") {
-  pb::Header h;
-  h.set_cashier("Иванов");
-  h.set_currency(currency);
-  h.mutable_at()->set_seconds(kOpenedAt + 3600);
+pb::Header header() {
+  pb::Header h = testing::default_header();
   h.set_number(78);
   return h;
-}
-
-pb::Item item(const char* name, uint64_t price, uint32_t quantity) {
-  pb::Item i;
-  i.set_name(name);
-  i.set_price(price);
-  i.set_quantity(quantity);
-  return i;
-}
-
-pb::Payment pay(uint32_t type, uint64_t sum, const char* group = nullptr) {
-  pb::Payment p;
-  p.set_type_id(type);
-  p.set_sum(sum);
-  if (group != nullptr) p.set_group(group);
-  return p;
 }
 
 void document(const std::string& name, const std::string& response) {
@@ -163,27 +141,10 @@ void make() {
   document("refund", seed("refund", "refund", refund));
 
   // Annulments of the three sales, signed by the test signer.
-  static constexpr std::array<uint8_t, 32> kKey = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11,
-                                                   12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
-                                                   23, 24, 25, 26, 27, 28, 29, 30, 31, 0};
-  static constexpr std::array<uint8_t, 32> kOneTime = {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-                                                       7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-                                                       7, 7, 7, 7, 7, 7, 7, 7, 7, 0};
-  const auto pub = testing::bign_public_key(kKey);
   for (size_t i = 0; i < s.size(); ++i) {
     response.ParseFromString(sold[i]);
-    const std::string& target = response.binary_doc();
-    const auto sig = testing::bign_sign(
-        std::span(reinterpret_cast<const uint8_t*>(target.data()), target.size()), kKey, kOneTime);
-    pb::RollbackRequest r;
-    *r.mutable_context() = s[i].context();
-    *r.mutable_context()->mutable_shift_ctx()->mutable_attrs() = response.shift_attrs();
-    *r.mutable_doc()->mutable_header() = s[i].doc().header();
-    r.mutable_doc()->set_target(target);
-    r.mutable_doc()->set_signature(sig.data(), sig.size());
-    r.mutable_doc()->set_pub_key(pub.data(), pub.size());
-    r.mutable_attrs();
-    document("rollback" + std::to_string(i), seed("rollback", "rollback" + std::to_string(i), r));
+    const std::string name = "rollback" + std::to_string(i);
+    document(name, seed("rollback", name, testing::annulment(s[i], response)));
   }
 
   pb::ReportRequest report;

@@ -10,19 +10,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <span>
 #include <string>
 
 #include "fuzz/check.h"
-#include "tests/support/bign_signer.h"
+#include "tests/support/fixtures.h"
 
 namespace tarv::fuzz {
 namespace {
 
-constexpr uint64_t kMaxSum = 54975581388798;
-constexpr uint32_t kMaxQuantity = 16777214;
-constexpr int64_t kOpenedAt = 1704103200;  // 2024-01-01T10:00:00Z
-constexpr int64_t kDay = 86400;
+using testing::kDay;
+using testing::kMaxQuantity;
+using testing::kMaxSum;
+using testing::kOpenedAt;
 
 using In = FuzzedDataProvider;
 
@@ -168,15 +167,10 @@ pb::Header header(In& in) {
 }
 
 pb::Context context(In& in) {
-  pb::Context c;
-  c.add_currencies("BYN");
+  pb::Context c = testing::default_context();
   if (in.ConsumeBool()) c.add_currencies("USD");
   c.set_next_doc_number(in.ConsumeIntegralInRange<uint32_t>(0, 0xFFFFFF + 2));
-  c.set_next_shift_number(5);
-  c.set_device_id(0x01020304);
-  c.set_tax_number(123456789);
   pb::ShiftContext* shift = c.mutable_shift_ctx();
-  shift->mutable_opened_at()->set_seconds(kOpenedAt);
   for (const char* currency : {"BYN", "USD"}) {
     if (in.ConsumeIntegralInRange(0, 3) == 0) continue;
     pb::GeneralAttributes& drawer = (*shift->mutable_attrs())[currency];
@@ -256,27 +250,8 @@ void payments(In& in, uint64_t due, Doc& doc) {
   }
 }
 
-const std::array<uint8_t, 32> kPrivateKey = {
-    0x1F, 0x66, 0xB5, 0xB8, 0x4B, 0x73, 0x39, 0x67, 0x44, 0x33, 0x57, 0x86, 0x12, 0x1A, 0x22, 0x0E,
-    0x11, 0x5A, 0xF7, 0x8B, 0xCC, 0x1B, 0x1F, 0x0A, 0x0B, 0xB2, 0x0C, 0x45, 0x44, 0x0A, 0x20, 0x09};
-const std::array<uint8_t, 32> kOneTimeKey = {
-    0x4C, 0x0E, 0x74, 0xB2, 0xCD, 0x5E, 0xEE, 0x02, 0x7C, 0x97, 0x8A, 0x4F, 0x71, 0x03, 0x69, 0x91,
-    0x7C, 0x68, 0x23, 0x7A, 0xF1, 0x21, 0x70, 0x2F, 0xB0, 0x8D, 0x6E, 0x5B, 0x5B, 0x97, 0x4D, 0x04};
-
 void annul(In& in, const pb::SaleRequest& sale, const pb::SaleResponse& sold) {
-  static const std::array<uint8_t, 64> kPublicKey = testing::bign_public_key(kPrivateKey);
-  const std::string& target = sold.binary_doc();
-  const auto signature =
-      testing::bign_sign(std::span(reinterpret_cast<const uint8_t*>(target.data()), target.size()),
-                         kPrivateKey, kOneTimeKey);
-  pb::RollbackRequest r;
-  *r.mutable_context() = sale.context();
-  *r.mutable_context()->mutable_shift_ctx()->mutable_attrs() = sold.shift_attrs();
-  *r.mutable_doc()->mutable_header() = sale.doc().header();
-  r.mutable_doc()->set_target(target);
-  r.mutable_doc()->set_signature(signature.data(), signature.size());
-  r.mutable_doc()->set_pub_key(kPublicKey.data(), kPublicKey.size());
-  r.mutable_attrs();
+  pb::RollbackRequest r = testing::annulment(sale, sold);
   const bool fresh = in.ConsumeBool();
   if (!fresh) *r.mutable_attrs() = counters(in);
   const Outcome outcome = run(r);

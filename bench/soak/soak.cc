@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: tarv_soak [calls], more than 1000 (default 1000000)\n");
     return 2;
   }
-  const std::vector<std::pair<Export, std::string>> requests = {
+  const std::vector<std::pair<ExportFn, std::string>> requests = {
       {tarvcore_create_deposit, deposit_bytes()}, {tarvcore_create_sale, sale_bytes(10)},
       {tarvcore_create_refund, refund_bytes(10)}, {tarvcore_register_order, order_bytes()},
       {tarvcore_create_report, report_bytes()},   {tarvcore_create_rollback, rollback_bytes()},

@@ -10,23 +10,14 @@
 
 #include "converter/document.h"
 #include "converter/records.h"
+#include "tests/support/hex.h"
 
 namespace tarv::converter::samples {
 
 using Bytes = std::vector<uint8_t>;
 
 // "0B 01ff" -> bytes; spaces are ignored.
-inline Bytes hex(std::string_view text) {
-  Bytes out;
-  std::string digits;
-  for (const char c : text) {
-    if (c != ' ') digits.push_back(c);
-  }
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    out.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
+inline Bytes hex(std::string_view text) { return ::tarv::testing::from_hex(text); }
 
 inline Bytes slice(std::span<const uint8_t> bytes, size_t from, size_t n) {
   const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(from);

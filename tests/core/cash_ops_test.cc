@@ -19,7 +19,6 @@ using Tweak = std::function<void(pb::DepositRequest&)>;
 
 constexpr int64_t kI64Max = std::numeric_limits<int64_t>::max();
 constexpr int64_t kI64Min = std::numeric_limits<int64_t>::min();
-constexpr int64_t kMaxCounter = 54975581388799;
 // 10:00:59, the last second of a minute: the one that may hold a leap second.
 constexpr int64_t kMinuteEnd = kOpenedAt + 59;
 // The last UTC second whose local time (+3 h) is still a calendar date:

@@ -1,5 +1,6 @@
-// A test host: builds requests with the generated protobuf classes, calls
-// the C exports and reads the responses back with the same schema.
+// A test host: builds requests with the generated protobuf classes (on the
+// fixtures of tests/support), calls the C exports and reads the responses
+// back with the same schema.
 #ifndef TARV_TESTS_CORE_HOST_H_
 #define TARV_TESTS_CORE_HOST_H_
 
@@ -15,65 +16,9 @@
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
 #include "tests/core/bytes.h"
+#include "tests/support/fixtures.h"
 
 namespace tarv::testing {
-
-namespace pb = ::tarv::core;
-
-// 2024-01-01T10:00:00Z, when the default shift opened.
-inline constexpr int64_t kOpenedAt = 1704103200;
-inline constexpr int64_t kHour = 3600;
-inline constexpr int64_t kDay = 86400;
-inline constexpr uint32_t kDeviceId = 0x01020304;
-inline constexpr uint32_t kDocNumber = 77;
-
-inline google::protobuf::Timestamp stamp(int64_t seconds, int32_t nanos = 0) {
-  google::protobuf::Timestamp t;
-  t.set_seconds(seconds);
-  t.set_nanos(nanos);
-  return t;
-}
-
-// Currencies {"BYN"}, a shift open since kOpenedAt with no cash position.
-inline pb::Context default_context() {
-  pb::Context c;
-  c.add_currencies("BYN");
-  c.set_next_doc_number(kDocNumber);
-  c.set_next_shift_number(5);
-  c.set_device_id(kDeviceId);
-  c.set_tax_number(123456789);
-  *c.mutable_shift_ctx()->mutable_opened_at() = stamp(kOpenedAt);
-  return c;
-}
-
-// Cashier "Иванов", currency "BYN", one hour after the shift opened.
-inline pb::Header default_header() {
-  pb::Header h;
-  h.set_cashier("Иванов");
-  h.set_currency("BYN");
-  *h.mutable_at() = stamp(kOpenedAt + kHour);
-  return h;
-}
-
-// A request with the default context and, where the request has them, empty
-// (but present) attrs and a payload with the default header.
-template <class Request>
-Request envelope() {
-  Request r;
-  *r.mutable_context() = default_context();
-  r.mutable_attrs();
-  if constexpr (requires { *r.mutable_doc()->mutable_header() = default_header(); }) {
-    *r.mutable_doc()->mutable_header() = default_header();
-  } else if constexpr (requires { r.mutable_doc(); }) {
-    r.mutable_doc();
-  }
-  return r;
-}
-
-// The cash position of one currency in a context (created when absent).
-inline pb::GeneralAttributes& drawer(pb::Context& c, const std::string& currency = "BYN") {
-  return (*c.mutable_shift_ctx()->mutable_attrs())[currency];
-}
 
 using host::ExportOf;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/core/receipt.h"
+#include "tests/support/hex.h"
 
 namespace tarv::testing {
 namespace {
@@ -334,30 +335,24 @@ TEST(ItemCode, BlockBytes) {
     std::string doc = succeed(sell(it)).binary_doc();
     return doc.substr(1 + 37 + 2 + 1, doc.size() - 116 - 1 - 50 - 3 - 18);
   };
-  auto hex = [](const std::string& s) {
-    std::string out;
-    for (unsigned char ch : s)
-      out += "0123456789abcdef"[ch >> 4], out += "0123456789abcdef"[ch & 15];
-    return out;
-  };
   pb::ItemCode code_c;
   code_c.set_code_c("12345");
-  EXPECT_EQ(hex(block(code_c)), "0030000000012345");
+  EXPECT_EQ(to_hex(block(code_c)), "0030000000012345");
   pb::ItemCode gtin;
   gtin.set_gtin(g14);
-  EXPECT_EQ(hex(block(gtin)), "1004810000000013");
+  EXPECT_EQ(to_hex(block(gtin)), "1004810000000013");
   // Two short mark_c: the last scanned is the long code.
   const std::string si = block(scans({{'c', "FIRST"}, {'c', "LAST"}, {'g', g14}}));
   ASSERT_EQ(si.size(), 8u + 256 + 64);
-  EXPECT_EQ(hex(si.substr(0, 1)), "1c");
+  EXPECT_EQ(to_hex(si.substr(0, 1)), "1c");
   EXPECT_EQ(si.substr(1, 256), "LAST" + std::string(252, '\0'));
   EXPECT_EQ(si.substr(257, 64), "FIRST" + std::string(59, '\0'));
-  EXPECT_EQ(hex(si.substr(321)), "04810000000013");
+  EXPECT_EQ(to_hex(si.substr(321)), "04810000000013");
   const std::string ukz = block(scans({{'b', "UKZ"}, {'g', "4810000000013"}}));
   ASSERT_EQ(ukz.size(), 8u + 64);
-  EXPECT_EQ(hex(ukz.substr(0, 1)), "02");
+  EXPECT_EQ(to_hex(ukz.substr(0, 1)), "02");
   EXPECT_EQ(ukz.substr(1, 64), "UKZ" + std::string(61, '\0'));
-  EXPECT_EQ(hex(ukz.substr(65)), "14810000000013");
+  EXPECT_EQ(to_hex(ukz.substr(65)), "14810000000013");
 }
 
 struct VatCase {

@@ -14,7 +14,6 @@
 namespace tarv::testing {
 namespace {
 
-constexpr int64_t kMaxCounter = 54975581388799;
 constexpr int64_t kMaxWideCount = 16777215;
 
 template <class M>

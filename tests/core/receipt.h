@@ -63,25 +63,13 @@ namespace tarv::testing {
 
 namespace cv = ::tarv::converter;
 
-inline constexpr uint64_t kMaxSum = 54975581388798;
-inline constexpr uint32_t kMaxQuantity = 16777214;
 // The header time of default_header() as the documents write it (UTC+3).
 inline const cv::DateTime kLocalAt{2024, 1, 1, 14 * 3600};
-
-enum PayType : uint32_t { kCash = 0, kCard = 1, kOther = 2 };
 
 inline std::string repeat(std::string_view s, size_t n) {
   std::string out;
   for (size_t i = 0; i < n; ++i) out += s;
   return out;
-}
-
-inline pb::Item item(std::string name, uint64_t price, uint32_t quantity) {
-  pb::Item i;
-  i.set_name(std::move(name));
-  i.set_price(price);
-  i.set_quantity(quantity);
-  return i;
 }
 
 inline pb::Modifier modifier(uint64_t amount, std::optional<std::string> group = std::nullopt,
@@ -91,14 +79,6 @@ inline pb::Modifier modifier(uint64_t amount, std::optional<std::string> group =
   if (group) m.set_group(*group);
   if (name) m.set_name(*name);
   return m;
-}
-
-inline pb::Payment pay(uint32_t type, uint64_t sum, std::optional<std::string> group = {}) {
-  pb::Payment p;
-  p.set_type_id(type);
-  p.set_sum(sum);
-  if (group) p.set_group(*group);
-  return p;
 }
 
 // Scans of a scan list, by member: 'a', 'b', 'c' for mark_a/b/c, 'g' for gtin.

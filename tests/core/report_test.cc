@@ -16,8 +16,6 @@
 namespace tarv::testing {
 namespace {
 
-constexpr int64_t kMaxCounter = 54975581388799;
-
 // A report closing at 2024-01-01T18:30:15.999999999Z, first sale 17, last
 // 42, with the counters given in text form.
 pb::ReportRequest report_request(const std::string& counters = "") {

@@ -6,14 +6,14 @@
 #include "crypto/belt/block.h"
 #include "crypto/belt/hash.h"
 #include "crypto/belt/sigma.h"
-#include "tests/crypto/hex.h"
 #include "tests/crypto/published_vectors.h"
+#include "tests/support/hex.h"
 
 namespace tarv::crypto {
 namespace {
 
-using test::from_hex;
-using test::to_hex;
+using ::tarv::testing::from_hex;
+using ::tarv::testing::to_hex;
 namespace tv = test_vectors;
 
 TEST(Belt, PublishedBlockAndCompressionExamples) {

@@ -11,17 +11,17 @@
 #include "crypto/bign/curve.h"
 #include "crypto/bign/verify.h"
 #include "tests/crypto/big_int.h"
-#include "tests/crypto/hex.h"
 #include "tests/crypto/published_vectors.h"
 #include "tests/support/bign_signer.h"
+#include "tests/support/hex.h"
 
 namespace tarv::crypto {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using ::tarv::testing::from_hex;
+using ::tarv::testing::to_hex;
 using test::BigInt;
-using test::from_hex;
-using test::to_hex;
 namespace tv = test_vectors;
 
 const Bytes kPublicKey = from_hex(tv::kPublicKey);

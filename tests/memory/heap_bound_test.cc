@@ -21,7 +21,7 @@ struct Measured {
   int64_t peak = 0;
 };
 
-Measured call_measured(Export fn, const std::string& request) {
+Measured call_measured(ExportFn fn, const std::string& request) {
   Measured m;
   uint8_t* out = nullptr;
   HeapPeak meter;
@@ -32,7 +32,7 @@ Measured call_measured(Export fn, const std::string& request) {
   return m;
 }
 
-void expect_within_bound(std::string_view name, Export fn, const std::string& request) {
+void expect_within_bound(std::string_view name, ExportFn fn, const std::string& request) {
   SCOPED_TRACE(name);
   const Measured m = call_measured(fn, request);
   EXPECT_NE(m.status, TARV_STATUS_UNDECODABLE);
