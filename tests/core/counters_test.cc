@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "src/counters/cash_position.h"
+#include "tests/support/fixtures.h"
 
 namespace tarv::counters {
 namespace {
@@ -20,7 +21,7 @@ using Values = std::tuple<int64_t, int64_t, int64_t>;
 
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-constexpr int64_t kLimit = 54975581388799;
+constexpr int64_t kLimit = ::tarv::testing::kMaxCounter;
 const std::string kSum = "tarv.core.attrs.sum";
 const std::string kCount = "tarv.core.attrs.count";
 const std::string kQuantity = "tarv.core.attrs.quantity";

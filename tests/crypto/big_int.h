@@ -58,6 +58,14 @@ inline Limbs reference(BigOp op, const Limbs& a, const Limbs& b, const Limbs& m)
   return r.limbs();
 }
 
+// The inverse of a mod m, or 0 where there is none (a ≡ 0), as the library
+// answers then.
+inline Limbs reference_inverse(const Limbs& a, const Limbs& m) {
+  BigInt inverse, x(a), mod(m);
+  if (mpz_invert(inverse.get(), x.get(), mod.get()) == 0) return Limbs{};
+  return inverse.limbs();
+}
+
 // The integer of little-endian bytes of any length, reduced mod m, as 32 bytes.
 inline std::array<uint8_t, 32> reference_le(std::span<const uint8_t> bytes, const Limbs& m) {
   BigInt r = BigInt::from_le(bytes), mod(m);
