@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/exports.h"
+#include "tests/support/hex.h"
 
 namespace tarv::conformance {
 
@@ -31,13 +32,7 @@ inline void record(host::ExportFn fn, const std::vector<uint8_t>& request) {
   if (path == nullptr) return;
   const std::string_view name = export_name(fn);
   if (name.empty()) return;
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string line = std::string(name) + ' ';
-  for (uint8_t b : request) {
-    line += kHex[b >> 4];
-    line += kHex[b & 15];
-  }
-  line += '\n';
+  const std::string line = std::string(name) + ' ' + ::tarv::testing::to_hex(request) + '\n';
   // Calls may come from several threads; each line goes out whole.
   static std::mutex mutex;
   std::lock_guard lock(mutex);
