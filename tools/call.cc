@@ -65,7 +65,7 @@ HostResult<int> call_on_register(const Args& a, const host::Export& e, const std
   if (!parsed) {
     // Text that is no request is journaled too: the till's audit trail.
     TARV_TRY(host::journal_undecodable(**store, e, text, key));
-    return std::unexpected(parsed.error());
+    TARV_TRY(parsed);  // fails: the text is no request
   }
   auto committed = host::call_register(**store, e, request, key);
   TARV_TRY(committed);

@@ -269,9 +269,7 @@ HostResult<CallOutcome> Demo::call_step(const Step& step, Message& request) {
   };
   for (const auto& [suffix, bytes] : files) {
     if (bytes.empty() && suffix != "request.pb") continue;
-    if (auto ok = write(fmt::format("{}.{}", step.slug, suffix), bytes); !ok) {
-      return std::unexpected(ok.error());
-    }
+    TARV_TRY(write(fmt::format("{}.{}", step.slug, suffix), bytes));
   }
   if (const pb::ErrorResponse* error = outcome.error()) {
     std::cout << fmt::format("  error {}: {}\n", error->code(), error->message());
@@ -319,13 +317,13 @@ HostResult<int> Demo::run() {
     heading(step);
     const auto before = flat_state(host_.state());
     auto request = step.request(*this);
-    if (!request) return std::unexpected(request.error());
+    TARV_TRY(request);
     if (*request == nullptr) {  // the host acted alone
       print_changes(before, flat_state(host_.state()));
       continue;
     }
     const auto outcome = call_step(step, **request);
-    if (!outcome) return std::unexpected(outcome.error());
+    TARV_TRY(outcome);
     if (outcome->status == TARV_STATUS_OK && outcome->response && step.check) {
       step.check(*this, *outcome->response);
     }

@@ -261,12 +261,8 @@ const std::vector<Step>& steps() {
             const auto& signature = kMarkedSaleSignature;
             const auto& key = kDemoPublicKey;
             std::cout << "  signature " << hex(signature) << "  public key " << hex(key);
-            if (auto ok = c.write("rollback.signature.hex", hex(signature)); !ok) {
-              return std::unexpected(ok.error());
-            }
-            if (auto ok = c.write("rollback.public-key.hex", hex(key)); !ok) {
-              return std::unexpected(ok.error());
-            }
+            TARV_TRY(c.write("rollback.signature.hex", hex(signature)));
+            TARV_TRY(c.write("rollback.public-key.hex", hex(key)));
             pb::RollbackRequest r;
             pb::Rollback& d = *r.mutable_doc();
             *d.mutable_header() = header(126);

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "base/try.h"
 #include "tools/commands.h"
 
 namespace tarv::tool {
@@ -42,7 +43,7 @@ HostResult<int> run(int argc, char** argv) {
   for (const Command* c : kCommands) {
     if (c->name != name) continue;
     const auto args = parse_args(name, argc - 2, argv + 2, c->with_value, c->flags);
-    if (!args) return std::unexpected(args.error());
+    TARV_TRY(args);
     if (args->options.contains("--help")) {
       std::cout << c->help;
       return host::kExitOk;
