@@ -157,6 +157,10 @@ struct Item {
   std::optional<std::string> id;
   std::optional<ItemCalculations> calculations;
 };
+// A held line's marking scans, beyond its strings (wire/repeated.h).
+inline size_t heap_beyond_strings(const Item& item) {
+  return item.code ? item.code->scan_list.scans.capacity() * sizeof(Scan) : 0;
+}
 struct Payment {
   uint32_t type_id{};
   uint64_t sum{};

@@ -53,7 +53,7 @@ CalcResult<msg::OrderResponse> order(msg::OrderRequest&& request) {
   const uint64_t discount = order.discount ? order.discount->modifier : 0;
   auto total = lines::document_total(totals->sum, markup, discount);
   TARV_TRY(total);
-  order.items.set_shape(lines::shape_line_with_vat);
+  order.items.set_left_shape(lines::shape_line_with_vat);
   order.items_sums = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
   order.cheque_sums = msg::SaleCalculationsSums{discount, markup, *total};
 

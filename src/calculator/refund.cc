@@ -36,8 +36,8 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   delta.sum = total;
 
   auto doc_items = lines::document_lines<converter::RefundItem>(
-      refund.items, [](msg::Item& item, lines::LineResult&& line) {
-        return converter::RefundItem{line.section, std::move(line.code.code), std::move(item.name),
+      refund.items, {}, [](const msg::Item& item, lines::LineResult&& line) {
+        return converter::RefundItem{line.section, std::move(line.code.code), item.name,
                                      line.quantity, line.total};
       });
   converter::TarvDocument document{converter::RefundDoc{
@@ -48,7 +48,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)},
       std::move(*request.attrs), std::move(delta));
   TARV_TRY(end);
-  refund.items.set_shape(lines::shape_line);
+  refund.items.set_left_shape(lines::shape_line);
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;

@@ -67,14 +67,14 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
     return std::unexpected(err::kEncoding);
   }
   auto doc_items = lines::document_lines<converter::SaleItem>(
-      sale.items, [](msg::Item& item, lines::LineResult&& line) {
-        return converter::SaleItem{line.section,
-                                   std::move(line.code.code),
-                                   std::move(item.name),
-                                   line.quantity,
-                                   line.base,
-                                   line.discount,
-                                   line.markup};
+      sale.items, {.check_tax_rate = true}, [](const msg::Item& item, lines::LineResult&& line) {
+        return converter::SaleItem{.section = line.section,
+                                   .code = std::move(line.code.code),
+                                   .name = item.name,
+                                   .quantity = line.quantity,
+                                   .cost = line.base,
+                                   .discount = line.discount,
+                                   .markup = line.markup};
       });
   converter::TarvDocument document{
       converter::SaleDoc{document_header(context, header, times->local, context.next_doc_number),
@@ -85,7 +85,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)},
       std::move(*request.attrs), std::move(delta));
   TARV_TRY(end);
-  sale.items.set_shape(lines::shape_line_with_vat);
+  sale.items.set_left_shape(lines::shape_line_with_vat);
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};

@@ -81,8 +81,12 @@ CalcResult<LineResult> check_line(msg::Item& item, LineRules rules) {
   line.section = item.section ? static_cast<uint8_t>(item.section->code) : 0;
   line.quantity = item.quantity;
 
-  item.calculations = msg::ItemCalculations{line.total, line.discount, line.markup, std::nullopt,
-                                            line.code.has_marking()};
+  std::optional<uint64_t> tax1;
+  if (rules.check_tax_rate && item.tax_rate) {
+    tax1 = line_vat(line.total, line.quantity, *item.tax_rate).tax1;
+  }
+  item.calculations =
+      msg::ItemCalculations{line.total, line.discount, line.markup, tax1, line.code.has_marking()};
   return line;
 }
 
@@ -92,10 +96,7 @@ bool shape_line(msg::Item& item) {
 }
 
 bool shape_line_with_vat(msg::Item& item) {
-  auto line = check_line(item, {});
-  if (line && item.tax_rate) {
-    item.calculations->tax1 = line_vat(line->total, line->quantity, *item.tax_rate).tax1;
-  }
+  (void)check_line(item, {.check_tax_rate = true});
   return true;
 }
 

@@ -29,12 +29,14 @@ struct LineResult {
 };
 
 struct LineRules {
-  // Sale and order: the VAT rate must be 0, 10, 20 or 25.
+  // Sale and order: the VAT rate must be 0, 10, 20 or 25, and a line's
+  // calculations carry tax1 of its rate.
   bool check_tax_rate = false;
 };
 
 // Runs the line procedure on `item` in place: cuts its strings, drops an
-// invalid section, and fills its calculations (all but tax1).
+// invalid section, and fills its calculations. It may run again on a line it
+// has run on, with the same outcome.
 CalcResult<LineResult> check_line(msg::Item& item, LineRules rules);
 
 // The VAT of a line at `rate`: tax1, the VAT in the price of one unit after
@@ -63,10 +65,11 @@ CalcResult<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_
 
 // Walks a receipt's lines in order, one decoded line at a time: the line
 // procedure on each, the totals, the marking, section and line-modifier
-// counters of `delta`, then `on_line(item, line)`: the caller's VAT. Nothing
-// of a line outlives its visit unless the caller keeps it.
+// counters of `delta`, then `on_line(item, line)`: the caller's VAT. Held
+// lines are left as the line procedure leaves them, which is how a response
+// reads them.
 template <class OnLine>
-CalcResult<ItemsTotals> walk_lines(const msg::Repeated<msg::Item>& items, LineRules rules,
+CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules rules,
                                    msg::DocumentAttributes& delta, OnLine&& on_line) {
   ItemsTotals totals;
   auto visit = [&](msg::Item& item) -> CalcResult<void> {
@@ -90,22 +93,22 @@ CalcResult<ItemsTotals> walk_lines(const msg::Repeated<msg::Item>& items, LineRu
 
 // The document lines of a receipt whose every line passed walk_lines, built
 // only once the document is to be written: `make(item, std::move(line))` for
-// each line in order, in a vector of exactly their number.
+// each line in order, in a vector of exactly their number. `make` copies what
+// it takes of the item: a held line is read again by the response.
 template <class Record, class Make>
-std::vector<Record> document_lines(const msg::Repeated<msg::Item>& items, Make&& make) {
+std::vector<Record> document_lines(msg::Repeated<msg::Item>& items, LineRules rules, Make&& make) {
   std::vector<Record> records;
   records.reserve(items.size());
   items.for_each([&](msg::Item& item) {
-    records.push_back(make(item, std::move(*check_line(item, {}))));
+    records.push_back(make(item, std::move(*check_line(item, rules))));
     return true;
   });
   return records;
 }
 
-// How a line reads back in a response once the walk passed it: its strings
-// cut, its section and calculations as check_line leaves them, and for sales
-// and orders tax1 of its VAT rate.
-// Both keep every line (Repeated<Item>::Shape).
+// How a line left in the request reads back in a response once the walk
+// passed it: as check_line leaves it, without (refund) or with (sale, order)
+// tax1 of its VAT rate. Both keep every line (Repeated<Item>::Shape).
 bool shape_line(msg::Item& item);
 bool shape_line_with_vat(msg::Item& item);
 

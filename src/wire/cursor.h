@@ -31,9 +31,14 @@ struct DecodeError {
 // deep.
 inline constexpr int kRecursionLimit = 100;
 
+// What decoding may hold of a request's repeated fields (Repeated) beyond
+// the request's own size.
+inline constexpr size_t kHoldAllowance = 768 * 1024;
+
 class Cursor {
  public:
-  Cursor(const uint8_t* data, size_t size) : begin_(data), p_(data), end_(data + size) {}
+  Cursor(const uint8_t* data, size_t size)
+      : begin_(data), p_(data), end_(data + size), hold_budget_(kHoldAllowance + size) {}
 
   size_t remaining() const { return static_cast<size_t>(end_ - p_); }
   const uint8_t* position() const { return p_; }
@@ -93,6 +98,15 @@ class Cursor {
 
   DecodeError take_error() { return std::move(error_); }
 
+  // The hold budget of the decode: what held elements may still take.
+  size_t hold_budget() const { return hold_budget_; }
+  bool hold(size_t bytes) {
+    if (bytes > hold_budget_) return false;
+    hold_budget_ -= bytes;
+    return true;
+  }
+  void release(size_t bytes) { hold_budget_ += bytes; }
+
  private:
   bool read_varint_slow(uint64_t& value);
   bool read_key_slow(uint32_t& number, WireType& wire_type);
@@ -105,6 +119,7 @@ class Cursor {
   const uint8_t* end_;
   std::array<uint32_t, kMaxPath> path_;
   size_t depth_ = 0;
+  size_t hold_budget_;
   DecodeError error_;
 };
 

@@ -63,6 +63,9 @@ template <class T>
 struct FieldCodec<Repeated<T>> {
   static constexpr WireType kWire = WireType::kLengthDelimited;
   static bool merge(Repeated<T>& v, Cursor& c, int budget) { return v.note(c, budget); }
+  static void reserve(Repeated<T>& v, uint32_t number, Cursor& c, const uint8_t* limit) {
+    v.reserve(number, c, limit);
+  }
 };
 // A map left in the request: each entry checked, the way to them kept.
 template <class V>

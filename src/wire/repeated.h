@@ -1,9 +1,12 @@
-// Repeated fields left in the request: decoding checks every occurrence and
-// keeps only how to find them again (the request and the field numbers that
-// lead to them), never the decoded elements, so that a request of many small
-// lines costs no more memory than its bytes. Walking finds the occurrences
-// again in the request, in order, and decodes one at a time into one reused
-// value.
+// Repeated fields that a large request leaves in the request. Decoding holds
+// a field's decoded elements only while the whole request's held elements fit
+// the cursor's hold budget (a fixed allowance plus the request's own size);
+// past it the field keeps only how to find its occurrences again (the request
+// and the field numbers that lead to them), so that a request of many small
+// lines costs no more memory than its bytes. Walking a field left in the
+// request finds the occurrences again, in order, and decodes one at a time
+// into one reused value. A typical receipt is thus decoded once; a hostile
+// one is decoded once per walk.
 //
 // Elements may also be built in memory (emplace_back), for messages that are
 // made rather than decoded. A response writes the elements as `shape` leaves
@@ -25,6 +28,14 @@
 
 namespace tarv::wire {
 
+// The heap a held element takes beyond its strings (at most twice their
+// bytes on the wire, which the hold already counts): none, unless a type of
+// element with collections of its own says otherwise.
+template <class T>
+size_t heap_beyond_strings(const T&) {
+  return 0;
+}
+
 // T is a message or a string (a constraint here would be read before the
 // message's table exists).
 template <class T>
@@ -42,16 +53,103 @@ class Repeated {
 
   // How each element reads in a response; nullptr: each as it came.
   void set_shape(Shape shape) { shape_ = shape; }
+  // A shape for the elements left in the request alone: the held ones read
+  // as they are (the walk that read them shaped them in place).
+  void set_left_shape(Shape shape) {
+    shape_ = shape;
+    owned_shaped_ = true;
+  }
 
-  // visit(T&) on each element in order, a decoded or copied value that the
-  // visit may change; stops at the first visit that returns false and
-  // returns whether every visit returned true.
+  // visit(T&) on each element in order: a held element itself, or a value
+  // decoded from the request for this visit alone. A visit's changes may
+  // therefore last or not: every visit leaves an element as the next walk may
+  // read it again (the line procedure is idempotent). Stops at the first
+  // visit that returns false and returns whether every visit returned true.
+  template <class Visit>
+  bool for_each(Visit&& visit) {
+    for (T& element : owned_) {
+      if (!visit(element)) return false;
+    }
+    return for_each_left(visit);
+  }
+  // The same on a copy of each held element.
   template <class Visit>
   bool for_each(Visit&& visit) const {
     for (const T& element : owned_) {
       T copy = element;
       if (!visit(copy)) return false;
     }
+    return for_each_left(visit);
+  }
+
+  // Each element as a response writes it, shaped. Held elements are shaped
+  // once, in place, on the first shaped walk (sizing), so that writing reads
+  // them as they are.
+  template <class Visit>
+  bool for_each_shaped(Visit&& visit) const {
+    if (shape_ != nullptr && !owned_shaped_) {
+      std::erase_if(owned_, [&](T& element) { return !shape_(element); });
+      owned_shaped_ = true;
+    }
+    for (const T& element : owned_) {
+      if (!visit(element)) return false;
+    }
+    if (count_ == 0) return true;
+    return for_each_left([&](T& element) {
+      if (shape_ != nullptr && !shape_(element)) return true;
+      return visit(static_cast<const T&>(element));
+    });
+  }
+
+  // Decoding, before each occurrence in a message: at the field's first, the
+  // elements are held if the room for all of them fits the hold budget.
+  void reserve(uint32_t number, Cursor& c, const uint8_t* limit) {
+    if (decided_) return;
+    decided_ = true;
+    const size_t n = c.count_ahead(number, limit);
+    if (n <= c.hold_budget() / sizeof(T) && c.hold(n * sizeof(T))) {
+      owned_.reserve(n);
+      held_ = n * sizeof(T);
+      holding_ = true;
+    }
+  }
+
+  // Decoding: the occurrence whose length prefix is at the cursor, decoded
+  // into the held elements while they fit the hold budget, else decoded
+  // once to check it. The first occurrence also notes the way to them all,
+  // so that a field can stop holding at any occurrence.
+  bool note(Cursor& c, int budget) {
+    const size_t seen = owned_.size() + count_;
+    if (holding_ && owned_.size() < owned_.capacity()) {
+      const uint8_t* start = c.position();
+      T& element = owned_.emplace_back();
+      if (!ValueCodec<T>::merge(element, c, budget)) return false;
+      // A held string takes at most twice its bytes on the wire.
+      const size_t cost =
+          2 * static_cast<size_t>(c.position() - start) + heap_beyond_strings(element);
+      if (c.hold(cost)) {
+        held_ += cost;
+      } else {
+        leave_in_request(c);
+      }
+    } else {
+      if (holding_) leave_in_request(c);
+      T check;
+      if (!ValueCodec<T>::merge(check, c, budget)) return false;
+      ++count_;
+    }
+    if (seen == 0) way_.note(c, budget);
+    return true;
+  }
+
+  // The encoder's size of the whole field, kept between sizing and writing
+  // so that elements are shaped and measured once more, not twice.
+  mutable size_t cached_size = 0;
+
+ private:
+  // Occurrences left in the request, decoded one at a time.
+  template <class Visit>
+  bool for_each_left(Visit&& visit) const {
     if (count_ == 0) return true;
     T element;
     return way_.for_each_occurrence([&](Cursor& c) {
@@ -61,39 +159,24 @@ class Repeated {
     });
   }
 
-  // Each element as a response writes it, shaped.
-  template <class Visit>
-  bool for_each_shaped(Visit&& visit) const {
-    if (shape_ == nullptr && count_ == 0) {
-      for (const T& element : owned_) {
-        if (!visit(static_cast<const T&>(element))) return false;
-      }
-      return true;
-    }
-    return for_each([&](T& element) {
-      if (shape_ != nullptr && !shape_(element)) return true;
-      return visit(static_cast<const T&>(element));
-    });
+  // Stops holding: every occurrence so far is found again in the request.
+  void leave_in_request(Cursor& c) {
+    count_ += owned_.size();
+    std::vector<T>().swap(owned_);
+    c.release(held_);
+    held_ = 0;
+    holding_ = false;
   }
 
-  // Decoding: the occurrence whose length prefix is at the cursor. It is
-  // decoded once, to check it; the first one also notes the way to them all.
-  bool note(Cursor& c, int budget) {
-    T check;
-    if (!ValueCodec<T>::merge(check, c, budget)) return false;
-    if (count_++ == 0) way_.note(c, budget);
-    return true;
-  }
-
-  // The encoder's size of the whole field, kept between sizing and writing
-  // so that elements are shaped and measured once more, not twice.
-  mutable size_t cached_size = 0;
-
- private:
-  std::vector<T> owned_;
-  size_t count_ = 0;
+  // Made elements, or the decoded ones held; shaped in place once.
+  mutable std::vector<T> owned_;
+  mutable bool owned_shaped_ = false;
+  size_t count_ = 0;  // occurrences left in the request
   FieldWay way_;
   Shape shape_ = nullptr;
+  bool decided_ = false;  // whether decoding chose to hold or not
+  bool holding_ = false;
+  size_t held_ = 0;  // the hold budget the held elements take
 };
 
 }  // namespace tarv::wire

@@ -210,6 +210,18 @@ TEST(DecodeTest, MergeRules) {
   });
   EXPECT_EQ(names, (std::vector<std::string>{"x", "y"}));
   EXPECT_EQ(sale.doc->tp_tax_number, 7u);
+  // Lines whose names outgrow the hold budget part way are all left in the
+  // request, and walked once each, in order.
+  ByteVec long_lines;
+  for (char c = 'a'; c <= 'l'; ++c) {
+    long_lines = cat({long_lines, ld(2, ld(1, std::string(100000, c)))});
+  }
+  std::string firsts;
+  decode_ok<msg::Sale>(long_lines).items.for_each([&](const msg::Item& line) {
+    firsts += line.name.at(0);
+    return true;
+  });
+  EXPECT_EQ(firsts, "abcdefghijkl");
 
   // A repeated singular message merges field by field.
   auto doc = decode_ok<msg::Deposit>(cat({ld(1, ld(1, "A")), ld(1, ld(2, "BYN")), vi(2, 3)}));
