@@ -40,7 +40,14 @@ void BitWriter::put_bytes(std::span<const char> bytes) {
     bits_ += 8 * bytes.size();
     return;
   }
-  for (const char c : bytes) put_bits(static_cast<uint8_t>(c), 8);
+  // Off a byte boundary: seven bytes a field, which put_bits takes whole.
+  size_t i = 0;
+  for (; i + 7 <= bytes.size(); i += 7) {
+    uint64_t chunk = 0;
+    for (size_t j = 0; j < 7; ++j) chunk = chunk << 8 | static_cast<uint8_t>(bytes[i + j]);
+    put_bits(chunk, 56);
+  }
+  for (; i < bytes.size(); ++i) put_bits(static_cast<uint8_t>(bytes[i]), 8);
 }
 
 std::expected<uint64_t, DocError> BitReader::get_bits(unsigned width) {

@@ -21,9 +21,14 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   const msg::Header& header = *refund.header;
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
+  lines::LineRecords records(refund.items, {}, [](const msg::Item& item, lines::LineResult&& line) {
+    return converter::RefundItem{line.section, std::move(line.code.code), item.name, line.quantity,
+                                 line.total};
+  });
   msg::DocumentAttributes delta;
-  auto totals =
-      lines::walk_lines(refund.items, {}, delta, [](const msg::Item&, const lines::LineResult&) {});
+  auto totals = lines::walk_lines(
+      refund.items, {}, delta,
+      [&](const msg::Item& item, lines::LineResult&& line) { records.add(item, std::move(line)); });
   TARV_TRY(totals);
   const uint64_t total = totals->sum;
 
@@ -35,11 +40,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   delta.count = 1;
   delta.sum = total;
 
-  auto doc_items = lines::document_lines<converter::RefundItem>(
-      refund.items, {}, [](const msg::Item& item, lines::LineResult&& line) {
-        return converter::RefundItem{line.section, std::move(line.code.code), item.name,
-                                     line.quantity, line.total};
-      });
+  auto doc_items = records.take(refund.items);
   converter::TarvDocument document{converter::RefundDoc{
       document_header(context, header, times->local, context.next_doc_number), std::move(doc_items),
       total, split->cash, split->cashless(), split->other}};

@@ -21,6 +21,16 @@ bool valid_tax_number(uint32_t n) {
   return n >= limits::kMinTaxNumber && n <= limits::kMaxTaxNumber;
 }
 
+converter::SaleItem sale_item(const msg::Item& item, lines::LineResult&& line) {
+  return {.section = line.section,
+          .code = std::move(line.code.code),
+          .name = item.name,
+          .quantity = line.quantity,
+          .cost = line.base,
+          .discount = line.discount,
+          .markup = line.markup};
+}
+
 }  // namespace
 
 CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
@@ -34,18 +44,19 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   }
   if (sale.items.empty()) return std::unexpected(err::kItemsEmpty);
 
+  const lines::LineRules rules{.check_tax_rate = true};
+  lines::LineRecords records(sale.items, rules, sale_item);
   msg::DocumentAttributes delta;
   msg::Map<uint64_t> taxes;
-  auto totals = lines::walk_lines(sale.items, {.check_tax_rate = true}, delta,
-                                  [&](const msg::Item& item, const lines::LineResult& line) {
-                                    if (item.tax_rate) {
-                                      lines::LineVat vat = lines::line_vat(
-                                          line.total, line.quantity, *item.tax_rate);
-                                      uint64_t& per_rate = taxes[std::to_string(*item.tax_rate)];
-                                      per_rate += vat.vat;
-                                      counters::count_item_tax(delta, item.tax_rate, vat.vat);
-                                    }
-                                  });
+  auto totals = lines::walk_lines(
+      sale.items, rules, delta, [&](const msg::Item& item, lines::LineResult&& line) {
+        if (item.tax_rate) {
+          lines::LineVat vat = lines::line_vat(line.total, line.quantity, *item.tax_rate);
+          taxes[std::to_string(*item.tax_rate)] += vat.vat;
+          counters::count_item_tax(delta, item.tax_rate, vat.vat);
+        }
+        records.add(item, std::move(line));
+      });
   TARV_TRY(totals);
 
   const uint64_t markup = sale.markup ? sale.markup->modifier : 0;
@@ -66,16 +77,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   if (sale.items.size() > converter::layout::kMaxSaleItems) {
     return std::unexpected(err::kEncoding);
   }
-  auto doc_items = lines::document_lines<converter::SaleItem>(
-      sale.items, {.check_tax_rate = true}, [](const msg::Item& item, lines::LineResult&& line) {
-        return converter::SaleItem{.section = line.section,
-                                   .code = std::move(line.code.code),
-                                   .name = item.name,
-                                   .quantity = line.quantity,
-                                   .cost = line.base,
-                                   .discount = line.discount,
-                                   .markup = line.markup};
-      });
+  auto doc_items = records.take(sale.items);
   converter::TarvDocument document{
       converter::SaleDoc{document_header(context, header, times->local, context.next_doc_number),
                          std::move(doc_items), sale.tp_tax_number, totals->sum, discount, markup,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/try.h"
@@ -65,9 +66,9 @@ CalcResult<uint64_t> document_total(uint64_t items_sum, uint64_t markup, uint64_
 
 // Walks a receipt's lines in order, one decoded line at a time: the line
 // procedure on each, the totals, the marking, section and line-modifier
-// counters of `delta`, then `on_line(item, line)`: the caller's VAT. Held
-// lines are left as the line procedure leaves them, which is how a response
-// reads them.
+// counters of `delta`, then `on_line(item, std::move(line))`: the caller's
+// VAT and document record. Held lines are left as the line procedure leaves
+// them, which is how a response reads them.
 template <class OnLine>
 CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules rules,
                                    msg::DocumentAttributes& delta, OnLine&& on_line) {
@@ -81,7 +82,7 @@ CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules ru
         delta, line->section ? std::optional<uint32_t>(line->section) : std::nullopt, line->total,
         line->quantity);
     counters::count_item_modifiers(delta, item.discount, item.markup);
-    on_line(item, *line);
+    on_line(item, std::move(*line));
     return {};
   };
   CalcResult<void> walked;
@@ -91,20 +92,45 @@ CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules ru
   return totals;
 }
 
-// The document lines of a receipt whose every line passed walk_lines, built
-// only once the document is to be written: `make(item, std::move(line))` for
-// each line in order, in a vector of exactly their number. `make` copies what
-// it takes of the item: a held line is read again by the response.
+// The document records of a receipt's lines, `make(item, std::move(line))`
+// for each line in order. Held lines give theirs as walk_lines passes them
+// (add); lines left in the request give theirs again once the document is to
+// be written (take), so that a receipt of many lines holds no record before
+// its outcome is known. `make` copies what it takes of the item: a held line
+// is read again by the response.
 template <class Record, class Make>
-std::vector<Record> document_lines(msg::Repeated<msg::Item>& items, LineRules rules, Make&& make) {
-  std::vector<Record> records;
-  records.reserve(items.size());
-  items.for_each([&](msg::Item& item) {
-    records.push_back(make(item, std::move(*check_line(item, rules))));
-    return true;
-  });
-  return records;
-}
+class LineRecords {
+ public:
+  LineRecords(const msg::Repeated<msg::Item>& items, LineRules rules, Make make)
+      : held_(items.all_held()), rules_(rules), make_(make) {
+    if (held_) records_.reserve(items.size());
+  }
+
+  void add(const msg::Item& item, LineResult&& line) {
+    if (held_) records_.push_back(make_(item, std::move(line)));
+  }
+
+  // Every line passed walk_lines.
+  std::vector<Record> take(msg::Repeated<msg::Item>& items) {
+    if (!held_) {
+      records_.reserve(items.size());
+      items.for_each([&](msg::Item& item) {
+        records_.push_back(make_(item, std::move(*check_line(item, rules_))));
+        return true;
+      });
+    }
+    return std::move(records_);
+  }
+
+ private:
+  bool held_;
+  LineRules rules_;
+  Make make_;
+  std::vector<Record> records_;
+};
+template <class Make>
+LineRecords(const msg::Repeated<msg::Item>&, LineRules, Make)
+    -> LineRecords<std::invoke_result_t<Make&, const msg::Item&, LineResult&&>, Make>;
 
 // How a line left in the request reads back in a response once the walk
 // passed it: as check_line leaves it, without (refund) or with (sale, order)

@@ -49,6 +49,8 @@ class Repeated {
 
   size_t size() const { return owned_.size() + count_; }
   bool empty() const { return size() == 0; }
+  // Whether every element is in memory (made or held), none in the request.
+  bool all_held() const { return count_ == 0; }
   T& emplace_back() { return owned_.emplace_back(); }
 
   // How each element reads in a response; nullptr: each as it came.
@@ -116,10 +118,8 @@ class Repeated {
 
   // Decoding: the occurrence whose length prefix is at the cursor, decoded
   // into the held elements while they fit the hold budget, else decoded
-  // once to check it. The first occurrence also notes the way to them all,
-  // so that a field can stop holding at any occurrence.
+  // once to check it.
   bool note(Cursor& c, int budget) {
-    const size_t seen = owned_.size() + count_;
     if (holding_ && owned_.size() < owned_.capacity()) {
       const uint8_t* start = c.position();
       T& element = owned_.emplace_back();
@@ -130,15 +130,14 @@ class Repeated {
       if (c.hold(cost)) {
         held_ += cost;
       } else {
-        leave_in_request(c);
+        leave_in_request(c, budget);
       }
-    } else {
-      if (holding_) leave_in_request(c);
-      T check;
-      if (!ValueCodec<T>::merge(check, c, budget)) return false;
-      ++count_;
+      return true;
     }
-    if (seen == 0) way_.note(c, budget);
+    if (holding_ || count_ == 0) leave_in_request(c, budget);
+    T check;
+    if (!ValueCodec<T>::merge(check, c, budget)) return false;
+    ++count_;
     return true;
   }
 
@@ -159,8 +158,10 @@ class Repeated {
     });
   }
 
-  // Stops holding: every occurrence so far is found again in the request.
-  void leave_in_request(Cursor& c) {
+  // Stops holding, or starts without: every occurrence so far is found again
+  // in the request, by the way that any occurrence of the field notes.
+  void leave_in_request(Cursor& c, int budget) {
+    way_.note(c, budget);
     count_ += owned_.size();
     std::vector<T>().swap(owned_);
     c.release(held_);
