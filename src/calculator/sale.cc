@@ -48,15 +48,14 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   lines::LineRecords records(sale.items, rules, sale_item);
   msg::DocumentAttributes delta;
   msg::Map<uint64_t> taxes;
-  auto totals = lines::walk_lines(
-      sale.items, rules, delta, [&](const msg::Item& item, lines::LineResult&& line) {
-        if (item.tax_rate) {
-          lines::LineVat vat = lines::line_vat(line.total, line.quantity, *item.tax_rate);
-          taxes[std::to_string(*item.tax_rate)] += vat.vat;
-          counters::count_item_tax(delta, item.tax_rate, vat.vat);
-        }
-        records.add(item, std::move(line));
-      });
+  auto totals = lines::walk_lines(sale.items, rules, delta,
+                                  [&](const msg::Item& item, lines::LineResult&& line) {
+                                    if (line.vat) {
+                                      taxes[std::to_string(*item.tax_rate)] += line.vat->vat;
+                                      counters::count_item_tax(delta, item.tax_rate, line.vat->vat);
+                                    }
+                                    records.add(item, std::move(line));
+                                  });
   TARV_TRY(totals);
 
   const uint64_t markup = sale.markup ? sale.markup->modifier : 0;

@@ -81,12 +81,12 @@ CalcResult<LineResult> check_line(msg::Item& item, LineRules rules) {
   line.section = item.section ? static_cast<uint8_t>(item.section->code) : 0;
   line.quantity = item.quantity;
 
-  std::optional<uint64_t> tax1;
   if (rules.check_tax_rate && item.tax_rate) {
-    tax1 = line_vat(line.total, line.quantity, *item.tax_rate).tax1;
+    line.vat = line_vat(line.total, line.quantity, *item.tax_rate);
   }
   item.calculations =
-      msg::ItemCalculations{line.total, line.discount, line.markup, tax1, line.code.has_marking()};
+      msg::ItemCalculations{line.total, line.discount, line.markup,
+                            line.vat ? line.vat->tax1 : std::nullopt, line.code.has_marking()};
   return line;
 }
 

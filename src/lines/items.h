@@ -18,6 +18,14 @@
 
 namespace tarv::lines {
 
+// The VAT of a line at `rate`: tax1, the VAT in the price of one unit after
+// modifiers (rates 10, 20 and 25 only), and the line's VAT.
+struct LineVat {
+  std::optional<uint64_t> tax1;
+  uint64_t vat = 0;
+};
+LineVat line_vat(uint64_t total, uint32_t quantity, uint32_t rate);
+
 // One receipt line after the line procedure.
 struct LineResult {
   uint64_t base = 0;      // round(price × quantity / 1000), halves up
@@ -27,6 +35,7 @@ struct LineResult {
   ItemCodeRecord code;
   uint8_t section = 0;  // 1..255, or 0 without a valid section
   uint32_t quantity = 0;
+  std::optional<LineVat> vat;  // with the rules' VAT, for a line with a rate
 };
 
 struct LineRules {
@@ -39,14 +48,6 @@ struct LineRules {
 // invalid section, and fills its calculations. It may run again on a line it
 // has run on, with the same outcome.
 CalcResult<LineResult> check_line(msg::Item& item, LineRules rules);
-
-// The VAT of a line at `rate`: tax1, the VAT in the price of one unit after
-// modifiers (rates 10, 20 and 25 only), and the line's VAT.
-struct LineVat {
-  std::optional<uint64_t> tax1;
-  uint64_t vat = 0;
-};
-LineVat line_vat(uint64_t total, uint32_t quantity, uint32_t rate);
 
 // Line totals summed over a document, each checked for 64-bit overflow
 // while adding and against the largest sum at the end.

@@ -105,8 +105,7 @@ bool Cursor::read_key_slow(uint32_t& number, WireType& wire_type) {
   return true;
 }
 
-bool Cursor::check_wire_type(WireType expected, WireType actual) {
-  if (expected == actual) return true;
+bool Cursor::wire_type_error(WireType expected, WireType actual) {
   std::string description = "invalid wire type: ";
   description += kWireTypeNames[static_cast<int>(actual)];
   description += " (expected ";

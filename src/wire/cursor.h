@@ -55,18 +55,31 @@ class Cursor {
   std::span<const uint32_t> path() const { return {path_.data(), std::min(depth_, kMaxPath)}; }
 
   bool read_varint(uint64_t& value) {
-    if (p_ != end_ && *p_ < 0x80) {  // most varints are one byte
+    // Most varints are one or two bytes (counts, codes, prices in kopecks).
+    if (p_ != end_ && *p_ < 0x80) {
       value = *p_++;
+      return true;
+    }
+    if (end_ - p_ >= 2 && p_[1] < 0x80) {
+      value = (p_[0] & 0x7Fu) | uint64_t{p_[1]} << 7;
+      p_ += 2;
       return true;
     }
     return read_varint_slow(value);
   }
   // A key: its field number and wire type, with the key checks.
   bool read_key(uint32_t& number, WireType& wire_type) {
-    // Most keys are one byte: a field number below 16 and a known wire type.
+    // Most keys are one or two bytes: a field number below 2048 and a known
+    // wire type.
     if (p_ != end_ && *p_ < 0x80 && *p_ >= 8 && (*p_ & 7) <= 5) {
       number = *p_ >> 3;
       wire_type = static_cast<WireType>(*p_++ & 7);
+      return true;
+    }
+    if (end_ - p_ >= 2 && p_[0] >= 0x80 && p_[1] != 0 && p_[1] < 0x80 && (p_[0] & 7) <= 5) {
+      number = (p_[0] & 0x7Fu) >> 3 | uint32_t{p_[1]} << 4;
+      wire_type = static_cast<WireType>(p_[0] & 7);
+      p_ += 2;
       return true;
     }
     return read_key_slow(number, wire_type);
@@ -83,7 +96,9 @@ class Cursor {
     error_.stack.emplace_back(message, field);
     return false;
   }
-  bool check_wire_type(WireType expected, WireType actual);
+  bool check_wire_type(WireType expected, WireType actual) {
+    return expected == actual || wire_type_error(expected, actual);
+  }
   bool check_recursion(int budget) { return budget > 0 || fail("recursion limit reached"); }
   // Reads a length prefix and returns the cursor position at which the
   // nested value ends.
@@ -109,6 +124,7 @@ class Cursor {
 
  private:
   bool read_varint_slow(uint64_t& value);
+  bool wire_type_error(WireType expected, WireType actual);
   bool read_key_slow(uint32_t& number, WireType& wire_type);
 
   // Messages nest at most kRecursionLimit deep below the top level.
