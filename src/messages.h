@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "src/wire.h"
@@ -146,7 +147,7 @@ struct ItemCode {
   ScanList scan_list;
 };
 struct Item {
-  std::string name;
+  std::string_view name;  // in the request
   uint64_t price{};
   uint32_t quantity{};
   std::optional<Section> section;

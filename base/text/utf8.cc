@@ -58,15 +58,19 @@ size_t char_count(std::string_view text) {
   return n;
 }
 
-void cut_chars(std::string& text, size_t max_chars) {
-  if (text.size() <= max_chars) return;  // no more characters than bytes
+size_t cut_length(std::string_view text, size_t max_chars) {
+  if (text.size() <= max_chars) return text.size();  // no more characters than bytes
   size_t chars = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == max_chars) {
-      text.resize(i);
-      return;
-    }
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && chars++ == max_chars) return i;
   }
+  return text.size();
+}
+
+void cut_chars(std::string& text, size_t max_chars) { text.resize(cut_length(text, max_chars)); }
+
+void cut_chars(std::string_view& text, size_t max_chars) {
+  text = text.substr(0, cut_length(text, max_chars));
 }
 
 }  // namespace tarv::text::utf8

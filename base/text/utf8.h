@@ -101,8 +101,11 @@ bool is_valid(std::string_view bytes);
 // not continuation bytes.
 size_t char_count(std::string_view text);
 
-// Cuts valid UTF-8 text to its first `max_chars` characters, in place.
+// Cuts valid UTF-8 text to its first `max_chars` characters, in place: the
+// bytes they take (cut_length), the text or the view shortened to them.
+size_t cut_length(std::string_view text, size_t max_chars);
 void cut_chars(std::string& text, size_t max_chars);
+void cut_chars(std::string_view& text, size_t max_chars);
 
 }  // namespace tarv::text::utf8
 

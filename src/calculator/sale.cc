@@ -24,7 +24,7 @@ bool valid_tax_number(uint32_t n) {
 converter::SaleItem sale_item(const msg::Item& item, lines::LineResult&& line) {
   return {.section = line.section,
           .code = std::move(line.code.code),
-          .name = item.name,
+          .name = std::string(item.name),
           .quantity = line.quantity,
           .cost = line.base,
           .discount = line.discount,

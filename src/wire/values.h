@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "base/text/utf8.h"
@@ -58,6 +59,24 @@ struct ValueCodec<std::string> {
     return true;
   }
   static bool is_default(const std::string& v) { return v.empty(); }
+};
+// Text left in the request: a view of its bytes, checked as UTF-8. The
+// request outlives every message decoded from it.
+template <>
+struct ValueCodec<std::string_view> {
+  static constexpr WireType kWire = WireType::kLengthDelimited;
+  static bool merge(std::string_view& v, Cursor& c, int) {
+    const uint8_t* data;
+    size_t size;
+    if (!c.read_length_delimited(data, size)) return false;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (!text::utf8::is_valid(text)) {
+      return c.fail("invalid string value: data is not UTF-8 encoded");
+    }
+    v = text;
+    return true;
+  }
+  static bool is_default(std::string_view v) { return v.empty(); }
 };
 template <>
 struct ValueCodec<Bytes> {

@@ -205,7 +205,7 @@ TEST(DecodeTest, MergeRules) {
   auto sale = decode_ok<msg::SaleRequest>(two_docs);
   std::vector<std::string> names;
   sale.doc->items.for_each([&](const msg::Item& line) {
-    names.push_back(line.name);
+    names.emplace_back(line.name);
     return true;
   });
   EXPECT_EQ(names, (std::vector<std::string>{"x", "y"}));
