@@ -45,21 +45,6 @@ struct ValueCodec<T> {
     }
   }
 };
-template <>
-struct ValueCodec<std::string> {
-  static constexpr WireType kWire = WireType::kLengthDelimited;
-  static bool merge(std::string& v, Cursor& c, int) {
-    const uint8_t* data;
-    size_t size;
-    if (!c.read_length_delimited(data, size)) return false;
-    if (!text::utf8::is_valid({reinterpret_cast<const char*>(data), size})) {
-      return c.fail("invalid string value: data is not UTF-8 encoded");
-    }
-    v.assign(reinterpret_cast<const char*>(data), size);
-    return true;
-  }
-  static bool is_default(const std::string& v) { return v.empty(); }
-};
 // Text left in the request: a view of its bytes, checked as UTF-8. The
 // request outlives every message decoded from it.
 template <>
@@ -77,6 +62,17 @@ struct ValueCodec<std::string_view> {
     return true;
   }
   static bool is_default(std::string_view v) { return v.empty(); }
+};
+template <>
+struct ValueCodec<std::string> {
+  static constexpr WireType kWire = WireType::kLengthDelimited;
+  static bool merge(std::string& v, Cursor& c, int budget) {
+    std::string_view text;
+    if (!ValueCodec<std::string_view>::merge(text, c, budget)) return false;
+    v.assign(text);
+    return true;
+  }
+  static bool is_default(const std::string& v) { return v.empty(); }
 };
 template <>
 struct ValueCodec<Bytes> {
