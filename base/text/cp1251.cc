@@ -34,12 +34,18 @@ void encode_into(std::string_view utf8, Sink& sink) {
       ++pos;
       continue;
     }
+    // А..я, the common case: D0 90..D0 BF and D1 80..D1 8F.
+    if (pos + 1 < utf8.size() && (b == 0xD0 || b == 0xD1)) {
+      const auto b1 = static_cast<uint8_t>(utf8[pos + 1]);
+      const char32_t cp = char32_t{b & 0x1Fu} << 6 | (b1 & 0x3Fu);
+      if ((b1 & 0xC0) == 0x80 && cp >= 0x0410 && cp <= 0x044F) {
+        sink.push(static_cast<char>(0xC0 + (cp - 0x0410)));
+        pos += 2;
+        continue;
+      }
+    }
     const utf8::Step step = utf8::next(utf8, pos);
     pos += step.length;
-    if (step.code_point >= 0x0410 && step.code_point <= 0x044F) {  // А..я, the common case
-      sink.push(static_cast<char>(0xC0 + (step.code_point - 0x0410)));
-      continue;
-    }
     if (const auto byte = cp1251_byte(step.code_point)) {
       sink.push(static_cast<char>(*byte));
       continue;

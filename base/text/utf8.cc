@@ -41,8 +41,15 @@ bool is_valid(std::string_view bytes) {
       pos += 8;
     }
     if (pos >= n) break;
-    if (static_cast<uint8_t>(bytes[pos]) < 0x80) {
+    const auto b0 = static_cast<uint8_t>(bytes[pos]);
+    if (b0 < 0x80) {
       ++pos;
+      continue;
+    }
+    // Two-byte sequences (Cyrillic) are the common case.
+    if (b0 >= 0xC2 && b0 <= 0xDF && pos + 1 < n &&
+        (static_cast<uint8_t>(bytes[pos + 1]) & 0xC0) == 0x80) {
+      pos += 2;
       continue;
     }
     const Step step = next(bytes, pos);
