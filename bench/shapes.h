@@ -114,6 +114,8 @@ inline std::string report_of_empty_currencies(int64_t n) {
 }
 
 struct Shape {
+  // Begins with the document, whose export is tarvcore_create_<document>:
+  // the heap replay of other platforms finds the export by it.
   std::string_view name;
   ExportFn fn;
   std::string (*build)(int64_t n);

@@ -7,7 +7,9 @@
 #    nothing but the system's own libraries (objdump / readelf);
 # 2. the replayer, built with the target's C compiler against PREFIX (on
 #    Windows once with each import library), passes the corpus in order and
-#    on four threads: under wine for the DLLs, under qemu-user for ARM.
+#    on four threads: under wine for the DLLs, under qemu-user for ARM;
+# 3. on ARM, with TARV_SHAPES_DIR set, each hostile request shape there keeps
+#    its heap bound (tests/conformance/heap_replay.cc).
 # Installs wine (64- and 32-bit) or qemu-user when missing. Work files go to
 # build-cross/TARGET/replay.
 set -euo pipefail
@@ -92,6 +94,14 @@ case $target in
     "$triple-gcc" "${cflags[@]}" tests/conformance/replay.c -L"$prefix/lib" -ltarv_core -pthread \
       -Wl,-rpath,"$prefix/lib" -o "$work/replay"
     "$qemu" -L "/usr/$triple" "$work/replay" "$corpus"
+    # The heap bound on this platform, on the hostile request shapes that the
+    # native bound test wrote (TARV_SHAPES_OUT).
+    if [ -n "${TARV_SHAPES_DIR:-}" ]; then
+      "$triple-g++" -std=c++23 -O2 -Wall -Wextra -Werror -I"$root" -I"$prefix/include" \
+        tests/conformance/heap_replay.cc bench/heap_meter.cc -L"$prefix/lib" -ltarv_core -ldl \
+        -Wl,-rpath,"$prefix/lib" -o "$work/heap_replay"
+      "$qemu" -L "/usr/$triple" "$work/heap_replay" "$TARV_SHAPES_DIR"
+    fi
     ;;
   *)
     fail "unknown target"

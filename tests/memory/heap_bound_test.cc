@@ -3,6 +3,8 @@
 // shapes at full size and on the typical request of every export.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,9 +42,17 @@ void expect_within_bound(std::string_view name, ExportFn fn, const std::string& 
       << request.size() << " bytes in, " << m.response_bytes << " out";
 }
 
+// With TARV_SHAPES_OUT set, each request is also written there, a file by
+// the shape's name, for the heap replay on other platforms
+// (tests/conformance/heap_replay.cc).
 TEST(HeapBound, HostileShapesAtFullSize) {
+  const char* out = std::getenv("TARV_SHAPES_OUT");
   for (const Shape& shape : kShapes) {
-    expect_within_bound(shape.name, shape.fn, shape.build(shape.full));
+    const std::string request = shape.build(shape.full);
+    expect_within_bound(shape.name, shape.fn, request);
+    if (out != nullptr) {
+      std::ofstream(std::string(out) + "/" + std::string(shape.name), std::ios::binary) << request;
+    }
   }
 }
 
