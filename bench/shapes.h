@@ -99,18 +99,27 @@ inline std::string sale_with_currencies(int64_t n) {
   return r.SerializeAsString();
 }
 
+// `n` map entries of field `number`, each its own key and no value.
+inline std::string keyed_entries(uint32_t number, int64_t n) {
+  std::string out;
+  for (int64_t i = 0; i < n; ++i) {
+    std::string entry;
+    put_field(entry, 1, std::to_string(1000000 + i));
+    put_field(out, number, entry);
+  }
+  return out;
+}
+
 // A shift-close report whose counters name `n` currencies with no counters.
 inline std::string report_of_empty_currencies(int64_t n) {
   pb::ReportRequest r;
   r.ParseFromString(report_bytes());
-  std::string out = r.SerializeAsString();
-  for (int64_t i = 0; i < n; ++i) {
-    std::string key = std::to_string(1000000 + i);
-    std::string entry;
-    put_field(entry, 1, key);
-    put_field(out, 5, entry);
-  }
-  return out;
+  return r.SerializeAsString() + keyed_entries(5, n);
+}
+
+// A one-line sale with `n` change entries, where none may be.
+inline std::string sale_with_change(int64_t n) {
+  return with_doc_fields(sale_frame(), repeated_field(2, kMinimalLine, 1) + keyed_entries(21, n));
 }
 
 struct Shape {
@@ -133,6 +142,7 @@ inline const Shape kShapes[] = {
     {"sale_300k_payments", tarvcore_create_sale, sale_with_empty_payments, 300000, 30000},
     {"sale_200k_context_currencies", tarvcore_create_sale, sale_with_currencies, 200000, 20000},
     {"sale_65535_minimal_lines", tarvcore_create_sale, sale_of_minimal_lines, 65535, 65535},
+    {"sale_100k_change_entries", tarvcore_create_sale, sale_with_change, 100000, 10000},
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
 };
 

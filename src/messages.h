@@ -200,7 +200,7 @@ struct Sale {
   std::optional<Modifier> markup;
   std::optional<Modifier> discount;
   Repeated<Payment> payments;
-  Map<uint64_t> change;
+  RequestMap<uint64_t> change;  // must be empty
   std::optional<SaleCalculations> calculations;
 };
 struct RefundPaymentsCalculations {

@@ -33,7 +33,7 @@ CalcResult<void> add_cashless(const msg::Payment& payment, uint64_t& total,
 bool paid(msg::Payment& payment) { return payment.sum != 0; }
 
 CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payments,
-                                        const msg::Map<uint64_t>& change, uint64_t total,
+                                        const msg::RequestMap<uint64_t>& change, uint64_t total,
                                         int64_t drawer, const std::string& currency,
                                         msg::DocumentAttributes& delta) {
   if (!change.empty()) return std::unexpected(err::kPaymentChange);

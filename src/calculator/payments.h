@@ -31,7 +31,7 @@ bool paid(msg::Payment& payment);
 // (`drawer`, the cash in it) must hold. Adds the payment counters to
 // `delta.payments[currency]`.
 CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payments,
-                                        const msg::Map<uint64_t>& change, uint64_t total,
+                                        const msg::RequestMap<uint64_t>& change, uint64_t total,
                                         int64_t drawer, const std::string& currency,
                                         msg::DocumentAttributes& delta);
 

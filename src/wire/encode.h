@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "src/wire/repeated.h"
+#include "src/wire/request_map.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 
@@ -179,34 +180,63 @@ struct FieldEncoder<Map<V>> {
     }
     return n;
   }
-  static size_t size(uint32_t number, const Map<V>& map) {
-    const size_t key = varint_size(make_key(number, WireType::kLengthDelimited));
-    size_t n = 0;
-    for (const auto& [k, value] : map) {
-      const size_t entry = entry_size(k, value);
-      n += key + varint_size(entry) + entry;
+  // One entry as an occurrence of field `number`: key, length, entry.
+  static size_t entry_occurrence_size(uint32_t number, const std::string& key, const V& value) {
+    const size_t entry = entry_size(key, value);
+    return varint_size(make_key(number, WireType::kLengthDelimited)) + varint_size(entry) + entry;
+  }
+  static uint8_t* write_entry_before(uint32_t number, const std::string& key, const V& value,
+                                     uint8_t* end) {
+    uint8_t* const entry_end = end;
+    if constexpr (Message<V>) {
+      // A message value with no bytes is the default value: left out.
+      uint8_t* start = write_fields_before(value, end);
+      if (start != end) {
+        start = write_varint_before(static_cast<uint64_t>(end - start), start);
+        end = write_varint_before(kValueKey, start);
+      }
+    } else if (!ValueCodec<V>::is_default(value)) {
+      end = write_occurrence_before(2, value, end);
     }
+    if (!key.empty()) end = write_occurrence_before(1, key, end);
+    end = write_varint_before(static_cast<uint64_t>(entry_end - end), end);
+    return write_varint_before(make_key(number, WireType::kLengthDelimited), end);
+  }
+  static size_t size(uint32_t number, const Map<V>& map) {
+    size_t n = 0;
+    for (const auto& [key, value] : map) n += entry_occurrence_size(number, key, value);
     return n;
   }
   static uint8_t* write_before(uint32_t number, const Map<V>& map, uint8_t* end) {
     for (auto e = map.rbegin(); e != map.rend(); ++e) {
-      const auto& [key, value] = *e;
-      uint8_t* const entry_end = end;
-      if constexpr (Message<V>) {
-        // A message value with no bytes is the default value: left out.
-        uint8_t* start = write_fields_before(value, end);
-        if (start != end) {
-          start = write_varint_before(static_cast<uint64_t>(end - start), start);
-          end = write_varint_before(kValueKey, start);
-        }
-      } else if (!ValueCodec<V>::is_default(value)) {
-        end = write_occurrence_before(2, value, end);
-      }
-      if (!key.empty()) end = write_occurrence_before(1, key, end);
-      end = write_varint_before(static_cast<uint64_t>(entry_end - end), end);
-      end = write_varint_before(make_key(number, WireType::kLengthDelimited), end);
+      end = write_entry_before(number, e->first, e->second, end);
     }
     return end;
+  }
+};
+// A map left in the request is written as a Map holds it: each key once,
+// with its last entry, in ascending key order, from the start of its block
+// (sized first, as for Repeated).
+template <class V>
+struct FieldEncoder<RequestMap<V>> {
+  static size_t size(uint32_t number, const RequestMap<V>& map) {
+    size_t n = 0;
+    map.for_each([&](const std::string& key, const V& value) {
+      n += FieldEncoder<Map<V>>::entry_occurrence_size(number, key, value);
+      return true;
+    });
+    map.cached_size = n;
+    return n;
+  }
+  static uint8_t* write_before(uint32_t number, const RequestMap<V>& map, uint8_t* end) {
+    uint8_t* const start = end - map.cached_size;
+    uint8_t* p = start;
+    map.for_each([&](const std::string& key, const V& value) {
+      p += FieldEncoder<Map<V>>::entry_occurrence_size(number, key, value);
+      FieldEncoder<Map<V>>::write_entry_before(number, key, value, p);
+      return true;
+    });
+    return start;
   }
 };
 

@@ -23,11 +23,13 @@ namespace tarv::wire {
 template <class T>
 struct FieldCodec;
 
-// Read-only: the library never writes one.
 template <class V>
 class RequestMap {
  public:
   bool empty() const { return count_ == 0; }
+
+  // The encoder's size of the whole field, kept between sizing and writing.
+  mutable size_t cached_size = 0;
 
   // visit(const std::string& key, const V& value) for each key in ascending
   // order, with its last entry; stops at the first visit that returns false
