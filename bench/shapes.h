@@ -117,6 +117,21 @@ inline std::string report_of_empty_currencies(int64_t n) {
   return r.SerializeAsString() + keyed_entries(5, n);
 }
 
+// A one-line sale, paid, whose line carries `n` scans with no code.
+inline std::string sale_of_a_line_of_scans(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  auto* cash = r.mutable_doc()->add_payments();
+  cash->set_type_id(0);
+  cash->set_sum(1);
+  std::string scans;
+  put_field(scans, 5, repeated_field(1, "", n));
+  std::string line(kMinimalLine);
+  put_field(line, 20, scans);
+  std::string lines;
+  put_field(lines, 2, line);
+  return with_doc_fields(r, lines);
+}
+
 // A one-line sale with `n` change entries, where none may be.
 inline std::string sale_with_change(int64_t n) {
   return with_doc_fields(sale_frame(), repeated_field(2, kMinimalLine, 1) + keyed_entries(21, n));
@@ -143,6 +158,7 @@ inline const Shape kShapes[] = {
     {"sale_200k_context_currencies", tarvcore_create_sale, sale_with_currencies, 200000, 20000},
     {"sale_65535_minimal_lines", tarvcore_create_sale, sale_of_minimal_lines, 65535, 65535},
     {"sale_100k_change_entries", tarvcore_create_sale, sale_with_change, 100000, 10000},
+    {"sale_a_line_of_300k_scans", tarvcore_create_sale, sale_of_a_line_of_scans, 300000, 30000},
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
 };
 

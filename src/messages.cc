@@ -10,10 +10,10 @@ using msg::Scan;
 bool OneofCodec<Scan>::merge(Scan& scan, uint32_t number, WireType wire_type, Cursor& c,
                              int budget) {
   if (!c.check_wire_type(WireType::kLengthDelimited, wire_type)) return false;
-  std::string value;
-  if (!ValueCodec<std::string>::merge(value, c, budget)) return false;
+  std::string_view value;
+  if (!ValueCodec<std::string_view>::merge(value, c, budget)) return false;
   scan.scan = static_cast<Scan::Case>(number);
-  scan.value = std::move(value);
+  scan.value = value;
   return true;
 }
 

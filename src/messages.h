@@ -128,10 +128,10 @@ struct ScanList;
 struct Scan {
   enum class Case : uint8_t { kNone = 0, kMarkA = 1, kMarkB = 2, kMarkC = 3, kGtin = 4 };
   Case scan = Case::kNone;  // which member of the oneof scan is set
-  std::string value;
+  std::string_view value;   // in the request
 };
 struct ScanList {
-  std::vector<Scan> scans;
+  Repeated<Scan> scans;
 };
 struct ItemCode {
   enum class Case : uint8_t {
@@ -158,10 +158,6 @@ struct Item {
   std::optional<std::string> id;
   std::optional<ItemCalculations> calculations;
 };
-// A held line's marking scans, beyond its strings (wire/repeated.h).
-inline size_t heap_beyond_strings(const Item& item) {
-  return item.code ? item.code->scan_list.scans.capacity() * sizeof(Scan) : 0;
-}
 struct Payment {
   uint32_t type_id{};
   uint64_t sum{};

@@ -1,7 +1,9 @@
 #include "src/lines/item_code.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/text/utf8.h"
 #include "base/try.h"
@@ -13,7 +15,7 @@ namespace {
 using msg::ItemCode;
 using msg::Scan;
 
-CalcResult<void> check_digits(const std::string& text, size_t max_digits) {
+CalcResult<void> check_digits(std::string_view text, size_t max_digits) {
   if (!std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; })) {
     return std::unexpected(err::kCodeChars);
   }
@@ -22,50 +24,57 @@ CalcResult<void> check_digits(const std::string& text, size_t max_digits) {
 }
 
 // A GTIN alone: plain kind 1 up to 13 digits, the GTIN form with 14.
-ItemCodeRecord gtin_record(const std::string& gtin) {
-  if (gtin.size() <= limits::kCodeDigits) return {converter::PlainCode{1, gtin}};
-  return {converter::GtinCode{std::nullopt, std::nullopt, gtin}};
+ItemCodeRecord gtin_record(std::string_view gtin) {
+  if (gtin.size() <= limits::kCodeDigits) return {converter::PlainCode{1, std::string(gtin)}};
+  return {converter::GtinCode{std::nullopt, std::nullopt, std::string(gtin)}};
 }
 
 CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
-  const std::string* mark_a = nullptr;
-  const std::string* mark_b = nullptr;
-  const std::string* gtin = nullptr;
-  // The last two mark_c scans (m1 the last) and how many there were.
-  const std::string* m1 = nullptr;
-  const std::string* m2 = nullptr;
+  // The scans' texts are views into the request: they outlive the walk.
+  std::optional<std::string_view> a, b, g;
+  // The last two mark_c scans (c1 the last) and how many there were.
+  std::optional<std::string_view> c1, c2;
   size_t mark_c = 0;
-  for (const Scan& scan : list.scans) {
-    const std::string** single = nullptr;
+  bool repeated = false;
+  list.scans.for_each([&](const Scan& scan) {
+    std::optional<std::string_view>* single = nullptr;
     switch (scan.scan) {
       case Scan::Case::kNone:
-        continue;
+        return true;
       case Scan::Case::kMarkA:
-        single = &mark_a;
+        single = &a;
         break;
       case Scan::Case::kMarkB:
-        single = &mark_b;
+        single = &b;
         break;
       case Scan::Case::kGtin:
-        single = &gtin;
+        single = &g;
         break;
       case Scan::Case::kMarkC:
-        m2 = m1;
-        m1 = &scan.value;
+        c2 = c1;
+        c1 = scan.value;
         ++mark_c;
-        continue;
+        return true;
     }
-    if (*single != nullptr) return std::unexpected(err::kCodeMultipleAssignments);
-    *single = &scan.value;
-  }
+    if (single->has_value()) return !(repeated = true);
+    *single = scan.value;
+    return true;
+  });
+  if (repeated) return std::unexpected(err::kCodeMultipleAssignments);
+  auto at = [](const std::optional<std::string_view>& v) { return v ? &*v : nullptr; };
+  const std::string_view* mark_a = at(a);
+  const std::string_view* mark_b = at(b);
+  const std::string_view* gtin = at(g);
+  const std::string_view* m1 = at(c1);
+  const std::string_view* m2 = at(c2);
 
   if (mark_c + (mark_a ? 1 : 0) + (mark_b ? 1 : 0) > 2) {
     return std::unexpected(err::kMarkingCodesCount);
   }
 
   // The long code and the short code.
-  const std::string* long_code = nullptr;
-  const std::string* short_code = nullptr;
+  const std::string_view* long_code = nullptr;
+  const std::string_view* short_code = nullptr;
   if (mark_a) {
     long_code = mark_a;
     short_code = mark_b ? mark_b : m1;
@@ -86,7 +95,7 @@ CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
   }
   // A code must also fit its document field, which holds as many bytes as
   // the code may have characters: a code cut there would name other goods.
-  auto too_long = [](const std::string* mark, size_t limit) {
+  auto too_long = [](const std::string_view* mark, size_t limit) {
     return mark && (text::utf8::char_count(*mark) > limit || mark->size() > limit);
   };
   if (too_long(long_code, limits::kLongMarkingChars) ||
@@ -98,16 +107,18 @@ CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
     TARV_TRY(check_digits(*gtin, limits::kGtinDigits));
   }
 
-  auto copy = [](const std::string* s) -> std::optional<std::string> {
+  auto copy = [](const std::string_view* s) -> std::optional<std::string> {
     return s ? std::optional<std::string>(*s) : std::nullopt;
   };
   if (mark_b) {
-    return ItemCodeRecord{converter::GtinCode{copy(long_code), *short_code, *gtin},
-                          long_code != nullptr, true};
+    return ItemCodeRecord{
+        converter::GtinCode{copy(long_code), std::string(*short_code), std::string(*gtin)},
+        long_code != nullptr, true};
   }
   if (long_code) {
-    return ItemCodeRecord{converter::MarkedCode{*long_code, copy(short_code), *gtin}, true,
-                          short_code != nullptr};
+    return ItemCodeRecord{
+        converter::MarkedCode{std::string(*long_code), copy(short_code), std::string(*gtin)}, true,
+        short_code != nullptr};
   }
   if (gtin) return gtin_record(*gtin);
   return ItemCodeRecord{converter::PlainCode{0, {}}};

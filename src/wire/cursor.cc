@@ -77,6 +77,16 @@ size_t Cursor::count_ahead(uint32_t number, const uint8_t* limit) const {
   }
 }
 
+Cursor::Element Cursor::enter_element() {
+  const Element outer = element_;
+  const uint8_t* p = p_;
+  uint64_t length;
+  if (skim_varint(p, end_, length) && length <= static_cast<uint64_t>(end_ - p)) {
+    element_ = {p, p + length, depth_};
+  }
+  return outer;
+}
+
 // A varint of at most ten bytes; the tenth may only hold the 64th bit.
 bool Cursor::read_varint_slow(uint64_t& value) {
   uint64_t result = 0;

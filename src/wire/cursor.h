@@ -54,6 +54,20 @@ class Cursor {
   void leave() { --depth_; }
   std::span<const uint32_t> path() const { return {path_.data(), std::min(depth_, kMaxPath)}; }
 
+  // The element of a repeated field being decoded, if any: its bytes and the
+  // depth at which its own fields start. A field left in the request inside
+  // an element is found again within the element alone.
+  struct Element {
+    const uint8_t* begin = nullptr;
+    const uint8_t* end = nullptr;
+    size_t depth = 0;
+  };
+  const Element& element() const { return element_; }
+  // Enters the element whose length prefix is at the cursor (a malformed one
+  // is left to its decoding, which fails) and returns the one it was in.
+  Element enter_element();
+  void leave_element(const Element& outer) { element_ = outer; }
+
   bool read_varint(uint64_t& value) {
     // Most varints are one or two bytes (counts, codes, prices in kopecks).
     if (p_ != end_ && *p_ < 0x80) {
@@ -135,6 +149,7 @@ class Cursor {
   const uint8_t* end_;
   std::array<uint32_t, kMaxPath> path_;
   size_t depth_ = 0;
+  Element element_;
   size_t hold_budget_;
   DecodeError error_;
 };

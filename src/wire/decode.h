@@ -134,9 +134,11 @@ bool merge_field(M& msg, const Field<M, T>& field, uint32_t, WireType wire_type,
 template <class M>
 bool merge_field(M& msg, const Oneof<M>& field, uint32_t number, WireType wire_type, Cursor& c,
                  const uint8_t*, int budget) {
+  c.enter(number);
   if (!OneofCodec<M>::merge(msg, number, wire_type, c, budget)) {
     return c.push(MessageInfo<M>::kName, field.name);
   }
+  c.leave();
   return true;
 }
 

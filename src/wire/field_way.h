@@ -1,7 +1,9 @@
 // The way back to a field that decoding left in the request (Repeated,
-// RequestMap): the request and the field numbers that lead from its
-// top-level message to the field. The field is reached through message
-// fields only, never a map value or a oneof.
+// RequestMap): the message it starts from (the request, or the repeated
+// element the field lies in), the field numbers that lead from there to the
+// field, and its first occurrence. The field is reached through message
+// fields and oneof members; occurrences before the first (a oneof member
+// replaced since) are not the field's.
 #ifndef TARV_SRC_WIRE_FIELD_WAY_H_
 #define TARV_SRC_WIRE_FIELD_WAY_H_
 
@@ -15,16 +17,27 @@
 namespace tarv::wire {
 
 struct FieldWay {
-  const uint8_t* begin = nullptr;  // the decoded request
+  const uint8_t* begin = nullptr;  // the message the way starts from
   const uint8_t* end = nullptr;
-  std::vector<uint32_t> path;  // field numbers from the top level
-  int budget = 0;              // the recursion budget at the field
+  std::vector<uint32_t> path;      // field numbers from there
+  const uint8_t* first = nullptr;  // the first occurrence's length prefix
+  int budget = 0;                  // the recursion budget at the field
 
-  // Notes the way to the field being decoded at `c`.
-  void note(const Cursor& c, int field_budget) {
-    begin = c.begin();
-    end = c.end();
-    path.assign(c.path().begin(), c.path().end());
+  // Notes the way to the field being decoded at `c`, whose first occurrence
+  // had its length prefix at `first_occurrence`.
+  void note(const Cursor& c, int field_budget, const uint8_t* first_occurrence) {
+    const Cursor::Element& element = c.element();
+    const auto from_top = c.path();
+    if (element.begin != nullptr) {
+      begin = element.begin;
+      end = element.end;
+      path.assign(from_top.begin() + static_cast<std::ptrdiff_t>(element.depth), from_top.end());
+    } else {
+      begin = c.begin();
+      end = c.end();
+      path.assign(from_top.begin(), from_top.end());
+    }
+    first = first_occurrence;
     budget = field_budget;
   }
 
@@ -46,13 +59,13 @@ struct FieldWay {
       uint32_t number;
       WireType wire_type;
       c.read_key(number, wire_type);
-      if (number != path[level]) {
+      if (number != path[level] || (level + 1 == path.size() && c.position() < first)) {
         c.skip_field(number, wire_type, kRecursionLimit);
       } else if (level + 1 < path.size()) {
         const uint8_t* data;
         size_t size;
         c.read_length_delimited(data, size);
-        if (!walk(data, data + size, level + 1, visit)) return false;
+        if (data + size > first && !walk(data, data + size, level + 1, visit)) return false;
       } else if (!visit(c)) {
         return false;
       }

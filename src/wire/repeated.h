@@ -28,14 +28,6 @@
 
 namespace tarv::wire {
 
-// The heap a held element takes beyond its strings (at most twice their
-// bytes on the wire, which the hold already counts): none, unless a type of
-// element with collections of its own says otherwise.
-template <class T>
-size_t heap_beyond_strings(const T&) {
-  return 0;
-}
-
 // T is a message or a string (a constraint here would be read before the
 // message's table exists).
 template <class T>
@@ -120,13 +112,13 @@ class Repeated {
   // into the held elements while they fit the hold budget, else decoded
   // once to check it.
   bool note(Cursor& c, int budget) {
+    const uint8_t* start = c.position();
+    if (first_ == nullptr) first_ = start;
     if (holding_ && owned_.size() < owned_.capacity()) {
-      const uint8_t* start = c.position();
-      T& element = owned_.emplace_back();
-      if (!ValueCodec<T>::merge(element, c, budget)) return false;
-      // A held string takes at most twice its bytes on the wire.
-      const size_t cost =
-          2 * static_cast<size_t>(c.position() - start) + heap_beyond_strings(element);
+      if (!decode_element(owned_.emplace_back(), c, budget)) return false;
+      // A held string takes at most twice its bytes on the wire; a field
+      // held inside an element counts its own.
+      const size_t cost = 2 * static_cast<size_t>(c.position() - start);
       if (c.hold(cost)) {
         held_ += cost;
       } else {
@@ -136,7 +128,7 @@ class Repeated {
     }
     if (holding_ || count_ == 0) leave_in_request(c, budget);
     T check;
-    if (!ValueCodec<T>::merge(check, c, budget)) return false;
+    if (!decode_element(check, c, budget)) return false;
     ++count_;
     return true;
   }
@@ -146,6 +138,19 @@ class Repeated {
   mutable size_t cached_size = 0;
 
  private:
+  // Decodes the occurrence at the cursor as an element: a field left in the
+  // request inside it is found again within it.
+  static bool decode_element(T& element, Cursor& c, int budget) {
+    if constexpr (Message<T>) {
+      const Cursor::Element outer = c.enter_element();
+      const bool ok = ValueCodec<T>::merge(element, c, budget);
+      c.leave_element(outer);
+      return ok;
+    } else {
+      return ValueCodec<T>::merge(element, c, budget);
+    }
+  }
+
   // Occurrences left in the request, decoded one at a time.
   template <class Visit>
   bool for_each_left(Visit&& visit) const {
@@ -153,7 +158,7 @@ class Repeated {
     T element;
     return way_.for_each_occurrence([&](Cursor& c) {
       element = T{};
-      ValueCodec<T>::merge(element, c, way_.budget);
+      decode_element(element, c, way_.budget);
       return visit(element);
     });
   }
@@ -161,7 +166,7 @@ class Repeated {
   // Stops holding, or starts without: every occurrence so far is found again
   // in the request, by the way that any occurrence of the field notes.
   void leave_in_request(Cursor& c, int budget) {
-    way_.note(c, budget);
+    way_.note(c, budget, first_);
     count_ += owned_.size();
     std::vector<T>().swap(owned_);
     c.release(held_);
@@ -174,6 +179,7 @@ class Repeated {
   mutable bool owned_shaped_ = false;
   size_t count_ = 0;  // occurrences left in the request
   FieldWay way_;
+  const uint8_t* first_ = nullptr;  // the first occurrence's length prefix
   Shape shape_ = nullptr;
   bool decided_ = false;  // whether decoding chose to hold or not
   bool holding_ = false;

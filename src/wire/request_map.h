@@ -47,9 +47,10 @@ class RequestMap {
   // Decoding: the entry whose length prefix is at the cursor, checked by
   // decoding it; the first one notes the way to them all.
   bool note(Cursor& c, int budget) {
+    const uint8_t* start = c.position();
     Map<V> check;
     if (!FieldCodec<Map<V>>::merge(check, c, budget)) return false;
-    if (count_++ == 0) way_.note(c, budget);
+    if (count_++ == 0) way_.note(c, budget, start);
     return true;
   }
 

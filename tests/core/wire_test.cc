@@ -247,21 +247,53 @@ TEST(DecodeTest, OneofMembers) {
   auto code = decode_ok<msg::ItemCode>(cat({ld(1, "123"), ld(2, "456")}));
   EXPECT_EQ(code.item_code, msg::ItemCode::Case::kGtin);
   EXPECT_EQ(code.text, "456");
-  // A second scan_list merges into the first.
-  ByteVec scan1 = ld(1, ld(3, "AAA"));
-  ByteVec scan2 = ld(1, ld(4, "0123"));
-  code = decode_ok<msg::ItemCode>(cat({ld(5, scan1), ld(5, scan2)}));
+  // A second scan_list merges into the first; a scan_list after a string
+  // member replaces it, and the other way round. Scans left in the request
+  // (more than decoding holds) are found again within their own line, after
+  // the member that last replaced them.
+  auto kinds = [](const msg::ScanList& list) {
+    std::string k;
+    list.scans.for_each([&](const msg::Scan& scan) {
+      k += static_cast<char>('0' + static_cast<int>(scan.scan));
+      return true;
+    });
+    return k;
+  };
+  const ByteVec scan1 = ld(1, ld(3, "AAA"));
+  const ByteVec scan2 = ld(1, ld(4, "0123"));
+  auto times = [](const ByteVec& one, int n) {
+    ByteVec out;
+    for (int i = 0; i < n; ++i) out.insert(out.end(), one.begin(), one.end());
+    return out;
+  };
+  constexpr int kLeft = 25000;  // scans a list does not hold
+  // Decoded texts are views into the request, which outlives them.
+  ByteVec bytes = cat({ld(5, scan1), ld(5, scan2)});
+  code = decode_ok<msg::ItemCode>(bytes);
   ASSERT_EQ(code.item_code, msg::ItemCode::Case::kScanList);
-  ASSERT_EQ(code.scan_list.scans.size(), 2u);
-  EXPECT_EQ(code.scan_list.scans[1].scan, msg::Scan::Case::kGtin);
-  // A scan_list after a string member replaces it, and the other way round.
+  EXPECT_EQ(kinds(code.scan_list), "34");
   code = decode_ok<msg::ItemCode>(cat({ld(5, scan1), ld(3, "77")}));
   EXPECT_EQ(code.item_code, msg::ItemCode::Case::kCodeC);
   EXPECT_TRUE(code.scan_list.scans.empty());
+  bytes = cat({ld(5, scan1), ld(3, "77"), ld(5, scan2)});
+  code = decode_ok<msg::ItemCode>(bytes);
+  EXPECT_EQ(kinds(code.scan_list), "4");
+  bytes = cat({ld(5, times(scan1, kLeft)), ld(3, "77"), ld(5, times(scan2, kLeft))});
+  code = decode_ok<msg::ItemCode>(bytes);
+  EXPECT_TRUE(kinds(code.scan_list) == std::string(kLeft, '4'));
+  // Lines left in the request too: two lines of scans among 2,000 empty ones.
+  bytes = cat({ld(2, ld(20, ld(5, times(scan1, kLeft)))), times(ld(2, ByteVec{}), 2000),
+               ld(2, ld(20, ld(5, times(scan2, kLeft))))});
+  std::vector<std::string> lines;
+  decode_ok<msg::Sale>(bytes).items.for_each([&](const msg::Item& line) {
+    lines.push_back(line.code ? kinds(line.code->scan_list) : "");
+    return true;
+  });
+  ASSERT_EQ(lines.size(), 2002u);
+  EXPECT_TRUE(lines.front() == std::string(kLeft, '3'));
+  EXPECT_TRUE(lines.back() == std::string(kLeft, '4'));
   // A Scan with no member is carried.
-  auto list = decode_ok<msg::ScanList>(ld(1, ByteVec{}));
-  ASSERT_EQ(list.scans.size(), 1u);
-  EXPECT_EQ(list.scans[0].scan, msg::Scan::Case::kNone);
+  EXPECT_EQ(kinds(decode_ok<msg::ScanList>(ld(1, ByteVec{}))), "0");
 }
 
 TEST(DecodeTest, MapEntries) {
@@ -390,8 +422,8 @@ TEST(EncodeTest, RoundTripsThroughTheSchema) {
   item.price = 199;
   item.quantity = 1000;
   item.code.emplace().item_code = msg::ItemCode::Case::kScanList;
-  item.code->scan_list.scans.push_back({msg::Scan::Case::kMarkC, "0104"});
-  item.code->scan_list.scans.push_back({msg::Scan::Case::kGtin, "0481"});
+  item.code->scan_list.scans.emplace_back() = {msg::Scan::Case::kMarkC, "0104"};
+  item.code->scan_list.scans.emplace_back() = {msg::Scan::Case::kGtin, "0481"};
   auto& salt = sale.items.emplace_back();
   salt.name = "Соль";
   salt.price = 45;
