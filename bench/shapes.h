@@ -132,6 +132,21 @@ inline std::string sale_of_a_line_of_scans(int64_t n) {
   return with_doc_fields(r, lines);
 }
 
+// A one-line sale whose shift context has a cash position in `n` currencies.
+inline std::string sale_with_cash_positions(int64_t n) {
+  pb::SaleRequest r;
+  r.ParseFromString(sale_bytes(1));
+  pb::Context context = r.context();
+  std::string shift = context.shift_ctx().SerializeAsString() + keyed_entries(3, n);
+  context.clear_shift_ctx();
+  std::string context_bytes = context.SerializeAsString();
+  put_field(context_bytes, 3, shift);
+  r.clear_context();
+  std::string out = r.SerializeAsString();
+  put_field(out, 1, context_bytes);
+  return out;
+}
+
 // A one-line sale with `n` change entries, where none may be.
 inline std::string sale_with_change(int64_t n) {
   return with_doc_fields(sale_frame(), repeated_field(2, kMinimalLine, 1) + keyed_entries(21, n));
@@ -158,6 +173,7 @@ inline const Shape kShapes[] = {
     {"sale_200k_context_currencies", tarvcore_create_sale, sale_with_currencies, 200000, 20000},
     {"sale_65535_minimal_lines", tarvcore_create_sale, sale_of_minimal_lines, 65535, 65535},
     {"sale_100k_change_entries", tarvcore_create_sale, sale_with_change, 100000, 10000},
+    {"sale_100k_cash_positions", tarvcore_create_sale, sale_with_cash_positions, 100000, 10000},
     {"sale_a_line_of_300k_scans", tarvcore_create_sale, sale_of_a_line_of_scans, 300000, 30000},
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
 };

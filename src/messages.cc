@@ -43,7 +43,7 @@ bool OneofCodec<ItemCode>::merge(ItemCode& code, uint32_t number, WireType wire_
     std::string text;
     if (!ValueCodec<std::string>::merge(text, c, budget)) return false;
     code.text = std::move(text);
-    code.scan_list = {};
+    if (code.item_code == ItemCode::Case::kScanList) code.scan_list = {};
   }
   code.item_code = member;
   return true;

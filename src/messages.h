@@ -24,6 +24,7 @@ using wire::Bytes;
 using wire::Map;
 using wire::Repeated;
 using wire::RequestMap;
+using wire::UpdatedMap;
 
 struct Timestamp {
   int64_t seconds{};
@@ -43,7 +44,7 @@ struct GeneralAttributes {
 struct ShiftContext {
   std::optional<Timestamp> opened_at;
   std::optional<Timestamp> closed_at;
-  Map<GeneralAttributes> attrs;
+  RequestMap<GeneralAttributes> attrs;
 };
 struct Context {
   Repeated<std::string> currencies;
@@ -319,7 +320,7 @@ struct ErrorResponse {
 // a sum. Field 5 is reserved and never written.
 template <class Attrs, class Doc>
 struct DocumentResponse {
-  Map<GeneralAttributes> shift_attrs;
+  UpdatedMap<GeneralAttributes> shift_attrs;
   std::optional<Attrs> attrs;
   std::optional<Doc> doc;
   Bytes binary_doc;

@@ -28,7 +28,7 @@ CalcResult<msg::Bytes> encode_document(const converter::TarvDocument& doc);
 // failure is the call's.
 struct ReceiptEnd {
   msg::Bytes binary_doc;
-  msg::Map<msg::GeneralAttributes> shift_attrs;
+  msg::UpdatedMap<msg::GeneralAttributes> shift_attrs;
   msg::DocumentAttributes attrs;
 };
 CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,

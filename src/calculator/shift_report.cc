@@ -186,9 +186,11 @@ CalcResult<msg::ReportResponse> report(msg::ReportRequest&& request) {
   const msg::Context& context = *request.context;
   if (!context.shift_ctx) return std::unexpected(err::kShiftAlreadyClosed);
   const msg::ShiftContext& shift = *context.shift_ctx;
-  for (const auto& [currency, general] : shift.attrs) {
-    if (general.cash_in != 0) return std::unexpected(err::kShiftCashIn);
-  }
+  const bool drawers_empty =
+      shift.attrs.for_each([](const std::string&, const msg::GeneralAttributes& general) {
+        return general.cash_in == 0;
+      });
+  if (!drawers_empty) return std::unexpected(err::kShiftCashIn);
   if (!shift.opened_at || shift.closed_at) return std::unexpected(err::kShiftAlreadyClosed);
   auto opened_at = checks::to_utc(*shift.opened_at);
   auto close_at = checks::to_utc(*request.close_at);

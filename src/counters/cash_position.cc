@@ -6,18 +6,19 @@ namespace tarv::counters {
 
 int64_t cash_in(const msg::Context& context, std::string_view currency) {
   if (!context.shift_ctx) return 0;
-  auto it = context.shift_ctx->attrs.find(currency);
-  return it == context.shift_ctx->attrs.end() ? 0 : it->second.cash_in;
+  const auto entry = context.shift_ctx->attrs.find(currency);
+  return entry ? entry->cash_in : 0;
 }
 
-msg::Map<msg::GeneralAttributes> take_shift_attrs(msg::Context& context) {
-  return context.shift_ctx ? std::move(context.shift_ctx->attrs)
-                           : msg::Map<msg::GeneralAttributes>{};
+msg::UpdatedMap<msg::GeneralAttributes> take_shift_attrs(msg::Context& context) {
+  return context.shift_ctx
+             ? msg::UpdatedMap<msg::GeneralAttributes>(std::move(context.shift_ctx->attrs))
+             : msg::UpdatedMap<msg::GeneralAttributes>{};
 }
 
-CalcResult<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                           const CashDelta& delta) {
-  auto& entry = current[delta.currency];
+CalcResult<msg::UpdatedMap<msg::GeneralAttributes>> merge_general(
+    msg::UpdatedMap<msg::GeneralAttributes> current, const CashDelta& delta) {
+  auto& entry = current.update(delta.currency);
   int64_t drawer;
   int64_t income;
   if (__builtin_add_overflow(entry.cash_in, delta.cash_in, &drawer) ||

@@ -26,11 +26,11 @@ struct CashDelta {
 // Moves the request's cash position out of its context (an empty one
 // without a shift context); the calculators call it once, after their last
 // look at the drawer, and merge their delta into it.
-msg::Map<msg::GeneralAttributes> take_shift_attrs(msg::Context& context);
+msg::UpdatedMap<msg::GeneralAttributes> take_shift_attrs(msg::Context& context);
 
 // Applies a cash delta; the drawer never goes below zero.
-CalcResult<msg::Map<msg::GeneralAttributes>> merge_general(msg::Map<msg::GeneralAttributes> current,
-                                                           const CashDelta& delta);
+CalcResult<msg::UpdatedMap<msg::GeneralAttributes>> merge_general(
+    msg::UpdatedMap<msg::GeneralAttributes> current, const CashDelta& delta);
 
 }  // namespace tarv::counters
 

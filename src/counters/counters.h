@@ -63,7 +63,7 @@ CalcResult<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttri
 // of the kind (`kind_counters`) moved by `delta`. The first failure is the
 // call's.
 struct ReceiptCounters {
-  msg::Map<msg::GeneralAttributes> shift_attrs;
+  msg::UpdatedMap<msg::GeneralAttributes> shift_attrs;
   msg::DocumentAttributes attrs;
 };
 CalcResult<ReceiptCounters> count_receipt(msg::Context& context, const CashDelta& cash,

@@ -73,6 +73,11 @@ struct FieldCodec<RequestMap<V>> {
   static constexpr WireType kWire = WireType::kLengthDelimited;
   static bool merge(RequestMap<V>& v, Cursor& c, int budget) { return v.note(c, budget); }
 };
+template <class V>
+struct FieldCodec<UpdatedMap<V>> {
+  static constexpr WireType kWire = WireType::kLengthDelimited;
+  static bool merge(UpdatedMap<V>& v, Cursor& c, int budget) { return v.note(c, budget); }
+};
 template <>
 struct FieldCodec<Bytes> {
   static constexpr WireType kWire = WireType::kLengthDelimited;

@@ -214,12 +214,12 @@ struct FieldEncoder<Map<V>> {
     return end;
   }
 };
-// A map left in the request is written as a Map holds it: each key once,
-// with its last entry, in ascending key order, from the start of its block
-// (sized first, as for Repeated).
-template <class V>
-struct FieldEncoder<RequestMap<V>> {
-  static size_t size(uint32_t number, const RequestMap<V>& map) {
+// A map left in the request (updated or not) is written as a Map holds it:
+// each key once, with its last entry, in ascending key order, from the start
+// of its block (sized first, as for Repeated).
+template <class M, class V>
+struct WalkedMapEncoder {
+  static size_t size(uint32_t number, const M& map) {
     size_t n = 0;
     map.for_each([&](const std::string& key, const V& value) {
       n += FieldEncoder<Map<V>>::entry_occurrence_size(number, key, value);
@@ -228,7 +228,7 @@ struct FieldEncoder<RequestMap<V>> {
     map.cached_size = n;
     return n;
   }
-  static uint8_t* write_before(uint32_t number, const RequestMap<V>& map, uint8_t* end) {
+  static uint8_t* write_before(uint32_t number, const M& map, uint8_t* end) {
     uint8_t* const start = end - map.cached_size;
     uint8_t* p = start;
     map.for_each([&](const std::string& key, const V& value) {
@@ -239,6 +239,10 @@ struct FieldEncoder<RequestMap<V>> {
     return start;
   }
 };
+template <class V>
+struct FieldEncoder<RequestMap<V>> : WalkedMapEncoder<RequestMap<V>, V> {};
+template <class V>
+struct FieldEncoder<UpdatedMap<V>> : WalkedMapEncoder<UpdatedMap<V>, V> {};
 
 // One entry of a field table. A oneof goes through OneofCodec, which a plain
 // field never instantiates.

@@ -1,8 +1,8 @@
-// Map fields left in the request, for maps whose values are large messages
-// (the report's counters per currency): decoding checks every entry and
-// counts them; walking indexes the entries by their place in the request,
-// four bytes each, sorts the index by key and visits each key's last entry in
-// ascending key order, as a Map holds them after decoding.
+// Map fields left in the request, for maps of many entries (the report's
+// counters per currency, the cash position per currency, a sale's change): decoding checks every
+// entry and counts them; walking indexes the entries by their place in the request, four bytes
+// each, sorts the index by key and visits each key's last entry in ascending key order, as a Map
+// holds them after decoding.
 #ifndef TARV_SRC_WIRE_REQUEST_MAP_H_
 #define TARV_SRC_WIRE_REQUEST_MAP_H_
 
@@ -10,8 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "src/wire/cursor.h"
@@ -26,7 +28,7 @@ struct FieldCodec;
 template <class V>
 class RequestMap {
  public:
-  bool empty() const { return count_ == 0; }
+  bool empty() const { return count_ == 0 && held_.empty(); }
 
   // The encoder's size of the whole field, kept between sizing and writing.
   mutable size_t cached_size = 0;
@@ -36,6 +38,9 @@ class RequestMap {
   // and returns whether every visit returned true.
   template <class Visit>
   bool for_each(Visit&& visit) const {
+    for (const auto& [key, value] : held_) {
+      if (!visit(key, value)) return false;
+    }
     if (count_ == 0) return true;
     // Places fit 32 bits unless the request is past 4 GiB.
     if (static_cast<uint64_t>(way_.end - way_.begin) <= std::numeric_limits<uint32_t>::max()) {
@@ -44,13 +49,56 @@ class RequestMap {
     return visit_sorted<size_t>(visit);
   }
 
+  // The value of `key`'s last entry, or none.
+  std::optional<V> find(std::string_view key) const {
+    if (count_ == 0) {
+      const auto it = held_.find(key);
+      return it == held_.end() ? std::nullopt : std::optional<V>(it->second);
+    }
+    const uint8_t* last = nullptr;
+    way_.for_each_occurrence([&](Cursor& c) {
+      if (key_at(static_cast<size_t>(c.position() - way_.begin)) == key) last = c.position();
+      const uint8_t* data;
+      size_t size;
+      return c.read_length_delimited(data, size);
+    });
+    if (last == nullptr) return std::nullopt;
+    Map<V> entry;
+    Cursor c = at(static_cast<size_t>(last - way_.begin));
+    FieldCodec<Map<V>>::merge(entry, c, way_.budget);
+    return std::move(entry.begin()->second);
+  }
+
   // Decoding: the entry whose length prefix is at the cursor, checked by
-  // decoding it; the first one notes the way to them all.
+  // decoding it. A map of flat values (no collections of their own) holds
+  // its entries while they fit the hold budget, as Repeated does; else, and
+  // from the first entry that does not fit, the entries are left in the
+  // request.
   bool note(Cursor& c, int budget) {
     const uint8_t* start = c.position();
-    Map<V> check;
-    if (!FieldCodec<Map<V>>::merge(check, c, budget)) return false;
-    if (count_++ == 0) way_.note(c, budget, start);
+    if (first_ == nullptr) first_ = start;
+    Map<V> entry;
+    if (!FieldCodec<Map<V>>::merge(entry, c, budget)) return false;
+    if constexpr (std::is_trivially_copyable_v<V>) {
+      if (count_ == 0) {
+        // A node of the map, and its key at most twice its bytes.
+        const size_t cost = 96 + sizeof(V) + 2 * static_cast<size_t>(c.position() - start);
+        if (c.hold(cost)) {
+          held_cost_ += cost;
+          held_.insert_or_assign(std::move(entry.begin()->first), entry.begin()->second);
+          ++held_entries_;
+          return true;
+        }
+        // The way leads to every entry, the ones held so far included.
+        c.release(held_cost_);
+        held_cost_ = 0;
+        held_.clear();
+        way_.note(c, budget, first_);
+        count_ = held_entries_ + 1;
+        return true;
+      }
+    }
+    if (count_++ == 0) way_.note(c, budget, first_);
     return true;
   }
 
@@ -112,8 +160,65 @@ class RequestMap {
     return key;
   }
 
-  size_t count_ = 0;
+  Map<V> held_;              // the entries held, while no entry is left
+  size_t held_entries_ = 0;  // occurrences held
+  size_t held_cost_ = 0;     // the hold budget they take
+  size_t count_ = 0;         // occurrences left in the request
+  const uint8_t* first_ = nullptr;
   FieldWay way_;
+};
+
+// A map left in the request with some keys updated: it reads, and a response
+// writes it, as the request's map with each update in place of its key's
+// entry. Only the updated values are held.
+template <class V>
+class UpdatedMap {
+ public:
+  UpdatedMap() = default;
+  explicit UpdatedMap(RequestMap<V> base) : base_(std::move(base)) {}
+
+  // The value of `key` as the map reads: its update, or the request's.
+  std::optional<V> find(std::string_view key) const {
+    if (auto it = updates_.find(key); it != updates_.end()) return it->second;
+    return base_.find(key);
+  }
+
+  // The value of `key` to update in place: the request's, or V{}.
+  V& update(const std::string& key) {
+    auto it = updates_.find(key);
+    if (it == updates_.end()) {
+      it = updates_.emplace(key, base_.find(key).value_or(V{})).first;
+    }
+    return it->second;
+  }
+
+  // visit(key, value) for each key in ascending order, as RequestMap.
+  template <class Visit>
+  bool for_each(Visit&& visit) const {
+    auto next = updates_.begin();
+    const bool walked = base_.for_each([&](const std::string& key, const V& value) {
+      for (; next != updates_.end() && next->first < key; ++next) {
+        if (!visit(next->first, next->second)) return false;
+      }
+      if (next != updates_.end() && next->first == key) return visit(key, (next++)->second);
+      return visit(key, value);
+    });
+    if (!walked) return false;
+    for (; next != updates_.end(); ++next) {
+      if (!visit(next->first, next->second)) return false;
+    }
+    return true;
+  }
+
+  // Decoding (a response read back): the request's map.
+  bool note(Cursor& c, int budget) { return base_.note(c, budget); }
+
+  // The encoder's size of the whole field, kept between sizing and writing.
+  mutable size_t cached_size = 0;
+
+ private:
+  RequestMap<V> base_;
+  Map<V> updates_;
 };
 
 }  // namespace tarv::wire

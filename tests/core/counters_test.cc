@@ -11,11 +11,16 @@
 #include <vector>
 
 #include "src/counters/cash_position.h"
+#include "tests/core/bytes.h"
 #include "tests/support/fixtures.h"
 
 namespace tarv::counters {
 namespace {
 
+using ::tarv::testing::ByteVec;
+using ::tarv::testing::cat;
+using ::tarv::testing::ld;
+using ::tarv::testing::vi;
 using DA = msg::DocumentAttributes;
 using Values = std::tuple<int64_t, int64_t, int64_t>;
 
@@ -88,6 +93,20 @@ TEST(Counters, CellAddition) {
   EXPECT_EQ(values(*absent), (Values{5, 1, 0}));
 }
 
+// A cash position as a request's shift context carries it, in `request`.
+msg::UpdatedMap<msg::GeneralAttributes> position(
+    ByteVec& request, const std::vector<std::pair<std::string, msg::GeneralAttributes>>& entries) {
+  for (const auto& [currency, value] : entries) {
+    const ByteVec cells = cat(
+        {vi(1, static_cast<uint64_t>(value.cash_in)), vi(2, static_cast<uint64_t>(value.income))});
+    request = cat({request, ld(3, cat({ld(1, currency), ld(2, cells)}))});
+  }
+  msg::ShiftContext shift;
+  wire::DecodeError error;
+  EXPECT_TRUE(wire::decode(request.data(), request.size(), shift, error));
+  return msg::UpdatedMap<msg::GeneralAttributes>(std::move(shift.attrs));
+}
+
 TEST(Counters, MergeGeneral) {
   struct Case {
     std::string name;
@@ -107,19 +126,26 @@ TEST(Counters, MergeGeneral) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto r = merge_general({{"BYN", c.start}, {"USD", {7, 8}}}, c.delta);
+    ByteVec request;
+    auto r = merge_general(position(request, {{"BYN", c.start}, {"USD", {7, 8}}}), c.delta);
     ASSERT_EQ(code(r), c.code);
     if (!r) continue;
-    EXPECT_EQ(r->at("BYN").cash_in, c.expected.cash_in);
-    EXPECT_EQ(r->at("BYN").income, c.expected.income);
-    EXPECT_EQ(r->at("USD").cash_in, 7);
+    EXPECT_EQ(r->find("BYN")->cash_in, c.expected.cash_in);
+    EXPECT_EQ(r->find("BYN")->income, c.expected.income);
+    EXPECT_EQ(r->find("USD")->cash_in, 7);
   }
-  auto r = merge_general({{"BYN", {100, 50}}}, CashDelta{"RUB", 30, 4});
+  ByteVec request;
+  auto r = merge_general(position(request, {{"BYN", {100, 50}}}), CashDelta{"RUB", 30, 4});
   ASSERT_TRUE(r);
-  ASSERT_EQ(r->size(), 2u);
-  EXPECT_EQ(r->at("RUB").cash_in, 30);
-  EXPECT_EQ(r->at("RUB").income, 4);
-  EXPECT_EQ(r->at("BYN").cash_in, 100);
+  std::vector<std::string> keys;
+  r->for_each([&](const std::string& key, const msg::GeneralAttributes&) {
+    keys.push_back(key);
+    return true;
+  });
+  EXPECT_EQ(keys, (std::vector<std::string>{"BYN", "RUB"}));
+  EXPECT_EQ(r->find("RUB")->cash_in, 30);
+  EXPECT_EQ(r->find("RUB")->income, 4);
+  EXPECT_EQ(r->find("BYN")->cash_in, 100);
 }
 
 TEST(Counters, DocumentTotals) {

@@ -160,6 +160,13 @@ TEST(DecodeTest, HundredNestedGroupsAreSkipped) {
 }
 
 template <class M>
+ByteVec encode(const M& m) {
+  ByteVec out(wire::encoded_size(m));
+  EXPECT_EQ(wire::write_message(m, out.data(), out.size()), out.data());
+  return out;
+}
+
+template <class M>
 M decode_ok(const ByteVec& bytes) {
   M m;
   wire::DecodeError error;
@@ -298,18 +305,53 @@ TEST(DecodeTest, OneofMembers) {
 
 TEST(DecodeTest, MapEntries) {
   // Missing key and missing value take defaults; a later equal key replaces.
-  auto shift = decode_ok<msg::ShiftContext>(cat({
+  // (A map left in the request reads from it: the request outlives it.)
+  const ByteVec shift_bytes = cat({
       ld(3, ld(2, vi(1, 5))),  // no key
       ld(3, ld(1, "BYN")),     // no value
       ld(3, cat({ld(1, "USD"), ld(2, vi(1, 1))})), ld(3, cat({ld(1, "USD"), ld(2, vi(2, 9))})),
       ld(3, cat({vi(7, 1), ld(1, "EUR")})),  // unknown entry field skipped
-  }));
-  ASSERT_EQ(shift.attrs.size(), 4u);
-  EXPECT_EQ(shift.attrs.at("").cash_in, 5);
-  EXPECT_EQ(shift.attrs.at("BYN").cash_in, 0);
-  EXPECT_EQ(shift.attrs.at("USD").cash_in, 0);
-  EXPECT_EQ(shift.attrs.at("USD").income, 9);
-  EXPECT_TRUE(shift.attrs.contains("EUR"));
+  });
+  auto shift = decode_ok<msg::ShiftContext>(shift_bytes);
+  std::vector<std::string> keys;
+  shift.attrs.for_each([&](const std::string& k, const msg::GeneralAttributes&) {
+    keys.push_back(k);
+    return true;
+  });
+  EXPECT_EQ(keys, (std::vector<std::string>{"", "BYN", "EUR", "USD"}));
+  EXPECT_EQ(shift.attrs.find("")->cash_in, 5);
+  EXPECT_EQ(shift.attrs.find("BYN")->cash_in, 0);
+  EXPECT_EQ(shift.attrs.find("USD")->cash_in, 0);
+  EXPECT_EQ(shift.attrs.find("USD")->income, 9);
+  EXPECT_FALSE(shift.attrs.find("RUB"));
+  // More entries than decoding holds are all found again in the request.
+  ByteVec many;
+  for (int i = 0; i < 50000; ++i) {
+    const ByteVec entry = ld(3, cat({ld(1, std::to_string(100000 + i)), ld(2, vi(1, i))}));
+    many.insert(many.end(), entry.begin(), entry.end());
+  }
+  const auto large = decode_ok<msg::ShiftContext>(many);
+  int entries = 0;
+  large.attrs.for_each([&](const std::string& k, const msg::GeneralAttributes& value) {
+    entries += k == std::to_string(100000 + value.cash_in);
+    return true;
+  });
+  EXPECT_EQ(entries, 50000);
+  EXPECT_EQ(large.attrs.find("149999")->cash_in, 49999);
+  // Updated in place, it reads and is written as the request's map with the
+  // update instead of its key's entry.
+  msg::UpdatedMap<msg::GeneralAttributes> updated(std::move(shift.attrs));
+  updated.update("BYN").cash_in = 7;
+  updated.update("AAA").income = 1;
+  msg::DocumentResponse<msg::CashInOutAttributes, msg::Deposit> response;
+  response.shift_attrs = std::move(updated);
+  tarv::core::DepositResponse parsed;
+  const ByteVec written = encode(response);
+  ASSERT_TRUE(parsed.ParseFromArray(written.data(), static_cast<int>(written.size())));
+  ASSERT_EQ(parsed.shift_attrs().size(), 5);
+  EXPECT_EQ(parsed.shift_attrs().at("BYN").cash_in(), 7);
+  EXPECT_EQ(parsed.shift_attrs().at("AAA").income(), 1);
+  EXPECT_EQ(parsed.shift_attrs().at("USD").income(), 9);
 }
 
 TEST(DecodeTest, UnknownFieldsOfEveryWireTypeAreSkipped) {
@@ -360,13 +402,6 @@ TEST(DecodeTest, CountAheadOfRepeatedFields) {
   }
 }
 
-template <class M>
-ByteVec encode(const M& m) {
-  ByteVec out(wire::encoded_size(m));
-  EXPECT_EQ(wire::write_message(m, out.data(), out.size()), out.data());
-  return out;
-}
-
 TEST(EncodeTest, ErrorResponseOfCurrencyIs76Bytes) {
   msg::ErrorResponse e;
   e.code = "tarv.core.receipt.currency";
@@ -405,7 +440,7 @@ TEST(EncodeTest, CanonicalRules) {
   response.binary_doc = {1};
   response.doc.emplace();
   response.attrs.emplace();
-  response.shift_attrs["BYN"] = {};
+  response.shift_attrs.update("BYN") = {};
   EXPECT_EQ(encode(response), cat({ld(1, ld(1, "BYN")), ld(2, ByteVec{}), ld(3, ByteVec{}),
                                    ld(4, ByteVec{1}), vi(6, 7)}));
 }
