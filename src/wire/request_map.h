@@ -1,8 +1,9 @@
 // Map fields left in the request, for maps of many entries (the report's
-// counters per currency, the cash position per currency, a sale's change): decoding checks every
-// entry and counts them; walking indexes the entries by their place in the request, four bytes
-// each, sorts the index by key and visits each key's last entry in ascending key order, as a Map
-// holds them after decoding.
+// counters per currency, the cash position per currency, a sale's change):
+// decoding checks every entry and counts them; walking indexes the entries by
+// their place in the request, four bytes each, sorts the index by key and
+// visits each key's last entry in ascending key order, as a Map holds them
+// after decoding.
 #ifndef TARV_SRC_WIRE_REQUEST_MAP_H_
 #define TARV_SRC_WIRE_REQUEST_MAP_H_
 
@@ -24,6 +25,9 @@ namespace tarv::wire {
 
 template <class T>
 struct FieldCodec;
+
+template <class V>
+class UpdatedMap;
 
 template <class V>
 class RequestMap {
@@ -85,7 +89,12 @@ class RequestMap {
         const size_t cost = 96 + sizeof(V) + 2 * static_cast<size_t>(c.position() - start);
         if (c.hold(cost)) {
           held_cost_ += cost;
-          held_.insert_or_assign(std::move(entry.begin()->first), entry.begin()->second);
+          auto node = entry.extract(entry.begin());
+          if (auto it = held_.find(node.key()); it != held_.end()) {
+            it->second = std::move(node.mapped());  // a later entry of a key replaces it
+          } else {
+            held_.insert(std::move(node));
+          }
           ++held_entries_;
           return true;
         }
@@ -160,6 +169,8 @@ class RequestMap {
     return key;
   }
 
+  friend class UpdatedMap<V>;
+
   Map<V> held_;              // the entries held, while no entry is left
   size_t held_entries_ = 0;  // occurrences held
   size_t held_cost_ = 0;     // the hold budget they take
@@ -170,7 +181,8 @@ class RequestMap {
 
 // A map left in the request with some keys updated: it reads, and a response
 // writes it, as the request's map with each update in place of its key's
-// entry. Only the updated values are held.
+// entry. A map held whole is updated where it is held; of one left in the
+// request, only the updated values are held.
 template <class V>
 class UpdatedMap {
  public:
@@ -185,6 +197,7 @@ class UpdatedMap {
 
   // The value of `key` to update in place: the request's, or V{}.
   V& update(const std::string& key) {
+    if (base_.count_ == 0) return base_.held_[key];
     auto it = updates_.find(key);
     if (it == updates_.end()) {
       it = updates_.emplace(key, base_.find(key).value_or(V{})).first;
