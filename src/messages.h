@@ -4,9 +4,12 @@
 // at the end (with the steps of adding a field) give each field's number and
 // its name as the schema spells it (the names also appear in decode
 // diagnostics). std::optional marks fields with presence; the library never
-// reads an absent field as zero. Receipt lines, payments and the context's
-// currencies are Repeated, the report's counters a RequestMap: left in the
-// request and walked (wire/repeated.h, wire/request_map.h).
+// reads an absent field as zero. Receipt lines, payments, a line's scans and
+// the context's currencies are Repeated; the report's counters, the cash
+// position and a sale's change are RequestMaps (the cash position written back
+// as an UpdatedMap): held while they fit, else left in the request and walked
+// (wire/repeated.h, wire/request_map.h). Texts a line only reads are views
+// into the request.
 #ifndef TARV_SRC_MESSAGES_H_
 #define TARV_SRC_MESSAGES_H_
 
