@@ -152,6 +152,25 @@ inline std::string sale_with_change(int64_t n) {
   return with_doc_fields(sale_frame(), repeated_field(2, kMinimalLine, 1) + keyed_entries(21, n));
 }
 
+// A one-line sale whose shift counters have `n` sections.
+inline std::string sale_with_counter_sections(int64_t n) {
+  std::string out = sale_bytes(1);
+  put_field(out, 3, keyed_entries(10, n));
+  return out;
+}
+
+// A shift-close report whose sales counters in one currency have `n` sections.
+inline std::string report_with_sales_sections(int64_t n) {
+  std::string kinds;
+  put_field(kinds, 4, keyed_entries(10, n));
+  std::string entry;
+  put_field(entry, 1, "BYN");
+  put_field(entry, 2, kinds);
+  std::string out = report_bytes();
+  put_field(out, 5, entry);
+  return out;
+}
+
 struct Shape {
   // Begins with the document, whose export is tarvcore_create_<document>:
   // the heap replay of other platforms finds the export by it.
@@ -175,6 +194,9 @@ inline const Shape kShapes[] = {
     {"sale_100k_change_entries", tarvcore_create_sale, sale_with_change, 100000, 10000},
     {"sale_100k_cash_positions", tarvcore_create_sale, sale_with_cash_positions, 100000, 10000},
     {"sale_a_line_of_300k_scans", tarvcore_create_sale, sale_of_a_line_of_scans, 300000, 30000},
+    {"sale_100k_counter_sections", tarvcore_create_sale, sale_with_counter_sections, 100000, 10000},
+    {"report_100k_sales_sections", tarvcore_create_report, report_with_sales_sections, 100000,
+     10000},
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
 };
 

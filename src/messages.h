@@ -5,11 +5,11 @@
 // its name as the schema spells it (the names also appear in decode
 // diagnostics). std::optional marks fields with presence; the library never
 // reads an absent field as zero. Receipt lines, payments, a line's scans and
-// the context's currencies are Repeated; the report's counters, the cash
-// position and a sale's change are RequestMaps (the cash position written back
-// as an UpdatedMap): held while they fit, else left in the request and walked
-// (wire/repeated.h, wire/request_map.h). Texts a line only reads are views
-// into the request.
+// the context's currencies are Repeated; the report's counters and a sale's
+// change are RequestMaps; the cash position and every counter map, which a
+// call updates and writes back, are UpdatedMaps: held while they fit, else
+// left in the request and walked (wire/repeated.h, wire/request_map.h). Texts
+// a line only reads are views into the request.
 #ifndef TARV_SRC_MESSAGES_H_
 #define TARV_SRC_MESSAGES_H_
 
@@ -65,15 +65,15 @@ struct DocumentAttributeValue {
 };
 struct GroupedDocumentAttributeValues {
   std::optional<DocumentAttributeValue> values;
-  Map<DocumentAttributeValue> groups;
+  UpdatedMap<DocumentAttributeValue> groups;
 };
 struct MarkingAttributes {
   std::optional<DocumentAttributeValue> si;
   std::optional<DocumentAttributeValue> ukz;
 };
 struct ModifiersAttributes {
-  Map<DocumentAttributeValue> discounts;
-  Map<DocumentAttributeValue> markups;
+  UpdatedMap<DocumentAttributeValue> discounts;
+  UpdatedMap<DocumentAttributeValue> markups;
 };
 struct PaymentsAttributes {
   std::optional<DocumentAttributeValue> cash;
@@ -83,13 +83,13 @@ struct PaymentsAttributes {
 struct DocumentAttributes {
   uint32_t count{};
   uint64_t sum{};
-  Map<DocumentAttributeValue> sections;
+  UpdatedMap<DocumentAttributeValue> sections;
   std::optional<GroupedDocumentAttributeValues> _3party;
   std::optional<MarkingAttributes> marking;
-  Map<DocumentAttributeValue> taxes;
+  UpdatedMap<DocumentAttributeValue> taxes;
   std::optional<ModifiersAttributes> modifiers;
   std::optional<ModifiersAttributes> items_modifiers;
-  Map<PaymentsAttributes> payments;
+  UpdatedMap<PaymentsAttributes> payments;
 };
 struct OrdersAttributes {
   std::optional<DocumentAttributeValue> opened;

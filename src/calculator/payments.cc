@@ -24,7 +24,7 @@ CalcResult<void> add_cashless(const msg::Payment& payment, uint64_t& total,
     cell.count += 1;
   };
   bump(grouped.values ? *grouped.values : grouped.values.emplace());
-  if (payment.group) bump(grouped.groups[*payment.group]);
+  if (payment.group) bump(grouped.groups.update(*payment.group));
   return {};
 }
 

@@ -55,10 +55,11 @@ Exact cell_sum(const std::optional<msg::DocumentAttributeValue>& cell) {
 Exact grouped_sum(const std::optional<msg::GroupedDocumentAttributeValues>& grouped) {
   return grouped ? cell_sum(grouped->values) : 0;
 }
-Exact payments_total(const msg::Map<msg::PaymentsAttributes>& payments, std::string_view key) {
-  auto it = payments.find(key);
-  if (it == payments.end()) return 0;
-  return cell_sum(it->second.cash) + grouped_sum(it->second.card) + grouped_sum(it->second.other);
+Exact payments_total(const msg::UpdatedMap<msg::PaymentsAttributes>& payments,
+                     std::string_view key) {
+  const auto found = payments.find(key);
+  if (!found) return 0;
+  return cell_sum(found->cash) + grouped_sum(found->card) + grouped_sum(found->other);
 }
 
 converter::CountSum pair(const std::optional<msg::DocumentAttributeValue>& cell, uint32_t mask) {
@@ -145,17 +146,18 @@ std::vector<converter::ReportRecord> build_records(
     if (key == kHomeCurrency || filled != empty) record_of(key).record = std::move(filled);
     if (!kinds.sales) return true;
     // Sales payments are filed under their own currency.
-    for (const auto& [currency, payments] : kinds.sales->payments) {
+    return kinds.sales->payments.for_each([&](const std::string& currency,
+                                              const msg::PaymentsAttributes& payments) {
       const int64_t cash = payments.cash ? payments.cash->sum : 0;
       const int64_t card = payments.card && payments.card->values ? payments.card->values->sum : 0;
       const int64_t other =
           payments.other && payments.other->values ? payments.other->values->sum : 0;
-      if (currency != kHomeCurrency && cash == 0 && card == 0 && other == 0) continue;
+      if (currency != kHomeCurrency && cash == 0 && card == 0 && other == 0) return true;
       Building& b = record_of(currency);
       b.cash += cell_sum(payments.cash);
       b.cashless += grouped_sum(payments.card) + grouped_sum(payments.other);
-    }
-    return true;
+      return true;
+    });
   });
 
   for (auto& [currency, b] : records) {

@@ -18,34 +18,37 @@ void bump(Cell& cell, uint64_t sum, uint64_t count, uint64_t quantity) {
   cell.quantity = plus(cell.quantity, quantity);
 }
 
-// Merges each entry of `delta` into `current` with `add`. An entry `current`
-// lacks is merged into a fresh value, limits and all, and its node then moves
-// over: merging a document's delta allocates nothing. Into empty counters
-// the whole map moves.
+// Merges each entry of `delta` into `current` with `add`: into the value
+// `current` has for its key, or into a fresh one, limits and all. Between
+// maps held whole, a fresh value's node moves over: merging a document's
+// delta allocates nothing, and into empty counters the whole map moves.
 template <class V, class Add>
-CalcResult<void> merge_map(msg::Map<V>& current, msg::Map<V>&& delta, Add add) {
-  if (current.empty()) {
-    for (auto& [key, value] : delta) {
-      V fresh{};
-      TARV_TRY(add(fresh, std::move(value)));
-      value = std::move(fresh);
-    }
-    current = std::move(delta);
-    return {};
+CalcResult<void> merge_map(msg::UpdatedMap<V>& current, msg::UpdatedMap<V>&& delta, Add add) {
+  msg::Map<V>* const into = current.held();
+  msg::Map<V>* const from = delta.held();
+  if (into == nullptr || from == nullptr) {
+    CalcResult<void> merged;
+    std::move(delta).consume([&](const std::string& key, V&& value) {
+      merged = add(current.update(key), std::move(value));
+      return merged.has_value();
+    });
+    return merged;
   }
-  for (auto it = delta.begin(); it != delta.end();) {
+  const bool moves_whole = into->empty();
+  for (auto it = from->begin(); it != from->end();) {
     const auto next = std::next(it);
-    const auto at = current.lower_bound(it->first);
-    if (at != current.end() && at->first == it->first) {
+    const auto at = into->lower_bound(it->first);
+    if (at != into->end() && at->first == it->first) {
       TARV_TRY(add(at->second, std::move(it->second)));
     } else {
       V fresh{};
       TARV_TRY(add(fresh, std::move(it->second)));
       it->second = std::move(fresh);
-      current.insert(at, delta.extract(it));
+      if (!moves_whole) into->insert(at, from->extract(it));
     }
     it = next;
   }
+  if (moves_whole) *into = std::move(*from);
   return {};
 }
 
@@ -102,7 +105,8 @@ CalcResult<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClas
   return add_cell(cell ? *cell : cell.emplace(), delta, cls);
 }
 
-CalcResult<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls) {
+CalcResult<void> merge_cells(msg::UpdatedMap<Cell>& current, msg::UpdatedMap<Cell>&& delta,
+                             CellClass cls) {
   return merge_map(current, std::move(delta),
                    [cls](Cell& cell, Cell&& add) { return add_cell(cell, add, cls); });
 }
@@ -165,7 +169,7 @@ CalcResult<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t 
 void count_item_tax(msg::DocumentAttributes& delta, std::optional<uint32_t> rate,
                     std::optional<uint64_t> vat) {
   if (!rate) return;
-  bump(delta.taxes[std::to_string(*rate)], vat.value_or(0), 1, 0);
+  bump(delta.taxes.update(std::to_string(*rate)), vat.value_or(0), 1, 0);
 }
 
 void count_item_marking(msg::DocumentAttributes& delta, Marking marking, uint64_t sum,
@@ -179,7 +183,7 @@ void count_item_marking(msg::DocumentAttributes& delta, Marking marking, uint64_
 void count_item_section(msg::DocumentAttributes& delta, std::optional<uint32_t> section,
                         uint64_t sum, uint32_t quantity) {
   if (!section) return;
-  bump(delta.sections[std::to_string(*section)], sum, 1, quantity);
+  bump(delta.sections.update(std::to_string(*section)), sum, 1, quantity);
 }
 
 void count_item_modifiers(msg::DocumentAttributes& delta,
@@ -188,8 +192,10 @@ void count_item_modifiers(msg::DocumentAttributes& delta,
   auto& modifiers =
       delta.items_modifiers ? *delta.items_modifiers : delta.items_modifiers.emplace();
   if (discount && discount->group)
-    bump(modifiers.discounts[*discount->group], discount->modifier, 1, 0);
-  if (markup && markup->group) bump(modifiers.markups[*markup->group], markup->modifier, 1, 0);
+    bump(modifiers.discounts.update(*discount->group), discount->modifier, 1, 0);
+  if (markup && markup->group) {
+    bump(modifiers.markups.update(*markup->group), markup->modifier, 1, 0);
+  }
 }
 
 void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> tax_number,
@@ -197,12 +203,12 @@ void count_third_party(msg::DocumentAttributes& delta, std::optional<uint32_t> t
   if (!tax_number) return;
   auto& party = delta._3party ? *delta._3party : delta._3party.emplace();
   bump(party.values ? *party.values : party.values.emplace(), total, 1, 0);
-  bump(party.groups[std::to_string(*tax_number)], total, 1, 0);
+  bump(party.groups.update(std::to_string(*tax_number)), total, 1, 0);
 }
 
 CalcResult<void> count_payments(msg::DocumentAttributes& delta, const std::string& currency,
                                 msg::PaymentsAttributes payments) {
-  if (!merge_payment(delta.payments[currency], std::move(payments))) {
+  if (!merge_payment(delta.payments.update(currency), std::move(payments))) {
     return std::unexpected(err::kPaymentsArithmetic);
   }
   return {};

@@ -47,7 +47,8 @@ using Cell = msg::DocumentAttributeValue;
 CalcResult<void> add_cell(Cell& cell, const Cell& delta, CellClass cls);
 CalcResult<void> add_cell(std::optional<Cell>& cell, const Cell& delta, CellClass cls);
 // Adds every cell of `delta` to `current`; the cells `current` lacks move over.
-CalcResult<void> merge_cells(msg::Map<Cell>& current, msg::Map<Cell>&& delta, CellClass cls);
+CalcResult<void> merge_cells(msg::UpdatedMap<Cell>& current, msg::UpdatedMap<Cell>&& delta,
+                             CellClass cls);
 
 // Counts one deposit, withdrawal or card-holder withdrawal of `amount`.
 CalcResult<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,

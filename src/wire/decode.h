@@ -105,10 +105,10 @@ struct FieldCodec<Map<V>> {
           return false;
         }
       } else if (number == 2) {
-        if (!c.check_wire_type(ValueCodec<V>::kWire, wire_type) ||
-            !ValueCodec<V>::merge(value, c, budget - 1)) {
-          return false;
-        }
+        if (!c.check_wire_type(ValueCodec<V>::kWire, wire_type)) return false;
+        c.enter(2);
+        if (!ValueCodec<V>::merge(value, c, budget - 1)) return false;
+        c.leave();
       } else if (!c.skip_field(number, wire_type, budget - 1)) {
         return false;
       }

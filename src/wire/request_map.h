@@ -11,10 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "src/wire/cursor.h"
@@ -32,7 +32,7 @@ class UpdatedMap;
 template <class V>
 class RequestMap {
  public:
-  bool empty() const { return count_ == 0 && held_.empty(); }
+  bool empty() const { return !left_ && held_.empty(); }
 
   // The encoder's size of the whole field, kept between sizing and writing.
   mutable size_t cached_size = 0;
@@ -45,9 +45,10 @@ class RequestMap {
     for (const auto& [key, value] : held_) {
       if (!visit(key, value)) return false;
     }
-    if (count_ == 0) return true;
+    if (!left_) return true;
     // Places fit 32 bits unless the request is past 4 GiB.
-    if (static_cast<uint64_t>(way_.end - way_.begin) <= std::numeric_limits<uint32_t>::max()) {
+    if (static_cast<uint64_t>(left_->way.end - left_->way.begin) <=
+        std::numeric_limits<uint32_t>::max()) {
       return visit_sorted<uint32_t>(visit);
     }
     return visit_sorted<size_t>(visit);
@@ -55,69 +56,81 @@ class RequestMap {
 
   // The value of `key`'s last entry, or none.
   std::optional<V> find(std::string_view key) const {
-    if (count_ == 0) {
+    if (!left_) {
       const auto it = held_.find(key);
       return it == held_.end() ? std::nullopt : std::optional<V>(it->second);
     }
+    const FieldWay& way = left_->way;
     const uint8_t* last = nullptr;
-    way_.for_each_occurrence([&](Cursor& c) {
-      if (key_at(static_cast<size_t>(c.position() - way_.begin)) == key) last = c.position();
+    way.for_each_occurrence([&](Cursor& c) {
+      if (key_at(static_cast<size_t>(c.position() - way.begin)) == key) last = c.position();
       const uint8_t* data;
       size_t size;
       return c.read_length_delimited(data, size);
     });
     if (last == nullptr) return std::nullopt;
     Map<V> entry;
-    Cursor c = at(static_cast<size_t>(last - way_.begin));
-    FieldCodec<Map<V>>::merge(entry, c, way_.budget);
+    Cursor c = at(static_cast<size_t>(last - way.begin));
+    merge_entry(entry, c, way.budget);
     return std::move(entry.begin()->second);
   }
 
   // Decoding: the entry whose length prefix is at the cursor, checked by
-  // decoding it. A map of flat values (no collections of their own) holds
-  // its entries while they fit the hold budget, as Repeated does; else, and
+  // decoding it. A map holds its entries while they fit the hold budget, as
+  // Repeated does (maps inside a value hold or leave their own); else, and
   // from the first entry that does not fit, the entries are left in the
   // request.
   bool note(Cursor& c, int budget) {
     const uint8_t* start = c.position();
     if (first_ == nullptr) first_ = start;
     Map<V> entry;
-    if (!FieldCodec<Map<V>>::merge(entry, c, budget)) return false;
-    if constexpr (std::is_trivially_copyable_v<V>) {
-      if (count_ == 0) {
-        // A node of the map, and its key at most twice its bytes.
-        const size_t cost = 96 + sizeof(V) + 2 * static_cast<size_t>(c.position() - start);
-        if (c.hold(cost)) {
-          held_cost_ += cost;
-          auto node = entry.extract(entry.begin());
-          if (auto it = held_.find(node.key()); it != held_.end()) {
-            it->second = std::move(node.mapped());  // a later entry of a key replaces it
-          } else {
-            held_.insert(std::move(node));
-          }
-          ++held_entries_;
-          return true;
+    if (!merge_entry(entry, c, budget)) return false;
+    if (!left_) {
+      // A node of the map, and its key at most twice its bytes.
+      const size_t cost = 96 + sizeof(V) + 2 * static_cast<size_t>(c.position() - start);
+      if (c.hold(cost)) {
+        held_cost_ += cost;
+        auto node = entry.extract(entry.begin());
+        if (auto it = held_.find(node.key()); it != held_.end()) {
+          it->second = std::move(node.mapped());  // a later entry of a key replaces it
+        } else {
+          held_.insert(std::move(node));
         }
-        // The way leads to every entry, the ones held so far included.
-        c.release(held_cost_);
-        held_cost_ = 0;
-        held_.clear();
-        way_.note(c, budget, first_);
-        count_ = held_entries_ + 1;
+        ++held_entries_;
         return true;
       }
+      // The way leads to every entry, the ones held so far included.
+      c.release(held_cost_);
+      held_cost_ = 0;
+      held_.clear();
+      left_ = std::make_shared<Left>();
+      left_->way.note(c, budget, first_);
+      left_->count = held_entries_ + 1;
+      return true;
     }
-    if (count_++ == 0) way_.note(c, budget, first_);
+    ++left_->count;
     return true;
   }
 
  private:
+  friend class UpdatedMap<V>;
+
+  // Decodes the entry at the cursor as an element: a map left in the request
+  // inside its value is found again within the entry.
+  static bool merge_entry(Map<V>& entry, Cursor& c, int budget) {
+    const Cursor::Element outer = c.enter_element();
+    const bool ok = FieldCodec<Map<V>>::merge(entry, c, budget);
+    c.leave_element(outer);
+    return ok;
+  }
+
   template <class Place, class Visit>
   bool visit_sorted(Visit& visit) const {
     std::vector<Place> places;
-    places.reserve(count_);
-    way_.for_each_occurrence([&](Cursor& c) {
-      places.push_back(static_cast<Place>(c.position() - way_.begin));
+    const FieldWay& way = left_->way;
+    places.reserve(left_->count);
+    way.for_each_occurrence([&](Cursor& c) {
+      places.push_back(static_cast<Place>(c.position() - way.begin));
       const uint8_t* data;
       size_t size;
       return c.read_length_delimited(data, size);
@@ -132,7 +145,7 @@ class RequestMap {
       if (i + 1 < places.size() && key_at(places[i + 1]) == key_at(places[i])) continue;
       Map<V> entry;
       Cursor c = at(places[i]);
-      FieldCodec<Map<V>>::merge(entry, c, way_.budget);
+      merge_entry(entry, c, way.budget);
       const auto& [key, value] = *entry.begin();
       if (!visit(key, value)) return false;
     }
@@ -141,7 +154,8 @@ class RequestMap {
 
   // A cursor at the entry whose length prefix is at `place`.
   Cursor at(size_t place) const {
-    return Cursor(way_.begin + place, static_cast<size_t>(way_.end - way_.begin) - place);
+    const FieldWay& way = left_->way;
+    return Cursor(way.begin + place, static_cast<size_t>(way.end - way.begin) - place);
   }
 
   // The key of the entry at `place`: its last key field, or "".
@@ -169,25 +183,34 @@ class RequestMap {
     return key;
   }
 
-  friend class UpdatedMap<V>;
-
   Map<V> held_;              // the entries held, while no entry is left
   size_t held_entries_ = 0;  // occurrences held
   size_t held_cost_ = 0;     // the hold budget they take
-  size_t count_ = 0;         // occurrences left in the request
   const uint8_t* first_ = nullptr;
-  FieldWay way_;
+  // The entries left in the request, once one is: kept apart, so that the
+  // many maps a call makes in memory stay small. Fixed once decoded.
+  struct Left {
+    FieldWay way;
+    size_t count = 0;  // occurrences
+  };
+  std::shared_ptr<Left> left_;
 };
 
 // A map left in the request with some keys updated: it reads, and a response
 // writes it, as the request's map with each update in place of its key's
-// entry. A map held whole is updated where it is held; of one left in the
-// request, only the updated values are held.
+// entry. Only the updated values are held.
 template <class V>
 class UpdatedMap {
  public:
   UpdatedMap() = default;
   explicit UpdatedMap(RequestMap<V> base) : base_(std::move(base)) {}
+
+  bool empty() const { return updates_.empty() && base_.empty(); }
+  size_t size() const {
+    size_t n = 0;
+    for_each([&](const std::string&, const V&) { return ++n != 0; });
+    return n;
+  }
 
   // The value of `key` as the map reads: its update, or the request's.
   std::optional<V> find(std::string_view key) const {
@@ -195,14 +218,32 @@ class UpdatedMap {
     return base_.find(key);
   }
 
-  // The value of `key` to update in place: the request's, or V{}.
+  // The value of `key` to update in place: the request's, or V{}. A map
+  // held whole is updated where it is held.
   V& update(const std::string& key) {
-    if (base_.count_ == 0) return base_.held_[key];
+    if (!base_.left_) return base_.held_[key];
     auto it = updates_.find(key);
     if (it == updates_.end()) {
       it = updates_.emplace(key, base_.find(key).value_or(V{})).first;
     }
     return it->second;
+  }
+
+  // The entries, when the map is held whole (made in memory, or a request's
+  // map that fit the hold budget); else null.
+  Map<V>* held() { return base_.left_ ? nullptr : &base_.held_; }
+
+  // visit(key, V&&) for each key in ascending order, giving the values up: a
+  // map held whole (one made in memory) moves them out.
+  template <class Visit>
+  bool consume(Visit&& visit) && {
+    if (base_.left_) {
+      return for_each([&](const std::string& key, const V& value) { return visit(key, V(value)); });
+    }
+    for (auto& [key, value] : base_.held_) {
+      if (!visit(key, std::move(value))) return false;
+    }
+    return true;
   }
 
   // visit(key, value) for each key in ascending order, as RequestMap.

@@ -190,37 +190,39 @@ struct Place {
 };
 const std::vector<Place>& places() {
   static const std::vector<Place> kPlaces = {
-      {"sections", [](DA& d) -> Cell& { return d.sections["1"]; }, CellClass::kOpen},
+      {"sections", [](DA& d) -> Cell& { return d.sections.update("1"); }, CellClass::kOpen},
       {"3party.values", [](DA& d) -> Cell& { return make(make(d._3party).values); },
        CellClass::kBounded},
-      {"3party.groups", [](DA& d) -> Cell& { return make(d._3party).groups["123456789"]; },
+      {"3party.groups", [](DA& d) -> Cell& { return make(d._3party).groups.update("123456789"); },
        CellClass::kBounded},
       {"marking.si", [](DA& d) -> Cell& { return make(make(d.marking).si); },
        CellClass::kWideCount},
       {"marking.ukz", [](DA& d) -> Cell& { return make(make(d.marking).ukz); },
        CellClass::kWideCount},
       {"items_modifiers.discounts",
-       [](DA& d) -> Cell& { return make(d.items_modifiers).discounts["g"]; }, CellClass::kOpen},
+       [](DA& d) -> Cell& { return make(d.items_modifiers).discounts.update("g"); },
+       CellClass::kOpen},
       {"items_modifiers.markups",
-       [](DA& d) -> Cell& { return make(d.items_modifiers).markups["g"]; }, CellClass::kOpen},
-      {"modifiers.discounts", [](DA& d) -> Cell& { return make(d.modifiers).discounts["g"]; },
+       [](DA& d) -> Cell& { return make(d.items_modifiers).markups.update("g"); },
        CellClass::kOpen},
-      {"modifiers.markups", [](DA& d) -> Cell& { return make(d.modifiers).markups["g"]; },
+      {"modifiers.discounts",
+       [](DA& d) -> Cell& { return make(d.modifiers).discounts.update("g"); }, CellClass::kOpen},
+      {"modifiers.markups", [](DA& d) -> Cell& { return make(d.modifiers).markups.update("g"); },
        CellClass::kOpen},
-      {"taxes", [](DA& d) -> Cell& { return d.taxes["20"]; }, CellClass::kOpen},
-      {"payments.cash", [](DA& d) -> Cell& { return make(d.payments["BYN"].cash); },
+      {"taxes", [](DA& d) -> Cell& { return d.taxes.update("20"); }, CellClass::kOpen},
+      {"payments.cash", [](DA& d) -> Cell& { return make(d.payments.update("BYN").cash); },
        CellClass::kBounded},
       {"payments.card.values",
-       [](DA& d) -> Cell& { return make(make(d.payments["BYN"].card).values); },
+       [](DA& d) -> Cell& { return make(make(d.payments.update("BYN").card).values); },
        CellClass::kBounded},
       {"payments.card.groups",
-       [](DA& d) -> Cell& { return make(d.payments["BYN"].card).groups["visa"]; },
+       [](DA& d) -> Cell& { return make(d.payments.update("BYN").card).groups.update("visa"); },
        CellClass::kBounded},
       {"payments.other.values",
-       [](DA& d) -> Cell& { return make(make(d.payments["BYN"].other).values); },
+       [](DA& d) -> Cell& { return make(make(d.payments.update("BYN").other).values); },
        CellClass::kBounded},
       {"payments.other.groups",
-       [](DA& d) -> Cell& { return make(d.payments["BYN"].other).groups["gift"]; },
+       [](DA& d) -> Cell& { return make(d.payments.update("BYN").other).groups.update("gift"); },
        CellClass::kBounded},
   };
   return kPlaces;
@@ -329,17 +331,17 @@ TEST(Counters, MergeCreatesOnlyWhatTheDeltaHas) {
   DA current, delta;
   current.count = 3;
   current.sum = 100;
-  make(current.modifiers).discounts["x"] = {5, 1, 0};
-  make(current.payments["BYN"].cash) = {10, 1, 0};
-  current.sections["1"] = {7, 1, 1000};
+  make(current.modifiers).discounts.update("x") = {5, 1, 0};
+  make(current.payments.update("BYN").cash) = {10, 1, 0};
+  current.sections.update("1") = {7, 1, 1000};
   delta.count = 1;
   delta.sum = 50;
-  make(delta._3party).groups["123456789"] = {50, 1, 0};
+  make(delta._3party).groups.update("123456789") = {50, 1, 0};
   make(make(delta.marking).si) = {50, 1, 1000};
-  auto& card = make(delta.payments["USD"].card);
+  auto& card = make(delta.payments.update("USD").card);
   card.values = Cell{300, 2, 0};
-  card.groups["visa"] = {100, 1, 0};
-  delta.sections["2"] = {50, 1, 1000};
+  card.groups.update("visa") = {100, 1, 0};
+  delta.sections.update("2") = {50, 1, 1000};
 
   auto r = merge_document_attributes(current, DA(delta));
   ASSERT_TRUE(r);
@@ -347,42 +349,42 @@ TEST(Counters, MergeCreatesOnlyWhatTheDeltaHas) {
   EXPECT_EQ(r->sum, 150u);
   ASSERT_TRUE(r->_3party);
   EXPECT_FALSE(r->_3party->values);
-  EXPECT_EQ(values(r->_3party->groups.at("123456789")), (Values{50, 1, 0}));
+  EXPECT_EQ(values(r->_3party->groups.find("123456789").value()), (Values{50, 1, 0}));
   ASSERT_TRUE(r->marking);
   EXPECT_FALSE(r->marking->ukz);
   EXPECT_EQ(values(*r->marking->si), (Values{50, 1, 1000}));
   EXPECT_FALSE(r->items_modifiers);
   ASSERT_TRUE(r->modifiers);
-  EXPECT_EQ(values(r->modifiers->discounts.at("x")), (Values{5, 1, 0}));
-  EXPECT_EQ(values(r->sections.at("1")), (Values{7, 1, 1000}));
-  EXPECT_EQ(values(r->sections.at("2")), (Values{50, 1, 1000}));
-  EXPECT_EQ(values(*r->payments.at("BYN").cash), (Values{10, 1, 0}));
-  const auto& usd = r->payments.at("USD");
+  EXPECT_EQ(values(r->modifiers->discounts.find("x").value()), (Values{5, 1, 0}));
+  EXPECT_EQ(values(r->sections.find("1").value()), (Values{7, 1, 1000}));
+  EXPECT_EQ(values(r->sections.find("2").value()), (Values{50, 1, 1000}));
+  EXPECT_EQ(values(*r->payments.find("BYN").value().cash), (Values{10, 1, 0}));
+  const auto usd = r->payments.find("USD").value();
   EXPECT_FALSE(usd.cash);
   EXPECT_FALSE(usd.other);
   ASSERT_TRUE(usd.card);
   EXPECT_EQ(values(*usd.card->values), (Values{300, 2, 0}));
-  EXPECT_EQ(values(usd.card->groups.at("visa")), (Values{100, 1, 0}));
+  EXPECT_EQ(values(usd.card->groups.find("visa").value()), (Values{100, 1, 0}));
 }
 
 TEST(Counters, CountPayments) {
   msg::PaymentsAttributes payments;
   auto& card = make(payments.card);
   card.values = Cell{300, 2, 0};
-  card.groups["visa"] = {100, 1, 0};
+  card.groups.update("visa") = {100, 1, 0};
   DA delta;
   ASSERT_TRUE(count_payments(delta, "BYN", payments));
   ASSERT_TRUE(count_payments(delta, "BYN", payments));
-  const auto& byn = delta.payments.at("BYN");
+  const auto byn = delta.payments.find("BYN").value();
   EXPECT_FALSE(byn.cash);
   EXPECT_FALSE(byn.other);
   EXPECT_EQ(values(*byn.card->values), (Values{600, 4, 0}));
-  EXPECT_EQ(values(byn.card->groups.at("visa")), (Values{200, 2, 0}));
+  EXPECT_EQ(values(byn.card->groups.find("visa").value()), (Values{200, 2, 0}));
 
   // A breach is the receipt's payments error, not a counter error.
   const std::string overflow = "tarv.core.receipt.payments.arithmetic.overflow";
   msg::PaymentsAttributes too_many;
-  make(too_many.other).groups["gift"] = {0, 65536, 0};
+  make(too_many.other).groups.update("gift") = {0, 65536, 0};
   DA fresh;
   EXPECT_EQ(code(count_payments(fresh, "BYN", too_many)), overflow);
   msg::PaymentsAttributes too_much;
@@ -411,18 +413,18 @@ TEST(Counters, DeltaBuilders) {
   count_item_modifiers(d, ungrouped, grouped);
   count_item_modifiers(d, grouped, std::nullopt);
   EXPECT_EQ(d.items_modifiers->discounts.size(), 1u);
-  EXPECT_EQ(values(d.items_modifiers->discounts.at("Акция")), (Values{50, 1, 0}));
-  EXPECT_EQ(values(d.items_modifiers->markups.at("Акция")), (Values{50, 1, 0}));
+  EXPECT_EQ(values(d.items_modifiers->discounts.find("Акция").value()), (Values{50, 1, 0}));
+  EXPECT_EQ(values(d.items_modifiers->markups.find("Акция").value()), (Values{50, 1, 0}));
 
   count_item_tax(d, 20, 150);
   count_item_tax(d, 20, std::nullopt);
   count_item_tax(d, 0, std::nullopt);
-  EXPECT_EQ(values(d.taxes.at("20")), (Values{150, 2, 0}));
-  EXPECT_EQ(values(d.taxes.at("0")), (Values{0, 1, 0}));
+  EXPECT_EQ(values(d.taxes.find("20").value()), (Values{150, 2, 0}));
+  EXPECT_EQ(values(d.taxes.find("0").value()), (Values{0, 1, 0}));
 
   count_item_section(d, 7, 1250, 2500);
   count_item_section(d, 7, 100, 1000);
-  EXPECT_EQ(values(d.sections.at("7")), (Values{1350, 2, 3500}));
+  EXPECT_EQ(values(d.sections.find("7").value()), (Values{1350, 2, 3500}));
 
   count_item_marking(d, Marking::kSi, 500, 1000);
   ASSERT_TRUE(d.marking);
@@ -435,7 +437,7 @@ TEST(Counters, DeltaBuilders) {
   ASSERT_TRUE(d._3party);
   EXPECT_EQ(values(*d._3party->values), (Values{900, 1, 0}));
   ASSERT_EQ(d._3party->groups.size(), 1u);
-  EXPECT_EQ(values(d._3party->groups.at("12345678")), (Values{900, 1, 0}));
+  EXPECT_EQ(values(d._3party->groups.find("12345678").value()), (Values{900, 1, 0}));
 }
 
 }  // namespace

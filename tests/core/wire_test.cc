@@ -423,8 +423,8 @@ TEST(EncodeTest, CanonicalRules) {
 
   // Map entries leave out a default key and a default value.
   msg::DocumentAttributes attrs;
-  attrs.taxes["0"] = {};
-  attrs.taxes[""] = {.sum = 1, .count = 0, .quantity = 0};
+  attrs.taxes.update("0") = {};
+  attrs.taxes.update("") = {.sum = 1, .count = 0, .quantity = 0};
   EXPECT_EQ(encode(attrs), cat({ld(50, ld(2, vi(1, 1))), ld(50, ld(1, "0"))}));
 
   // Negative counter cells take ten bytes; uint32 count is never sign-extended.
@@ -462,7 +462,7 @@ TEST(EncodeTest, RoundTripsThroughTheSchema) {
   auto& salt = sale.items.emplace_back();
   salt.name = "Соль";
   salt.price = 45;
-  request.attrs.emplace().payments["BYN"].card.emplace().groups["visa"].count = 3;
+  request.attrs.emplace().payments.update("BYN").card.emplace().groups.update("visa").count = 3;
   // Change comes only from a request, here from a later doc that merges in
   // (the last entry of a key wins).
   auto change = [](std::string_view key, uint64_t sum) {
