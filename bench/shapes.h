@@ -171,6 +171,18 @@ inline std::string report_with_sales_sections(int64_t n) {
   return out;
 }
 
+// A one-line sale whose document comes with `n` tax entries in its
+// calculations, which the call computes afresh.
+inline std::string sale_with_given_calculations(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  auto* cash = r.mutable_doc()->add_payments();
+  cash->set_type_id(0);
+  cash->set_sum(1);
+  std::string extra = repeated_field(2, kMinimalLine, 1);
+  put_field(extra, 100, keyed_entries(4, n));
+  return with_doc_fields(r, extra);
+}
+
 struct Shape {
   // Begins with the document, whose export is tarvcore_create_<document>:
   // the heap replay of other platforms finds the export by it.
@@ -196,6 +208,8 @@ inline const Shape kShapes[] = {
     {"sale_a_line_of_300k_scans", tarvcore_create_sale, sale_of_a_line_of_scans, 300000, 30000},
     {"sale_100k_counter_sections", tarvcore_create_sale, sale_with_counter_sections, 100000, 10000},
     {"report_100k_sales_sections", tarvcore_create_report, report_with_sales_sections, 100000,
+     10000},
+    {"sale_100k_given_tax_calculations", tarvcore_create_sale, sale_with_given_calculations, 100000,
      10000},
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
 };

@@ -6,10 +6,10 @@
 // diagnostics). std::optional marks fields with presence; the library never
 // reads an absent field as zero. Receipt lines, payments, a line's scans and
 // the context's currencies are Repeated; the report's counters and a sale's
-// change are RequestMaps; the cash position and every counter map, which a
-// call updates and writes back, are UpdatedMaps: held while they fit, else
-// left in the request and walked (wire/repeated.h, wire/request_map.h). Texts
-// a line only reads are views into the request.
+// change are RequestMaps; the cash position, every counter map and the
+// calculations' maps, which a call writes back, are UpdatedMaps: held while
+// they fit, else left in the request and walked (wire/repeated.h,
+// wire/request_map.h). Texts a line only reads are views into the request.
 #ifndef TARV_SRC_MESSAGES_H_
 #define TARV_SRC_MESSAGES_H_
 
@@ -189,8 +189,8 @@ struct SalePaymentsCalculations {
 struct SaleCalculations {
   std::optional<SaleCalculationsSums> cheque;
   std::optional<SaleCalculationsSums> items;
-  Map<SalePaymentsCalculations> payments;
-  Map<uint64_t> taxes;
+  UpdatedMap<SalePaymentsCalculations> payments;
+  UpdatedMap<uint64_t> taxes;
 };
 struct Sale {
   std::optional<Header> header;
@@ -210,7 +210,7 @@ struct RefundPaymentsCalculations {
 };
 struct RefundCalculations {
   uint64_t sum{};
-  Map<RefundPaymentsCalculations> payments;
+  UpdatedMap<RefundPaymentsCalculations> payments;
 };
 struct Refund {
   std::optional<Header> header;

@@ -53,7 +53,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;
-  calculations.payments[header.currency] = {split->cash, split->card, split->other};
+  calculations.payments.update(header.currency) = {split->cash, split->card, split->other};
 
   return CalcResult<ReceiptResponse<msg::Refund>>(std::in_place, std::move(end->shift_attrs),
                                                   std::move(end->attrs), std::move(refund),

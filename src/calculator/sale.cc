@@ -47,11 +47,11 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   const lines::LineRules rules{.check_tax_rate = true};
   lines::LineRecords records(sale.items, rules, sale_item);
   msg::DocumentAttributes delta;
-  msg::Map<uint64_t> taxes;
+  msg::UpdatedMap<uint64_t> taxes;
   auto totals = lines::walk_lines(sale.items, rules, delta,
                                   [&](const msg::Item& item, lines::LineResult&& line) {
                                     if (line.vat) {
-                                      taxes[std::to_string(*item.tax_rate)] += line.vat->vat;
+                                      taxes.update(std::to_string(*item.tax_rate)) += line.vat->vat;
                                       counters::count_item_tax(delta, item.tax_rate, line.vat->vat);
                                     }
                                     records.add(item, std::move(line));
@@ -91,7 +91,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};
   calculations.items = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
-  calculations.payments[header.currency] =
+  calculations.payments.update(header.currency) =
       msg::SalePaymentsCalculations{split->cash, split->card, split->other, split->cash_change};
   calculations.taxes = std::move(taxes);
 
