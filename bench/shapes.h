@@ -183,6 +183,29 @@ inline std::string sale_with_given_calculations(int64_t n) {
   return with_doc_fields(r, extra);
 }
 
+// A sale of `n` lines, each discounted in a group of its own, whose shift
+// counters already count 100,000 discount groups, the lines' among them.
+inline std::string sale_of_discount_groups(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  auto* cash = r.mutable_doc()->add_payments();
+  cash->set_type_id(0);
+  cash->set_sum(static_cast<uint64_t>(n));
+  std::string lines;
+  for (int64_t i = 0; i < n; ++i) {
+    std::string discount;
+    put_field(discount, 1, std::to_string(1000000 + i));
+    discount += std::string("\x18\x01", 2);
+    std::string line("\x0a\x01x\x10\x02\x18\xe8\x07", 8);
+    put_field(line, 40, discount);
+    put_field(lines, 2, line);
+  }
+  std::string out = with_doc_fields(r, lines);
+  std::string modifiers;
+  put_field(modifiers, 101, keyed_entries(1, 100000));
+  put_field(out, 3, modifiers);
+  return out;
+}
+
 struct Shape {
   // Begins with the document, whose export is tarvcore_create_<document>:
   // the heap replay of other platforms finds the export by it.
@@ -211,6 +234,7 @@ inline const Shape kShapes[] = {
      10000},
     {"sale_100k_given_tax_calculations", tarvcore_create_sale, sale_with_given_calculations, 100000,
      10000},
+    {"sale_20k_discount_groups", tarvcore_create_sale, sale_of_discount_groups, 20000, 2000},
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
 };
 

@@ -27,6 +27,7 @@ CalcResult<void> merge_map(msg::UpdatedMap<V>& current, msg::UpdatedMap<V>&& del
   msg::Map<V>* const into = current.held();
   msg::Map<V>* const from = delta.held();
   if (into == nullptr || from == nullptr) {
+    if (from != nullptr) current.ready_updates(*from);
     CalcResult<void> merged;
     std::move(delta).consume([&](const std::string& key, V&& value) {
       merged = add(current.update(key), std::move(value));

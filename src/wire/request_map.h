@@ -229,6 +229,21 @@ class UpdatedMap {
     return it->second;
   }
 
+  // Readies an update of each key of `keys` with one walk of a map left in
+  // the request, where update() walks it once for each key: a merge of many
+  // keys into a map of many entries stays n log n.
+  template <class W>
+  void ready_updates(const Map<W>& keys) {
+    if (!base_.left_) return;
+    auto next = keys.begin();
+    base_.for_each([&](const std::string& key, const V& value) {
+      for (; next != keys.end() && next->first < key; ++next) updates_.try_emplace(next->first);
+      if (next != keys.end() && next->first == key) updates_.try_emplace((next++)->first, value);
+      return next != keys.end();
+    });
+    for (; next != keys.end(); ++next) updates_.try_emplace(next->first);
+  }
+
   // The entries, when the map is held whole (made in memory, or a request's
   // map that fit the hold budget); else null.
   Map<V>* held() { return base_.left_ ? nullptr : &base_.held_; }

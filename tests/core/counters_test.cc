@@ -367,6 +367,31 @@ TEST(Counters, MergeCreatesOnlyWhatTheDeltaHas) {
   EXPECT_EQ(values(usd.card->groups.find("visa").value()), (Values{100, 1, 0}));
 }
 
+// Sections whose keys outgrow the hold budget stay in the request: a merge
+// adds to the ones the delta names, makes the rest, and the map reads in key
+// order with the untouched ones as they came.
+TEST(Counters, MergeIntoCellsLeftInRequest) {
+  ByteVec request;
+  for (char c = 'b'; c <= 'm'; c += 1) {
+    request = cat({request, ld(10, cat({ld(1, std::string(100000, c)), ld(2, vi(1, 5))}))});
+  }
+  msg::DocumentAttributes current;
+  wire::DecodeError error;
+  ASSERT_TRUE(wire::decode(request.data(), request.size(), current, error));
+  ASSERT_EQ(current.sections.held(), nullptr);
+  msg::UpdatedMap<Cell> delta;
+  delta.update(std::string(100000, 'c')) = {1, 1, 0};
+  delta.update("a") = {2, 1, 0};
+  delta.update("z") = {3, 1, 0};
+  ASSERT_TRUE(merge_cells(current.sections, std::move(delta), CellClass::kOpen));
+  std::string read;
+  current.sections.for_each([&](const std::string& key, const Cell& cell) {
+    read += key.substr(0, 1) + std::to_string(cell.sum);
+    return true;
+  });
+  EXPECT_EQ(read, "a2b5c6d5e5f5g5h5i5j5k5l5m5z3");
+}
+
 TEST(Counters, CountPayments) {
   msg::PaymentsAttributes payments;
   auto& card = make(payments.card);
