@@ -198,14 +198,28 @@ class RequestMap {
 
 // A map left in the request with some keys updated: it reads, and a response
 // writes it, as the request's map with each update in place of its key's
-// entry. Only the updated values are held.
+// entry. A map held whole is updated where it is held; of one left in the
+// request, only the updated values are held, apart, so that the many maps a
+// call makes in memory stay small.
 template <class V>
 class UpdatedMap {
  public:
   UpdatedMap() = default;
   explicit UpdatedMap(RequestMap<V> base) : base_(std::move(base)) {}
+  UpdatedMap(const UpdatedMap& other)
+      : cached_size(other.cached_size),
+        base_(other.base_),
+        updates_(other.updates_ ? std::make_unique<Map<V>>(*other.updates_) : nullptr) {}
+  UpdatedMap& operator=(const UpdatedMap& other) {
+    if (this != &other) *this = UpdatedMap(other);
+    return *this;
+  }
+  UpdatedMap(UpdatedMap&&) noexcept = default;
+  UpdatedMap& operator=(UpdatedMap&&) noexcept = default;
+  ~UpdatedMap() = default;
 
-  bool empty() const { return updates_.empty() && base_.empty(); }
+  // Updates exist only where the request's map is left in it.
+  bool empty() const { return base_.empty(); }
   size_t size() const {
     size_t n = 0;
     for_each([&](const std::string&, const V&) { return ++n != 0; });
@@ -214,7 +228,9 @@ class UpdatedMap {
 
   // The value of `key` as the map reads: its update, or the request's.
   std::optional<V> find(std::string_view key) const {
-    if (auto it = updates_.find(key); it != updates_.end()) return it->second;
+    if (updates_) {
+      if (auto it = updates_->find(key); it != updates_->end()) return it->second;
+    }
     return base_.find(key);
   }
 
@@ -222,10 +238,9 @@ class UpdatedMap {
   // held whole is updated where it is held.
   V& update(const std::string& key) {
     if (!base_.left_) return base_.held_[key];
-    auto it = updates_.find(key);
-    if (it == updates_.end()) {
-      it = updates_.emplace(key, base_.find(key).value_or(V{})).first;
-    }
+    Map<V>& updates = left_updates();
+    auto it = updates.find(key);
+    if (it == updates.end()) it = updates.emplace(key, base_.find(key).value_or(V{})).first;
     return it->second;
   }
 
@@ -235,13 +250,14 @@ class UpdatedMap {
   template <class W>
   void ready_updates(const Map<W>& keys) {
     if (!base_.left_) return;
+    Map<V>& updates = left_updates();
     auto next = keys.begin();
     base_.for_each([&](const std::string& key, const V& value) {
-      for (; next != keys.end() && next->first < key; ++next) updates_.try_emplace(next->first);
-      if (next != keys.end() && next->first == key) updates_.try_emplace((next++)->first, value);
+      for (; next != keys.end() && next->first < key; ++next) updates.try_emplace(next->first);
+      if (next != keys.end() && next->first == key) updates.try_emplace((next++)->first, value);
       return next != keys.end();
     });
-    for (; next != keys.end(); ++next) updates_.try_emplace(next->first);
+    for (; next != keys.end(); ++next) updates.try_emplace(next->first);
   }
 
   // The entries, when the map is held whole (made in memory, or a request's
@@ -264,16 +280,18 @@ class UpdatedMap {
   // visit(key, value) for each key in ascending order, as RequestMap.
   template <class Visit>
   bool for_each(Visit&& visit) const {
-    auto next = updates_.begin();
+    if (!updates_) return base_.for_each(visit);
+    auto next = updates_->begin();
+    const auto end = updates_->end();
     const bool walked = base_.for_each([&](const std::string& key, const V& value) {
-      for (; next != updates_.end() && next->first < key; ++next) {
+      for (; next != end && next->first < key; ++next) {
         if (!visit(next->first, next->second)) return false;
       }
-      if (next != updates_.end() && next->first == key) return visit(key, (next++)->second);
+      if (next != end && next->first == key) return visit(key, (next++)->second);
       return visit(key, value);
     });
     if (!walked) return false;
-    for (; next != updates_.end(); ++next) {
+    for (; next != end; ++next) {
       if (!visit(next->first, next->second)) return false;
     }
     return true;
@@ -286,8 +304,13 @@ class UpdatedMap {
   mutable size_t cached_size = 0;
 
  private:
+  Map<V>& left_updates() {
+    if (!updates_) updates_ = std::make_unique<Map<V>>();
+    return *updates_;
+  }
+
   RequestMap<V> base_;
-  Map<V> updates_;
+  std::unique_ptr<Map<V>> updates_;  // only where base_ is left in the request
 };
 
 }  // namespace tarv::wire
