@@ -1,9 +1,10 @@
-// Map fields left in the request, for maps of many entries (the report's
-// counters per currency, the cash position per currency, a sale's change):
-// decoding checks every entry and counts them; walking indexes the entries by
-// their place in the request, four bytes each, sorts the index by key and
-// visits each key's last entry in ascending key order, as a Map holds them
-// after decoding.
+// Map fields of a request, which may have as many entries as it has bytes
+// (the report's counters per currency, the cash position, a sale's change,
+// every counter map, a document's calculations): held while they fit the hold
+// budget, else left in the request. Decoding checks every entry and counts
+// them; walking indexes the entries by their place in the request, four bytes
+// each, sorts the index by key and visits each key's last entry in ascending
+// key order, as a Map holds them after decoding.
 #ifndef TARV_SRC_WIRE_REQUEST_MAP_H_
 #define TARV_SRC_WIRE_REQUEST_MAP_H_
 
