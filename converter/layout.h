@@ -213,7 +213,10 @@ class FieldBits {
   constexpr Status amount(const uint64_t&, bool, std::string_view) { return add(kAmountBits); }
   constexpr Status date_time(const DateTime&, std::string_view) { return add(kDateTimeBits); }
   constexpr Status currency(const std::string&) { return add(8 * kCurrencyBytes); }
-  constexpr Status text(const std::string&, size_t n) { return add(8 * n); }
+  template <class T>
+  constexpr Status text(const T&, size_t n) {
+    return add(8 * n);
+  }
   // Without marking codes; marking_bytes() (code_block.h) adds theirs.
   constexpr Status code(const CodeBlock&, std::string_view) { return add(kCodeBlockBits); }
 

@@ -22,6 +22,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -41,6 +44,36 @@ struct DocHeader {
   std::string currency;  // exactly three bytes
 
   friend bool operator==(const DocHeader&, const DocHeader&) = default;
+};
+
+// A line's name: the writer's is a view of the request a calculator read,
+// which outlives the document's writing, so that a receipt's names are never
+// copied; the reader's owns its text. Compares by content.
+class Text {
+ public:
+  Text() = default;
+  Text(std::string text) : owned_(std::move(text)), owns_(true) {}  // NOLINT: a text is a string
+  Text(const char* text) : Text(std::string(text)) {}               // NOLINT
+  static Text view_of(std::string_view text) {
+    Text t;
+    t.view_ = text;
+    return t;
+  }
+
+  std::string_view str() const { return owns_ ? std::string_view(owned_) : view_; }
+  operator std::string_view() const { return str(); }  // NOLINT: reads as its text
+  bool empty() const { return str().empty(); }
+  size_t size() const { return str().size(); }
+
+  friend bool operator==(const Text& a, const Text& b) { return a.str() == b.str(); }
+  template <class S>
+  requires std::is_convertible_v<const S&, std::string_view>
+  friend bool operator==(const Text& a, const S& b) { return a.str() == std::string_view(b); }
+
+ private:
+  std::string owned_;
+  std::string_view view_;
+  bool owns_ = false;
 };
 
 // Item codes, in the three forms of the item code block (code_block.h).
@@ -75,7 +108,7 @@ using CodeBlock = std::variant<PlainCode, GtinCode, MarkedCode>;
 struct SaleItem {
   uint8_t section = 0;  // 0 = no section
   CodeBlock code;
-  std::string name;       // text(50)
+  Text name;              // text(50)
   uint32_t quantity = 0;  // thousandths, u24
   uint64_t cost = 0;      // round(price * quantity / 1000)
   uint64_t discount = 0;  // sign-marked
@@ -125,7 +158,7 @@ using CardHolderWithdrawDoc = CashOperationDoc<DocKind::kCardHolderWithdraw>;
 struct RefundItem {
   uint8_t section = 0;
   CodeBlock code;
-  std::string name;  // text(50)
+  Text name;  // text(50)
   uint32_t quantity = 0;
   uint64_t sum = 0;  // the line total
 
@@ -147,7 +180,7 @@ struct RefundDoc {
 struct RollbackLine {
   std::optional<std::string> si_code;   // raw(256), flag 1
   std::optional<std::string> ukz_code;  // raw(64), flag 2
-  std::string name;                     // text(50)
+  Text name;                            // text(50)
 
   friend bool operator==(const RollbackLine&, const RollbackLine&) = default;
 };

@@ -35,7 +35,7 @@ class FieldPut {
     return put_date_time(w_, value, field(name));
   }
   Status currency(const std::string& value) { return put_currency(w_, value); }
-  Status text(const std::string& value, size_t n) {
+  Status text(std::string_view value, size_t n) {
     put_text(w_, value, n);
     return {};
   }

@@ -26,7 +26,7 @@ using cv::layout::kUkzCodeBytes;
 // Whether text(n) keeps `text`: every character has a windows-1251 byte, the
 // bytes fit, and they do not start like a byte-order mark, which the reader
 // would take as one.
-bool text_keeps(const std::string& text, size_t n) {
+bool text_keeps(std::string_view text, size_t n) {
   const std::string bytes = text::to_cp1251(text);
   if (bytes.size() > n || text::from_cp1251(bytes) != text) return false;
   return !(bytes.starts_with("\xEF\xBB\xBF") || bytes.starts_with("\xFF\xFE") ||
@@ -34,7 +34,8 @@ bool text_keeps(const std::string& text, size_t n) {
 }
 
 // Takes the second reading of a text that the format cannot keep.
-void settle_text(std::string& first, const std::string& second, size_t n) {
+template <class T>  // a header's string or a line's name
+void settle_text(T& first, const T& second, size_t n) {
   if (!text_keeps(first, n)) first = second;
 }
 void settle_raw(std::string& first, const std::string& second, size_t n) {

@@ -22,8 +22,8 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   lines::LineRecords records(refund.items, {}, [](const msg::Item& item, lines::LineResult&& line) {
-    return converter::RefundItem{line.section, std::move(line.code.code), std::string(item.name),
-                                 line.quantity, line.total};
+    return converter::RefundItem{line.section, std::move(line.code.code),
+                                 converter::Text::view_of(item.name), line.quantity, line.total};
   });
   msg::DocumentAttributes delta;
   auto totals = lines::walk_lines(

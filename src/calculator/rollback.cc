@@ -22,7 +22,7 @@ namespace {
 // The marking codes a sale line carries.
 converter::RollbackLine rollback_line(const converter::SaleItem& item) {
   converter::RollbackLine line;
-  line.name = item.name;
+  line.name = converter::Text::view_of(item.name);  // the decoded sale outlives the writing
   if (const auto* gtin = std::get_if<converter::GtinCode>(&item.code)) {
     line.si_code = gtin->si_code;
     line.ukz_code = gtin->ukz_code;
@@ -76,6 +76,7 @@ CalcResult<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& reque
   if (target->other > target->cashless) return std::unexpected(err::kRollbackInvalidTarget);
 
   msg::DocumentAttributes delta;
+  counters::CellsByNumber sections(delta.sections);
   converter::RollbackDoc document;
   document.lines.reserve(target->items.size());
   for (const converter::SaleItem& item : target->items) {
@@ -84,7 +85,7 @@ CalcResult<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& reque
     converter::RollbackLine line = rollback_line(item);
     counters::count_item_marking(delta, marking_of(line), *total, limits::kMarkedQuantity);
     counters::count_item_section(
-        delta, item.section ? std::optional<uint32_t>(item.section) : std::nullopt, *total,
+        sections, item.section ? std::optional<uint32_t>(item.section) : std::nullopt, *total,
         item.quantity);
     document.lines.push_back(std::move(line));
   }

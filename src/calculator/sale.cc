@@ -24,7 +24,7 @@ bool valid_tax_number(uint32_t n) {
 converter::SaleItem sale_item(const msg::Item& item, lines::LineResult&& line) {
   return {.section = line.section,
           .code = std::move(line.code.code),
-          .name = std::string(item.name),
+          .name = converter::Text::view_of(item.name),
           .quantity = line.quantity,
           .cost = line.base,
           .discount = line.discount,
@@ -48,14 +48,16 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   lines::LineRecords records(sale.items, rules, sale_item);
   msg::DocumentAttributes delta;
   msg::UpdatedMap<uint64_t> taxes;
-  auto totals = lines::walk_lines(sale.items, rules, delta,
-                                  [&](const msg::Item& item, lines::LineResult&& line) {
-                                    if (line.vat) {
-                                      taxes.update(std::to_string(*item.tax_rate)) += line.vat->vat;
-                                      counters::count_item_tax(delta, item.tax_rate, line.vat->vat);
-                                    }
-                                    records.add(item, std::move(line));
-                                  });
+  counters::ValuesByNumber<uint64_t> vat_by_rate(taxes);
+  counters::CellsByNumber tax_cells(delta.taxes);
+  auto totals = lines::walk_lines(
+      sale.items, rules, delta, [&](const msg::Item& item, lines::LineResult&& line) {
+        if (line.vat) {
+          vat_by_rate[*item.tax_rate] += line.vat->vat;
+          counters::count_item_tax(tax_cells, item.tax_rate, line.vat->vat);
+        }
+        records.add(item, std::move(line));
+      });
   TARV_TRY(totals);
 
   const uint64_t markup = sale.markup ? sale.markup->modifier : 0;

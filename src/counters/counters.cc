@@ -167,10 +167,10 @@ CalcResult<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t 
   return add_cell(cell, Cell{sum, count, 0}, CellClass::kWideCount);
 }
 
-void count_item_tax(msg::DocumentAttributes& delta, std::optional<uint32_t> rate,
+void count_item_tax(CellsByNumber& taxes, std::optional<uint32_t> rate,
                     std::optional<uint64_t> vat) {
   if (!rate) return;
-  bump(delta.taxes.update(std::to_string(*rate)), vat.value_or(0), 1, 0);
+  bump(taxes[*rate], vat.value_or(0), 1, 0);
 }
 
 void count_item_marking(msg::DocumentAttributes& delta, Marking marking, uint64_t sum,
@@ -181,10 +181,10 @@ void count_item_marking(msg::DocumentAttributes& delta, Marking marking, uint64_
   bump(cell ? *cell : cell.emplace(), sum, 1, quantity);
 }
 
-void count_item_section(msg::DocumentAttributes& delta, std::optional<uint32_t> section,
-                        uint64_t sum, uint32_t quantity) {
+void count_item_section(CellsByNumber& sections, std::optional<uint32_t> section, uint64_t sum,
+                        uint32_t quantity) {
   if (!section) return;
-  bump(delta.sections.update(std::to_string(*section)), sum, 1, quantity);
+  bump(sections[*section], sum, 1, quantity);
 }
 
 void count_item_modifiers(msg::DocumentAttributes& delta,

@@ -81,12 +81,43 @@ CalcResult<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t 
 
 enum class Marking : uint8_t { kNone, kSi, kUkz };
 
-void count_item_tax(msg::DocumentAttributes& delta, std::optional<uint32_t> rate,
+// The values of a map keyed by decimal numbers (sections, VAT rates) that a
+// document's lines add to, each found once: a receipt names few sections and
+// rates, and a lookup by text on every line would cost more than the line's
+// own arithmetic. Map nodes never move, so a value found stays valid while
+// the map lives; the first few numbers are kept, any others looked up.
+template <class V>
+class ValuesByNumber {
+ public:
+  explicit ValuesByNumber(msg::UpdatedMap<V>& map) : map_(map) {}
+
+  V& operator[](uint32_t number) {
+    for (size_t i = 0; i < kept_; ++i) {
+      if (numbers_[i] == number) return *values_[i];
+    }
+    V& value = map_.update(std::to_string(number));
+    if (kept_ < kKept) {
+      numbers_[kept_] = number;
+      values_[kept_++] = &value;
+    }
+    return value;
+  }
+
+ private:
+  static constexpr size_t kKept = 8;
+  msg::UpdatedMap<V>& map_;
+  size_t kept_ = 0;
+  uint32_t numbers_[kKept];
+  V* values_[kKept];
+};
+using CellsByNumber = ValuesByNumber<Cell>;
+
+void count_item_tax(CellsByNumber& taxes, std::optional<uint32_t> rate,
                     std::optional<uint64_t> vat);
 void count_item_marking(msg::DocumentAttributes& delta, Marking marking, uint64_t sum,
                         uint32_t quantity);
-void count_item_section(msg::DocumentAttributes& delta, std::optional<uint32_t> section,
-                        uint64_t sum, uint32_t quantity);
+void count_item_section(CellsByNumber& sections, std::optional<uint32_t> section, uint64_t sum,
+                        uint32_t quantity);
 void count_item_modifiers(msg::DocumentAttributes& delta,
                           const std::optional<msg::Modifier>& discount,
                           const std::optional<msg::Modifier>& markup);

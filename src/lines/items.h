@@ -74,14 +74,15 @@ template <class OnLine>
 CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules rules,
                                    msg::DocumentAttributes& delta, OnLine&& on_line) {
   ItemsTotals totals;
+  counters::CellsByNumber sections(delta.sections);
   auto visit = [&](msg::Item& item) -> CalcResult<void> {
     auto line = check_line(item, rules);
     TARV_TRY(line);
     TARV_TRY(totals.add(*line));
     counters::count_item_marking(delta, line->code.marking(), line->total, line->quantity);
     counters::count_item_section(
-        delta, line->section ? std::optional<uint32_t>(line->section) : std::nullopt, line->total,
-        line->quantity);
+        sections, line->section ? std::optional<uint32_t>(line->section) : std::nullopt,
+        line->total, line->quantity);
     counters::count_item_modifiers(delta, item.discount, item.markup);
     on_line(item, std::move(*line));
     return {};

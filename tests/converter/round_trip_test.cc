@@ -149,7 +149,7 @@ class Gen {
 };
 
 // What the reader gives back for a text written into an n-byte field.
-std::string as_text(const std::string& s, size_t n) {
+std::string as_text(std::string_view s, size_t n) {
   std::string bytes = text::to_cp1251(s);
   bytes.resize(n, '\0');
   return text::decode_text_field(bytes);

@@ -419,8 +419,9 @@ TEST(Counters, CountPayments) {
 
 TEST(Counters, DeltaBuilders) {
   DA d;
-  count_item_tax(d, std::nullopt, 100);
-  count_item_section(d, std::nullopt, 100, 1000);
+  CellsByNumber taxes(d.taxes), sections(d.sections);
+  count_item_tax(taxes, std::nullopt, 100);
+  count_item_section(sections, std::nullopt, 100, 1000);
   count_item_marking(d, Marking::kNone, 100, 1000);
   count_third_party(d, std::nullopt, 100);
   EXPECT_TRUE(d.taxes.empty());
@@ -441,14 +442,14 @@ TEST(Counters, DeltaBuilders) {
   EXPECT_EQ(values(d.items_modifiers->discounts.find("Акция").value()), (Values{50, 1, 0}));
   EXPECT_EQ(values(d.items_modifiers->markups.find("Акция").value()), (Values{50, 1, 0}));
 
-  count_item_tax(d, 20, 150);
-  count_item_tax(d, 20, std::nullopt);
-  count_item_tax(d, 0, std::nullopt);
+  count_item_tax(taxes, 20, 150);
+  count_item_tax(taxes, 20, std::nullopt);
+  count_item_tax(taxes, 0, std::nullopt);
   EXPECT_EQ(values(d.taxes.find("20").value()), (Values{150, 2, 0}));
   EXPECT_EQ(values(d.taxes.find("0").value()), (Values{0, 1, 0}));
 
-  count_item_section(d, 7, 1250, 2500);
-  count_item_section(d, 7, 100, 1000);
+  count_item_section(sections, 7, 1250, 2500);
+  count_item_section(sections, 7, 100, 1000);
   EXPECT_EQ(values(d.sections.find("7").value()), (Values{1350, 2, 3500}));
 
   count_item_marking(d, Marking::kSi, 500, 1000);

@@ -43,13 +43,13 @@ inline void PrintTo(const CodeBlock& c, std::ostream* os) {
 inline void PrintTo(const SaleItem& i, std::ostream* os) {
   *os << "{section " << int{i.section} << ", ";
   PrintTo(i.code, os);
-  *os << ", \"" << i.name << "\", qty " << i.quantity << ", cost " << i.cost << ", discount "
+  *os << ", \"" << i.name.str() << "\", qty " << i.quantity << ", cost " << i.cost << ", discount "
       << i.discount << ", markup " << i.markup << "}";
 }
 inline void PrintTo(const RefundItem& i, std::ostream* os) {
   *os << "{section " << int{i.section} << ", ";
   PrintTo(i.code, os);
-  *os << ", \"" << i.name << "\", qty " << i.quantity << ", sum " << i.sum << "}";
+  *os << ", \"" << i.name.str() << "\", qty " << i.quantity << ", sum " << i.sum << "}";
 }
 inline void PrintTo(const DocHeader& h, std::ostream* os) {
   *os << "{device " << h.device_id << ", \"" << h.cashier << "\", no " << h.doc_number << ", "
