@@ -24,16 +24,17 @@ TarvDocument make_sale(int64_t items) {
   SaleDoc s;
   s.header = DocHeader{1001, "Иванова Мария", 42, DateTime{2024, 3, 9, 50700}, "BYN"};
   for (int64_t i = 0; i < items; ++i) {
-    CodeBlock code;
-    if (i % 10 == 9) {
-      code = MarkedCode{"0104810000000013215xYz9q" + std::to_string(i), std::nullopt,
-                        "04810000000013"};
-    } else if (i % 2 == 0) {
-      code = GtinCode{std::nullopt, std::nullopt, "481000000" + std::to_string(1000 + i % 9000)};
-    } else {
-      code = PlainCode{3, std::to_string(100000 + i)};
-    }
-    s.items.push_back(SaleItem{static_cast<uint8_t>(i % 5), code,
+    auto code = [i]() -> CodeBlock {
+      if (i % 10 == 9) {
+        return MarkedCode{"0104810000000013215xYz9q" + std::to_string(i), std::nullopt,
+                          "04810000000013"};
+      }
+      if (i % 2 == 0) {
+        return GtinCode{std::nullopt, std::nullopt, "481000000" + std::to_string(1000 + i % 9000)};
+      }
+      return PlainCode{3, std::to_string(100000 + i)};
+    };
+    s.items.push_back(SaleItem{static_cast<uint8_t>(i % 5), code(),
                                "Молоко 3,2% 1 л, ТМ «Бабушкина крынка» №" + std::to_string(i), 1000,
                                259, 10, 0});
   }

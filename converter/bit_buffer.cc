@@ -6,7 +6,7 @@
 
 namespace tarv::converter {
 
-void BitWriter::put_bits(uint64_t value, unsigned width) {
+void BitWriter::put_bits_slow(uint64_t value, unsigned width) {
   if (width == 0) return;
   const unsigned used = bits_ % 8;
   if (used + width > 64) {  // a wide field off a byte boundary: in two parts

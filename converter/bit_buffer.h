@@ -4,8 +4,10 @@
 #define TARV_CONVERTER_BIT_BUFFER_H_
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <expected>
 #include <span>
 #include <string>
@@ -34,10 +36,35 @@ class BitWriter {
   // Room for a document of `n` bytes, allocated once.
   void reserve_bytes(size_t n) { bytes_.resize(n); }
 
-  // The low `width` bits of `value` (width <= 64).
-  void put_bits(uint64_t value, unsigned width);
+  // The low `width` bits of `value` (width <= 64). Inline where the field
+  // ORs into one 8-byte word of the buffer, the case of almost every field.
+  void put_bits(uint64_t value, unsigned width) {
+    const size_t at = bits_ / 8;
+    const unsigned used = bits_ % 8;
+    if (std::endian::native != std::endian::little || width == 0 || used + width > 64 ||
+        bytes_.size() - at < 8) {
+      put_bits_slow(value, width);
+      return;
+    }
+    if (width < 64) value &= (uint64_t{1} << width) - 1;
+    // The field as the top bits of a big-endian word, after the `used` bits.
+    uint64_t current;
+    std::memcpy(&current, bytes_.data() + at, 8);
+    current = __builtin_bswap64(__builtin_bswap64(current) | value << (64 - used - width));
+    std::memcpy(bytes_.data() + at, &current, 8);
+    bits_ += width;
+  }
   // Each byte as 8 bits.
   void put_bytes(std::span<const char> bytes);
+  // The next `n` bytes, zeroed, to be filled in place when the position is
+  // on a byte boundary; else empty, and nothing is taken.
+  std::span<char> take_bytes(size_t n) {
+    if (bits_ % 8 != 0) return {};
+    room_for(bits_ + 8 * n);
+    const size_t at = bits_ / 8;
+    bits_ += 8 * n;
+    return {reinterpret_cast<char*>(bytes_.data()) + at, n};
+  }
   void put_zeros(size_t bits) {
     bits_ += bits;
     room_for(bits_);
@@ -56,6 +83,8 @@ class BitWriter {
     const size_t n = (bits + 7) / 8;
     if (n > bytes_.size()) bytes_.resize(std::max(n, 2 * bytes_.size()));
   }
+
+  void put_bits_slow(uint64_t value, unsigned width);
 
   std::vector<uint8_t> bytes_;
   size_t bits_ = 0;

@@ -44,8 +44,7 @@ Status put_code(BitWriter& w, const MarkedCode& c, const FieldName& field) {
 
 }  // namespace
 
-void put_markings(BitWriter& w, const std::optional<std::string>& si,
-                  const std::optional<std::string>& ukz) {
+void put_markings(BitWriter& w, const std::optional<Text>& si, const std::optional<Text>& ukz) {
   if (si) put_raw(w, *si, kSiCodeBytes);
   if (ukz) put_raw(w, *ukz, kUkzCodeBytes);
 }

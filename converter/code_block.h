@@ -23,8 +23,7 @@ namespace tarv::converter {
 // The marking code fields, each written only when present: si_code in
 // layout::kSiCodeBytes, then ukz_code in layout::kUkzCodeBytes (sale and refund code blocks,
 // rollback lines).
-void put_markings(BitWriter& w, const std::optional<std::string>& si,
-                  const std::optional<std::string>& ukz);
+void put_markings(BitWriter& w, const std::optional<Text>& si, const std::optional<Text>& ukz);
 constexpr size_t marking_bytes(bool si, bool ukz) {
   return (si ? layout::kSiCodeBytes : 0) + (ukz ? layout::kUkzCodeBytes : 0);
 }

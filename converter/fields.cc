@@ -110,6 +110,12 @@ Status put_currency(BitWriter& w, std::string_view currency) {
 }
 
 void put_text(BitWriter& w, std::string_view text, size_t n) {
+  // On a byte boundary the text is converted where it goes, the buffer
+  // zeroed ahead: its unused tail stays 0x00.
+  if (const std::span<char> field = w.take_bytes(n); field.size() == n) {
+    text::to_cp1251(text, field);
+    return;
+  }
   FieldScratch scratch;
   const std::span<char> buf = scratch.zeroed(n);
   text::to_cp1251(text, buf);  // the unused tail stays 0x00
@@ -128,24 +134,22 @@ Status put_digits(BitWriter& w, std::string_view digits, size_t d, const FieldNa
   // Nibbles gather in `pending` and go out 16 at a time.
   uint64_t pending = 0;
   unsigned nibbles = 0;
-  for (size_t pos = 0; pos < digits.size();) {
-    const text::utf8::Step step = text::utf8::next(digits, pos);
-    if (step.code_point < '0' || step.code_point > '9') {
-      w.put_bits(pending, 4 * nibbles);  // the digits before it were appended
-      std::string message = "code_write: code contains non-digit character: ";
-      text::utf8::append(step.code_point, message);
-      return fail(DocError::Kind::kUnexpected, std::move(message));
-    }
-    pending = pending << 4 | (step.code_point - '0');
+  size_t pos = 0;
+  for (; pos < digits.size(); ++pos) {
+    const unsigned digit = static_cast<uint8_t>(digits[pos]) - unsigned{'0'};
+    if (digit > 9) break;
+    pending = pending << 4 | digit;
     if (++nibbles == 16) {
       w.put_bits(pending, 64);
       pending = 0;
       nibbles = 0;
     }
-    pos += step.length;
   }
-  w.put_bits(pending, 4 * nibbles);
-  return {};
+  w.put_bits(pending, 4 * nibbles);  // before a non-digit, the digits before it
+  if (pos == digits.size()) return {};
+  std::string message = "code_write: code contains non-digit character: ";
+  text::utf8::append(text::utf8::next(digits, pos).code_point, message);
+  return fail(DocError::Kind::kUnexpected, std::move(message));
 }
 
 void pad_zero(BitWriter& w, size_t bits) { w.put_zeros(bits); }
@@ -199,6 +203,21 @@ Status get_text(BitReader& r, size_t n, std::string& out) {
 
 Status get_raw(BitReader& r, size_t n, std::string& out) {
   return with_field_bytes(r, n, [&](std::string_view b) { out = text::decode_raw_field(b); });
+}
+
+// A line's texts own what the reader made of their bytes.
+Status get_text(BitReader& r, size_t n, Text& out) {
+  std::string text;
+  TARV_TRY(get_text(r, n, text));
+  out = text;
+  return {};
+}
+
+Status get_raw(BitReader& r, size_t n, Text& out) {
+  std::string text;
+  TARV_TRY(get_raw(r, n, text));
+  out = text;
+  return {};
 }
 
 Status get_digits(BitReader& r, size_t d, std::string& out) {

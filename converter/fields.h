@@ -69,7 +69,9 @@ Status get_date_time(BitReader& r, DateTime& out);
 // Three bytes that must be valid UTF-8 (Parse otherwise).
 Status get_currency(BitReader& r, std::string& out);
 Status get_text(BitReader& r, size_t n, std::string& out);
+Status get_text(BitReader& r, size_t n, Text& out);
 Status get_raw(BitReader& r, size_t n, std::string& out);
+Status get_raw(BitReader& r, size_t n, Text& out);
 // d <= 16 nibbles combined into one decimal number, as its decimal text.
 Status get_digits(BitReader& r, size_t d, std::string& out);
 

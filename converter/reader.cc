@@ -27,12 +27,9 @@ class FieldGet {
   Status amount(uint64_t& value, bool, std::string_view) { return get_amount(r_, value); }
   Status date_time(DateTime& value, std::string_view) { return get_date_time(r_, value); }
   Status currency(std::string& value) { return get_currency(r_, value); }
-  Status text(std::string& value, size_t n) { return get_text(r_, n, value); }
-  Status text(Text& value, size_t n) {
-    std::string read;
-    TARV_TRY(get_text(r_, n, read));
-    value = std::move(read);
-    return {};
+  template <class T>  // a header's string or a line's Text
+  Status text(T& value, size_t n) {
+    return get_text(r_, n, value);
   }
   Status code(CodeBlock& value, std::string_view) { return get_item_code(r_, value); }
 
@@ -86,9 +83,7 @@ Status get_body(FieldGet& io, BitReader& r, RollbackDoc& rollback) {
       TARV_TRY(get_raw(r, layout::kSiCodeBytes, line.si_code.emplace()));
     if (flags & layout::kSecondPart)
       TARV_TRY(get_raw(r, layout::kUkzCodeBytes, line.ukz_code.emplace()));
-    std::string name;
-    TARV_TRY(get_text(r, layout::kNameBytes, name));
-    line.name = std::move(name);
+    TARV_TRY(get_text(r, layout::kNameBytes, line.name));
   }
   TARV_TRY(get_amount(r, rollback.amount));
   return r.skip(layout::kCashOpTailBits);

@@ -20,6 +20,8 @@
 #define TARV_CONVERTER_RECORDS_H_
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,24 +48,48 @@ struct DocHeader {
   friend bool operator==(const DocHeader&, const DocHeader&) = default;
 };
 
-// A line's name: the writer's is a view of the request a calculator read,
-// which outlives the document's writing, so that a receipt's names are never
-// copied; the reader's owns its text. Compares by content.
+// A text of a line's record (its name, its code's digits and marking codes).
+// The writer's are views of the request that a calculator read, which
+// outlives the document's writing, so a receipt's texts are never copied;
+// texts made from strings (the reader's, a test's) own a copy. Compares by
+// content.
 class Text {
  public:
   Text() = default;
-  Text(std::string text) : owned_(std::move(text)), owns_(true) {}  // NOLINT: a text is a string
-  Text(const char* text) : Text(std::string(text)) {}               // NOLINT
+  template <class S>
+  requires(std::is_convertible_v<const S&, std::string_view> && !std::is_same_v<S, Text>)
+      Text(const S& text) {  // NOLINT: a text is a string
+    own(text);
+  }
   static Text view_of(std::string_view text) {
     Text t;
-    t.view_ = text;
+    t.data_ = text.data();
+    t.size_ = text.size();
     return t;
   }
+  Text(const Text& other) : data_(other.data_), size_(other.size_) {
+    if (other.owned_) own(other.str());
+  }
+  Text& operator=(const Text& other) {
+    if (this != &other) *this = Text(other);
+    return *this;
+  }
+  Text(Text&& other) noexcept
+      : owned_(std::move(other.owned_)),
+        data_(std::exchange(other.data_, nullptr)),
+        size_(std::exchange(other.size_, 0)) {}
+  Text& operator=(Text&& other) noexcept {
+    owned_ = std::move(other.owned_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    return *this;
+  }
+  ~Text() = default;
 
-  std::string_view str() const { return owns_ ? std::string_view(owned_) : view_; }
+  std::string_view str() const { return {data_, size_}; }
   operator std::string_view() const { return str(); }  // NOLINT: reads as its text
-  bool empty() const { return str().empty(); }
-  size_t size() const { return str().size(); }
+  bool empty() const { return size_ == 0; }
+  size_t size() const { return size_; }
 
   friend bool operator==(const Text& a, const Text& b) { return a.str() == b.str(); }
   template <class S>
@@ -71,9 +97,19 @@ class Text {
   friend bool operator==(const Text& a, const S& b) { return a.str() == std::string_view(b); }
 
  private:
-  std::string owned_;
-  std::string_view view_;
-  bool owns_ = false;
+  void own(std::string_view text) {
+    owned_.reset();
+    data_ = nullptr;
+    size_ = text.size();
+    if (size_ == 0) return;
+    owned_ = std::make_unique_for_overwrite<char[]>(size_);
+    std::memcpy(owned_.get(), text.data(), size_);
+    data_ = owned_.get();
+  }
+
+  std::unique_ptr<char[]> owned_;  // null for a view
+  const char* data_ = nullptr;
+  size_t size_ = 0;
 };
 
 // Item codes, in the three forms of the item code block (code_block.h).
@@ -81,25 +117,25 @@ class Text {
 // Plain: a code kind (0, 1, 3 or 4) and at most 13 digits.
 struct PlainCode {
   uint8_t kind = 0;
-  std::string digits;
+  Text digits;
 
   friend bool operator==(const PlainCode&, const PlainCode&) = default;
 };
 // GTIN: optional marking codes and a GTIN of at most 14 digits (13-digit
 // layout up to 13 digits, 14-digit layout for 14).
 struct GtinCode {
-  std::optional<std::string> si_code;   // raw(256)
-  std::optional<std::string> ukz_code;  // raw(64)
-  std::string digits;
+  std::optional<Text> si_code;   // raw(256)
+  std::optional<Text> ukz_code;  // raw(64)
+  Text digits;
 
   friend bool operator==(const GtinCode&, const GtinCode&) = default;
 };
 // Marked: a long marking code, an optional short one and a GTIN (14-digit
 // layout).
 struct MarkedCode {
-  std::string si_code;                  // raw(256)
-  std::optional<std::string> ukz_code;  // raw(64)
-  std::string digits;
+  Text si_code;                  // raw(256)
+  std::optional<Text> ukz_code;  // raw(64)
+  Text digits;
 
   friend bool operator==(const MarkedCode&, const MarkedCode&) = default;
 };
@@ -178,9 +214,9 @@ struct RefundDoc {
 };
 
 struct RollbackLine {
-  std::optional<std::string> si_code;   // raw(256), flag 1
-  std::optional<std::string> ukz_code;  // raw(64), flag 2
-  Text name;                            // text(50)
+  std::optional<Text> si_code;   // raw(256), flag 1
+  std::optional<Text> ukz_code;  // raw(64), flag 2
+  Text name;                     // text(50)
 
   friend bool operator==(const RollbackLine&, const RollbackLine&) = default;
 };

@@ -187,15 +187,17 @@ class Printer {
 };
 
 std::string code_text(const conv::CodeBlock& code) {
-  auto shorten = [](const std::string& s) { return s.size() > 24 ? s.substr(0, 24) + "..." : s; };
+  auto shorten = [](std::string_view s) {
+    return std::string(s.substr(0, 24)) + (s.size() > 24 ? "..." : "");
+  };
   return std::visit(
       [&](const auto& c) -> std::string {
         using T = std::decay_t<decltype(c)>;
         if constexpr (std::is_same_v<T, conv::PlainCode>) {
-          if (c.digits.find_first_not_of('0') == std::string::npos) return "";  // none
-          return fmt::format("code {} (kind {})", c.digits, c.kind);
+          if (c.digits.str().find_first_not_of('0') == std::string::npos) return "";  // none
+          return fmt::format("code {} (kind {})", c.digits.str(), c.kind);
         } else {
-          std::string s = "GTIN " + c.digits;
+          std::string s = fmt::format("GTIN {}", c.digits.str());
           if constexpr (std::is_same_v<T, conv::MarkedCode>) {
             s += " mark " + shorten(c.si_code);
           } else if (c.si_code) {
@@ -263,9 +265,9 @@ void print(Printer& p, const conv::RollbackDoc& d, const ReceiptExtras&) {
   print_header(p, "ROLLBACK", d.header);
   p.line(fmt::format("Annuls sale No. {}", d.target_number));
   for (size_t i = 0; i < d.lines.size(); ++i) {
-    p.line(fmt::format("{}{}. {}", i + 1 < 10 ? " " : "", i + 1, d.lines[i].name));
-    if (d.lines[i].si_code) p.line("    mark " + *d.lines[i].si_code);
-    if (d.lines[i].ukz_code) p.line("    short " + *d.lines[i].ukz_code);
+    p.line(fmt::format("{}{}. {}", i + 1 < 10 ? " " : "", i + 1, d.lines[i].name.str()));
+    if (d.lines[i].si_code) p.line(fmt::format("    mark {}", d.lines[i].si_code->str()));
+    if (d.lines[i].ukz_code) p.line(fmt::format("    short {}", d.lines[i].ukz_code->str()));
   }
   p.rule();
   p.amount("TOTAL ANNULLED", d.amount);

@@ -9,7 +9,11 @@ scripts/setup.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARV_TESTS=OFF >/dev/null
 cmake --build build-bench --target tarv_bench
 # Each benchmark runs BENCH_REPETITIONS times; the table takes the medians.
-build-bench/tarv_bench --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
+# On one core (BENCH_CPU): a run the scheduler moves between cores measures
+# the moves, and on a shared machine by as much as half again.
+pin=()
+if command -v taskset >/dev/null; then pin=(taskset -c "${BENCH_CPU:-0}"); fi
+"${pin[@]}" build-bench/tarv_bench --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
   --benchmark_repetitions="${BENCH_REPETITIONS:-3}" --benchmark_report_aggregates_only=true \
   --benchmark_out=build-bench/bench.json --benchmark_out_format=json "$@"
 python3 - build-bench/bench.json <<'PY'

@@ -38,11 +38,11 @@ bool OneofCodec<ItemCode>::merge(ItemCode& code, uint32_t number, WireType wire_
     msg::ScanList list;
     if (!ValueCodec<msg::ScanList>::merge(list, c, budget)) return false;
     code.scan_list = std::move(list);
-    code.text.clear();
+    code.text = {};
   } else {
-    std::string text;
-    if (!ValueCodec<std::string>::merge(text, c, budget)) return false;
-    code.text = std::move(text);
+    std::string_view text;
+    if (!ValueCodec<std::string_view>::merge(text, c, budget)) return false;
+    code.text = text;
     if (code.item_code == ItemCode::Case::kScanList) code.scan_list = {};
   }
   code.item_code = member;

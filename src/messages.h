@@ -147,7 +147,7 @@ struct ItemCode {
     kScanList = 5
   };
   Case item_code = Case::kNone;  // which member of the oneof item_code is set
-  std::string text;              // code_a, gtin, code_c or code_d
+  std::string_view text;         // code_a, gtin, code_c or code_d, in the request
   ScanList scan_list;
 };
 struct Item {

@@ -25,12 +25,14 @@ CalcResult<void> check_digits(std::string_view text, size_t max_digits) {
 
 // A GTIN alone: plain kind 1 up to 13 digits, the GTIN form with 14.
 ItemCodeRecord gtin_record(std::string_view gtin) {
-  if (gtin.size() <= limits::kCodeDigits) return {converter::PlainCode{1, std::string(gtin)}};
-  return {converter::GtinCode{std::nullopt, std::nullopt, std::string(gtin)}};
+  const auto digits = converter::Text::view_of(gtin);
+  if (gtin.size() <= limits::kCodeDigits) return {converter::PlainCode{1, digits}};
+  return {converter::GtinCode{std::nullopt, std::nullopt, digits}};
 }
 
 CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
-  // The scans' texts are views into the request: they outlive the walk.
+  // The scans' texts are views into the request: they outlive the walk and
+  // the document's writing.
   std::optional<std::string_view> a, b, g;
   // The last two mark_c scans (c1 the last) and how many there were.
   std::optional<std::string_view> c1, c2;
@@ -107,18 +109,17 @@ CalcResult<ItemCodeRecord> from_scans(const msg::ScanList& list) {
     TARV_TRY(check_digits(*gtin, limits::kGtinDigits));
   }
 
-  auto copy = [](const std::string_view* s) -> std::optional<std::string> {
-    return s ? std::optional<std::string>(*s) : std::nullopt;
+  const auto view = converter::Text::view_of;
+  auto maybe = [&](const std::string_view* s) -> std::optional<converter::Text> {
+    return s ? std::optional<converter::Text>(view(*s)) : std::nullopt;
   };
   if (mark_b) {
-    return ItemCodeRecord{
-        converter::GtinCode{copy(long_code), std::string(*short_code), std::string(*gtin)},
-        long_code != nullptr, true};
+    return ItemCodeRecord{converter::GtinCode{maybe(long_code), view(*short_code), view(*gtin)},
+                          long_code != nullptr, true};
   }
   if (long_code) {
-    return ItemCodeRecord{
-        converter::MarkedCode{std::string(*long_code), copy(short_code), std::string(*gtin)}, true,
-        short_code != nullptr};
+    return ItemCodeRecord{converter::MarkedCode{view(*long_code), maybe(short_code), view(*gtin)},
+                          true, short_code != nullptr};
   }
   if (gtin) return gtin_record(*gtin);
   return ItemCodeRecord{converter::PlainCode{0, {}}};
@@ -138,7 +139,7 @@ CalcResult<ItemCodeRecord> normalise_code(const std::optional<msg::ItemCode>& co
       const uint8_t kind = code->item_code == ItemCode::Case::kCodeA   ? 0
                            : code->item_code == ItemCode::Case::kCodeC ? 3
                                                                        : 4;
-      return ItemCodeRecord{converter::PlainCode{kind, code->text}};
+      return ItemCodeRecord{converter::PlainCode{kind, converter::Text::view_of(code->text)}};
     }
     case ItemCode::Case::kGtin:
       TARV_TRY(check_digits(code->text, limits::kGtinDigits));

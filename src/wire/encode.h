@@ -44,7 +44,13 @@ constexpr uint64_t make_key(uint32_t number, WireType wire_type) {
 // no message is measured more than once. Each writer takes `end`, where the
 // bytes written so far begin, and returns where its own bytes begin.
 
-inline uint8_t* write_varint_before(uint64_t v, uint8_t* end) {
+// Keys and most values are one byte: that case is a single store where it
+// is written.
+TARV_WIRE_INLINE inline uint8_t* write_varint_before(uint64_t v, uint8_t* end) {
+  if (v < 0x80) {
+    *--end = static_cast<uint8_t>(v);
+    return end;
+  }
   uint8_t* start = end - varint_size(v);
   write_varint(v, start);
   return start;

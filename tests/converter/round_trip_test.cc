@@ -154,13 +154,14 @@ std::string as_text(std::string_view s, size_t n) {
   bytes.resize(n, '\0');
   return text::decode_text_field(bytes);
 }
-std::optional<std::string> as_raw(const std::optional<std::string>& s, size_t n) {
+std::string as_raw(std::string_view s, size_t n) { return text::decode_raw_field(s.substr(0, n)); }
+std::optional<Text> as_raw(const std::optional<Text>& s, size_t n) {
   if (!s) return s;
-  return text::decode_raw_field(std::string_view(*s).substr(0, n));
+  return as_raw(s->str(), n);
 }
-std::string as_number(const std::string& d) {
+std::string as_number(std::string_view d) {
   const size_t first = d.find_first_not_of('0');
-  return first == std::string::npos ? "0" : d.substr(first);
+  return std::string(first == std::string::npos ? "0" : d.substr(first));
 }
 
 CodeBlock as_read(const CodeBlock& code) {
@@ -172,7 +173,7 @@ CodeBlock as_read(const CodeBlock& code) {
     return GtinCode{as_raw(g->si_code, 256), as_raw(g->ukz_code, 64), as_number(g->digits)};
   }
   const auto& m = std::get<MarkedCode>(code);
-  return MarkedCode{*as_raw(m.si_code, 256), as_raw(m.ukz_code, 64), as_number(m.digits)};
+  return MarkedCode{as_raw(m.si_code.str(), 256), as_raw(m.ukz_code, 64), as_number(m.digits)};
 }
 
 // The document as the reader gives it back.

@@ -451,6 +451,11 @@ TEST(Counters, DeltaBuilders) {
   count_item_section(sections, 7, 1250, 2500);
   count_item_section(sections, 7, 100, 1000);
   EXPECT_EQ(values(d.sections.find("7").value()), (Values{1350, 2, 3500}));
+  // Past the few numbers it keeps, a section is looked up each time.
+  for (uint32_t section = 100; section < 112; ++section)
+    count_item_section(sections, section, 1, 0);
+  count_item_section(sections, 111, 1, 0);
+  EXPECT_EQ(values(d.sections.find("111").value()), (Values{2, 2, 0}));
 
   count_item_marking(d, Marking::kSi, 500, 1000);
   ASSERT_TRUE(d.marking);

@@ -25,7 +25,8 @@
 namespace tarv::converter {
 
 // Readable failure output for decoded documents.
-inline std::ostream& operator<<(std::ostream& os, const std::optional<std::string>& s) {
+inline std::ostream& operator<<(std::ostream& os, const Text& s) { return os << s.str(); }
+inline std::ostream& operator<<(std::ostream& os, const std::optional<Text>& s) {
   return s ? os << '"' << *s << '"' : os << "none";
 }
 inline void PrintTo(const PlainCode& c, std::ostream* os) {
@@ -43,13 +44,13 @@ inline void PrintTo(const CodeBlock& c, std::ostream* os) {
 inline void PrintTo(const SaleItem& i, std::ostream* os) {
   *os << "{section " << int{i.section} << ", ";
   PrintTo(i.code, os);
-  *os << ", \"" << i.name.str() << "\", qty " << i.quantity << ", cost " << i.cost << ", discount "
+  *os << ", \"" << i.name << "\", qty " << i.quantity << ", cost " << i.cost << ", discount "
       << i.discount << ", markup " << i.markup << "}";
 }
 inline void PrintTo(const RefundItem& i, std::ostream* os) {
   *os << "{section " << int{i.section} << ", ";
   PrintTo(i.code, os);
-  *os << ", \"" << i.name.str() << "\", qty " << i.quantity << ", sum " << i.sum << "}";
+  *os << ", \"" << i.name << "\", qty " << i.quantity << ", sum " << i.sum << "}";
 }
 inline void PrintTo(const DocHeader& h, std::ostream* os) {
   *os << "{device " << h.device_id << ", \"" << h.cashier << "\", no " << h.doc_number << ", "

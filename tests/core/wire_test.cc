@@ -251,7 +251,8 @@ TEST(DecodeTest, MergeRules) {
 
 TEST(DecodeTest, OneofMembers) {
   // The later member replaces the earlier one.
-  auto code = decode_ok<msg::ItemCode>(cat({ld(1, "123"), ld(2, "456")}));
+  const ByteVec two_codes = cat({ld(1, "123"), ld(2, "456")});  // the text is a view of it
+  auto code = decode_ok<msg::ItemCode>(two_codes);
   EXPECT_EQ(code.item_code, msg::ItemCode::Case::kGtin);
   EXPECT_EQ(code.text, "456");
   // A second scan_list merges into the first; a scan_list after a string
