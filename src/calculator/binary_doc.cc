@@ -20,13 +20,13 @@ CalcResult<msg::Bytes> encode_document(const converter::TarvDocument& doc) {
 
 CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,
                                        msg::Context& context, const counters::CashDelta& cash,
-                                       msg::DocumentAttributes&& kind_counters,
+                                       msg::DocumentAttributes& kind_counters,
                                        msg::DocumentAttributes&& delta) {
   auto binary = encode_document(document);
   TARV_TRY(binary);
-  auto counted = counters::count_receipt(context, cash, std::move(kind_counters), std::move(delta));
-  TARV_TRY(counted);
-  return ReceiptEnd{std::move(*binary), std::move(counted->shift_attrs), std::move(counted->attrs)};
+  auto shift_attrs = counters::count_receipt(context, cash, kind_counters, std::move(delta));
+  TARV_TRY(shift_attrs);
+  return ReceiptEnd{std::move(*binary), std::move(*shift_attrs)};
 }
 
 }  // namespace tarv::calc

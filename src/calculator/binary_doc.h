@@ -24,16 +24,15 @@ converter::DocHeader document_header(const msg::Context& context, const msg::Hea
 CalcResult<msg::Bytes> encode_document(const converter::TarvDocument& doc);
 
 // The end of a receipt (sale, refund, rollback) in its fixed order: the
-// binary document, then its counting (counters::count_receipt). The first
-// failure is the call's.
+// binary document, then its counting (counters::count_receipt), which moves
+// the request's `kind_counters` in place. The first failure is the call's.
 struct ReceiptEnd {
   msg::Bytes binary_doc;
   msg::UpdatedMap<msg::GeneralAttributes> shift_attrs;
-  msg::DocumentAttributes attrs;
 };
 CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,
                                        msg::Context& context, const counters::CashDelta& cash,
-                                       msg::DocumentAttributes&& kind_counters,
+                                       msg::DocumentAttributes& kind_counters,
                                        msg::DocumentAttributes&& delta);
 
 }  // namespace tarv::calc

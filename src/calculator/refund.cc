@@ -47,7 +47,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   auto end = write_and_count(
       document, *request.context,
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)},
-      std::move(*request.attrs), std::move(delta));
+      *request.attrs, std::move(delta));
   TARV_TRY(end);
   refund.items.set_left_shape(lines::shape_line);
 
@@ -56,7 +56,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   calculations.payments.update(header.currency) = {split->cash, split->card, split->other};
 
   return CalcResult<ReceiptResponse<msg::Refund>>(std::in_place, std::move(end->shift_attrs),
-                                                  std::move(end->attrs), std::move(refund),
+                                                  std::move(*request.attrs), std::move(refund),
                                                   std::move(end->binary_doc), total);
 }
 

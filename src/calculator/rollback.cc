@@ -106,14 +106,14 @@ CalcResult<ReceiptResponse<msg::Rollback>> rollback(msg::RollbackRequest&& reque
   document.target_number = target->header.doc_number;
   document.amount = target->total;
   auto end = write_and_count(std::move(document), *request.context,
-                             {currency, -static_cast<int64_t>(target->cash), 0},
-                             std::move(*request.attrs), std::move(delta));
+                             {currency, -static_cast<int64_t>(target->cash), 0}, *request.attrs,
+                             std::move(delta));
   TARV_TRY(end);
 
   doc.sum = target->total;
   doc.target_number = target->header.doc_number;
   return CalcResult<ReceiptResponse<msg::Rollback>>(std::in_place, std::move(end->shift_attrs),
-                                                    std::move(end->attrs), std::move(doc),
+                                                    std::move(*request.attrs), std::move(doc),
                                                     std::move(end->binary_doc), target->total);
 }
 

@@ -86,7 +86,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   auto end = write_and_count(
       document, *request.context,
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)},
-      std::move(*request.attrs), std::move(delta));
+      *request.attrs, std::move(delta));
   TARV_TRY(end);
   sale.items.set_left_shape(lines::shape_line_with_vat);
 
@@ -98,7 +98,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   calculations.taxes = std::move(taxes);
 
   return CalcResult<ReceiptResponse<msg::Sale>>(std::in_place, std::move(end->shift_attrs),
-                                                std::move(end->attrs), std::move(sale),
+                                                std::move(*request.attrs), std::move(sale),
                                                 std::move(end->binary_doc), *cheque);
 }
 

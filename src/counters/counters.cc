@@ -118,8 +118,8 @@ CalcResult<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes
   return current;
 }
 
-CalcResult<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
-                                                              msg::DocumentAttributes&& delta) {
+CalcResult<void> add_document_attributes(msg::DocumentAttributes& current,
+                                         msg::DocumentAttributes&& delta) {
   uint64_t sum;
   uint32_t count;
   if (__builtin_add_overflow(current.sum, delta.sum, &sum)) return std::unexpected(err::kAttrsSum);
@@ -149,18 +149,22 @@ CalcResult<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttri
   }
   if (delta.modifiers) TARV_TRY(merge_modifiers(current.modifiers, std::move(*delta.modifiers)));
   TARV_TRY(merge_cells(current.taxes, std::move(delta.taxes), CellClass::kOpen));
-  TARV_TRY(merge_map(current.payments, std::move(delta.payments), merge_payment));
+  return merge_map(current.payments, std::move(delta.payments), merge_payment);
+}
+
+CalcResult<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
+                                                              msg::DocumentAttributes&& delta) {
+  TARV_TRY(add_document_attributes(current, std::move(delta)));
   return current;
 }
 
-CalcResult<ReceiptCounters> count_receipt(msg::Context& context, const CashDelta& cash,
-                                          msg::DocumentAttributes&& kind_counters,
-                                          msg::DocumentAttributes&& delta) {
+CalcResult<msg::UpdatedMap<msg::GeneralAttributes>> count_receipt(
+    msg::Context& context, const CashDelta& cash, msg::DocumentAttributes& kind_counters,
+    msg::DocumentAttributes&& delta) {
   auto shift_attrs = merge_general(take_shift_attrs(context), cash);
   TARV_TRY(shift_attrs);
-  auto attrs = merge_document_attributes(std::move(kind_counters), std::move(delta));
-  TARV_TRY(attrs);
-  return ReceiptCounters{std::move(*shift_attrs), std::move(*attrs)};
+  TARV_TRY(add_document_attributes(kind_counters, std::move(delta)));
+  return shift_attrs;
 }
 
 CalcResult<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count) {

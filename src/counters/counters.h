@@ -54,22 +54,22 @@ CalcResult<void> merge_cells(msg::UpdatedMap<Cell>& current, msg::UpdatedMap<Cel
 CalcResult<msg::CashInOutAttributes> add_cash_operation(msg::CashInOutAttributes current,
                                                         int64_t amount);
 
-// Adds a sale's, refund's or rollback's delta to that kind's counters; the
-// delta's map entries move into the counters where they are new.
+// Adds a sale's, refund's or rollback's delta to that kind's counters, in
+// place; the delta's map entries move into the counters where they are new.
+// A failure leaves `current` part-way, for the caller to drop.
+CalcResult<void> add_document_attributes(msg::DocumentAttributes& current,
+                                         msg::DocumentAttributes&& delta);
+// The same on a copy of the counters.
 CalcResult<msg::DocumentAttributes> merge_document_attributes(msg::DocumentAttributes current,
                                                               msg::DocumentAttributes&& delta);
 
 // A receipt's (sale's, refund's, rollback's) counting in its fixed order:
-// the context's cash position moved by `cash`, then the request's counters
-// of the kind (`kind_counters`) moved by `delta`. The first failure is the
-// call's.
-struct ReceiptCounters {
-  msg::UpdatedMap<msg::GeneralAttributes> shift_attrs;
-  msg::DocumentAttributes attrs;
-};
-CalcResult<ReceiptCounters> count_receipt(msg::Context& context, const CashDelta& cash,
-                                          msg::DocumentAttributes&& kind_counters,
-                                          msg::DocumentAttributes&& delta);
+// the context's cash position moved by `cash` (the new shift counters), then
+// the request's counters of the kind (`kind_counters`, in place) moved by
+// `delta`. The first failure is the call's.
+CalcResult<msg::UpdatedMap<msg::GeneralAttributes>> count_receipt(
+    msg::Context& context, const CashDelta& cash, msg::DocumentAttributes& kind_counters,
+    msg::DocumentAttributes&& delta);
 
 // Adds a restaurant-order change to one order cell (wide count class).
 CalcResult<void> add_order_cell(std::optional<Cell>& cell, int64_t sum, int64_t count);
