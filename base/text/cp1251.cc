@@ -91,9 +91,33 @@ std::string to_cp1251(std::string_view utf8) {
 }
 
 size_t to_cp1251(std::string_view utf8, std::span<char> out) {
-  SpanSink sink{out};
-  encode_into(utf8, sink);
-  return sink.size;
+  // ASCII and А..я, nearly every character of a receipt, go straight out;
+  // the rest of the text, from the first other character, through the sink.
+  const auto* in = reinterpret_cast<const uint8_t*>(utf8.data());
+  const size_t n = utf8.size();
+  size_t pos = 0;
+  size_t size = 0;
+  while (pos < n && size < out.size()) {
+    const uint8_t b = in[pos];
+    if (b < 0x80) {
+      out[size++] = static_cast<char>(b);
+      ++pos;
+      continue;
+    }
+    if ((b == 0xD0 || b == 0xD1) && pos + 1 < n) {
+      const char32_t cp = char32_t{b & 0x1Fu} << 6 | (in[pos + 1] & 0x3Fu);
+      if ((in[pos + 1] & 0xC0) == 0x80 && cp >= 0x0410 && cp <= 0x044F) {
+        out[size++] = static_cast<char>(0xC0 + (cp - 0x0410));
+        pos += 2;
+        continue;
+      }
+    }
+    break;
+  }
+  if (pos == n || size == out.size()) return size;
+  SpanSink sink{out.subspan(size)};
+  encode_into(utf8.substr(pos), sink);
+  return size + sink.size;
 }
 
 std::string from_cp1251(std::string_view bytes) {

@@ -34,16 +34,16 @@ bool is_valid(std::string_view bytes) {
   const size_t n = bytes.size();
   size_t pos = 0;
   while (pos < n) {
-    while (pos + 8 <= n) {
-      uint64_t block;
-      std::memcpy(&block, bytes.data() + pos, 8);
-      if (block & 0x8080808080808080ull) break;
-      pos += 8;
-    }
-    if (pos >= n) break;
     const auto b0 = static_cast<uint8_t>(bytes[pos]);
     if (b0 < 0x80) {
+      // An ASCII run, eight bytes at a time where it is long enough.
       ++pos;
+      while (pos + 8 <= n) {
+        uint64_t block;
+        std::memcpy(&block, bytes.data() + pos, 8);
+        if (block & 0x8080808080808080ull) break;
+        pos += 8;
+      }
       continue;
     }
     // Two-byte sequences (Cyrillic) are the common case.

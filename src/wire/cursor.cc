@@ -124,23 +124,6 @@ bool Cursor::wire_type_error(WireType expected, WireType actual) {
   return fail(std::move(description));
 }
 
-bool Cursor::begin_nested(const uint8_t*& limit) {
-  uint64_t length;
-  if (!read_varint(length)) return false;
-  if (length > remaining()) return fail("buffer underflow");
-  limit = p_ + length;
-  return true;
-}
-
-bool Cursor::read_length_delimited(const uint8_t*& data, size_t& size) {
-  const uint8_t* limit;
-  if (!begin_nested(limit)) return false;
-  data = p_;
-  size = static_cast<size_t>(limit - p_);
-  p_ = limit;
-  return true;
-}
-
 bool Cursor::skip_field(uint32_t number, WireType wire_type, int budget) {
   if (!check_recursion(budget)) return false;
   uint64_t length = 0;

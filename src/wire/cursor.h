@@ -68,7 +68,7 @@ class Cursor {
   Element enter_element();
   void leave_element(const Element& outer) { element_ = outer; }
 
-  bool read_varint(uint64_t& value) {
+  TARV_WIRE_INLINE bool read_varint(uint64_t& value) {
     // Most varints are one or two bytes (counts, codes, prices in kopecks).
     if (p_ != end_ && *p_ < 0x80) {
       value = *p_++;
@@ -82,7 +82,7 @@ class Cursor {
     return read_varint_slow(value);
   }
   // A key: its field number and wire type, with the key checks.
-  bool read_key(uint32_t& number, WireType& wire_type) {
+  TARV_WIRE_INLINE bool read_key(uint32_t& number, WireType& wire_type) {
     // Most keys are one or two bytes: a field number below 2048 and a known
     // wire type.
     if (p_ != end_ && *p_ < 0x80 && *p_ >= 8 && (*p_ & 7) <= 5) {
@@ -99,7 +99,18 @@ class Cursor {
     return read_key_slow(number, wire_type);
   }
   // A length prefix followed by that many bytes.
-  bool read_length_delimited(const uint8_t*& data, size_t& size);
+  // On failure `data` and `size` are an empty run (so is `limit` of
+  // begin_nested): callers that walk what decoding checked ignore the result.
+  TARV_WIRE_INLINE bool read_length_delimited(const uint8_t*& data, size_t& size) {
+    data = p_;
+    size = 0;
+    const uint8_t* limit = nullptr;
+    if (!begin_nested(limit)) return false;
+    data = p_;
+    size = static_cast<size_t>(limit - p_);
+    p_ = limit;
+    return true;
+  }
   bool skip_field(uint32_t number, WireType wire_type, int budget);
 
   bool fail(std::string description) {
@@ -110,13 +121,20 @@ class Cursor {
     error_.stack.emplace_back(message, field);
     return false;
   }
-  bool check_wire_type(WireType expected, WireType actual) {
+  TARV_WIRE_INLINE bool check_wire_type(WireType expected, WireType actual) {
     return expected == actual || wire_type_error(expected, actual);
   }
   bool check_recursion(int budget) { return budget > 0 || fail("recursion limit reached"); }
   // Reads a length prefix and returns the cursor position at which the
   // nested value ends.
-  bool begin_nested(const uint8_t*& limit);
+  TARV_WIRE_INLINE bool begin_nested(const uint8_t*& limit) {
+    limit = p_;
+    uint64_t length = 0;
+    if (!read_varint(length)) return false;
+    if (length > remaining()) return fail("buffer underflow");
+    limit = p_ + length;
+    return true;
+  }
   bool end_nested(const uint8_t* limit) { return p_ == limit || fail("delimited length exceeded"); }
   bool at_or_past(const uint8_t* limit) const { return p_ >= limit; }
   // Right after the key of a length-delimited field `number`: how many

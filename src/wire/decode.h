@@ -91,7 +91,7 @@ struct FieldCodec<Map<V>> {
   // An entry is a nested message: key 1 and value 2, each defaulting when
   // missing; a later entry with the same key replaces the earlier one.
   static bool merge(Map<V>& map, Cursor& c, int budget) {
-    const uint8_t* limit;
+    const uint8_t* limit = nullptr;
     if (!c.check_recursion(budget) || !c.begin_nested(limit)) return false;
     std::string key;
     V value{};

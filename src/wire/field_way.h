@@ -62,8 +62,8 @@ struct FieldWay {
       if (number != path[level] || (level + 1 == path.size() && c.position() < first)) {
         c.skip_field(number, wire_type, kRecursionLimit);
       } else if (level + 1 < path.size()) {
-        const uint8_t* data;
-        size_t size;
+        const uint8_t* data = nullptr;
+        size_t size = 0;
         c.read_length_delimited(data, size);
         if (data + size > first && !walk(data, data + size, level + 1, visit)) return false;
       } else if (!visit(c)) {

@@ -65,8 +65,8 @@ class RequestMap {
     const uint8_t* last = nullptr;
     way.for_each_occurrence([&](Cursor& c) {
       if (key_at(static_cast<size_t>(c.position() - way.begin)) == key) last = c.position();
-      const uint8_t* data;
-      size_t size;
+      const uint8_t* data = nullptr;
+      size_t size = 0;
       return c.read_length_delimited(data, size);
     });
     if (last == nullptr) return std::nullopt;
@@ -132,8 +132,8 @@ class RequestMap {
     places.reserve(left_->count);
     way.for_each_occurrence([&](Cursor& c) {
       places.push_back(static_cast<Place>(c.position() - way.begin));
-      const uint8_t* data;
-      size_t size;
+      const uint8_t* data = nullptr;
+      size_t size = 0;
       return c.read_length_delimited(data, size);
     });
     std::sort(places.begin(), places.end(), [&](Place a, Place b) {
@@ -162,8 +162,8 @@ class RequestMap {
   // The key of the entry at `place`: its last key field, or "".
   std::string_view key_at(size_t place) const {
     Cursor c = at(place);
-    const uint8_t* data;
-    size_t size;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
     c.read_length_delimited(data, size);
     const uint8_t* const limit = data + size;
     Cursor entry(data, size);

@@ -51,8 +51,8 @@ template <>
 struct ValueCodec<std::string_view> {
   static constexpr WireType kWire = WireType::kLengthDelimited;
   static bool merge(std::string_view& v, Cursor& c, int) {
-    const uint8_t* data;
-    size_t size;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
     if (!c.read_length_delimited(data, size)) return false;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if (!text::utf8::is_valid(text)) {
@@ -78,8 +78,8 @@ template <>
 struct ValueCodec<Bytes> {
   static constexpr WireType kWire = WireType::kLengthDelimited;
   static bool merge(Bytes& v, Cursor& c, int) {
-    const uint8_t* data;
-    size_t size;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
     if (!c.read_length_delimited(data, size)) return false;
     v.assign(data, data + size);
     return true;
@@ -96,7 +96,7 @@ struct ValueCodec<M> {
   // Merges a nested message into `msg`: the recursion check, the length
   // prefix, the fields, then the check that they ended where it said.
   static bool merge(M& msg, Cursor& c, int budget) {
-    const uint8_t* limit;
+    const uint8_t* limit = nullptr;
     if (!c.check_recursion(budget) || !c.begin_nested(limit)) return false;
     return merge_message_fields(msg, c, limit, budget - 1) && c.end_nested(limit);
   }
