@@ -135,8 +135,9 @@ struct FieldEncoder<std::vector<T>> {
     return end;
   }
 };
-// Repeated fields left in the request are written in order from the start
-// of their block, whose size the sizing pass of the same message kept (a
+// Repeated fields held whole are written last element first, as vectors
+// are. Those left in the request are written in order from the start of
+// their block, whose size the sizing pass of the same message kept (a
 // message is always sized before it is written); each element is written
 // from the end of its own exact slot.
 template <class T>
@@ -151,6 +152,11 @@ struct FieldEncoder<Repeated<T>> {
     return n;
   }
   static uint8_t* write_before(uint32_t number, const Repeated<T>& v, uint8_t* end) {
+    if (v.all_held()) {
+      v.for_each_held_shaped_reverse(
+          [&](const T& e) TARV_WIRE_INLINE { end = write_occurrence_before(number, e, end); });
+      return end;
+    }
     uint8_t* const start = end - v.cached_size;
     uint8_t* p = start;
     v.for_each_shaped([&](const T& e) TARV_WIRE_INLINE {

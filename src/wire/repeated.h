@@ -81,10 +81,7 @@ class Repeated {
   // them as they are.
   template <class Visit>
   bool for_each_shaped(Visit&& visit) const {
-    if (shape_ != nullptr && !owned_shaped_) {
-      std::erase_if(owned_, [&](T& element) { return !shape_(element); });
-      owned_shaped_ = true;
-    }
+    shape_held();
     for (const T& element : owned_) {
       if (!visit(element)) return false;
     }
@@ -93,6 +90,14 @@ class Repeated {
       if (shape_ != nullptr && !shape_(element)) return true;
       return visit(static_cast<const T&>(element));
     });
+  }
+
+  // The same, last element first, where every element is held: a response
+  // written from its end writes them so, without measuring each again.
+  template <class Visit>
+  void for_each_held_shaped_reverse(Visit&& visit) const {
+    shape_held();
+    for (auto element = owned_.rbegin(); element != owned_.rend(); ++element) visit(*element);
   }
 
   // Decoding, before each occurrence in a message: at the field's first, the
@@ -148,6 +153,13 @@ class Repeated {
       return ok;
     } else {
       return ValueCodec<T>::merge(element, c, budget);
+    }
+  }
+
+  void shape_held() const {
+    if (shape_ != nullptr && !owned_shaped_) {
+      std::erase_if(owned_, [&](T& element) { return !shape_(element); });
+      owned_shaped_ = true;
     }
   }
 
