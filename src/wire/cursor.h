@@ -124,7 +124,9 @@ class Cursor {
   TARV_WIRE_INLINE bool check_wire_type(WireType expected, WireType actual) {
     return expected == actual || wire_type_error(expected, actual);
   }
-  bool check_recursion(int budget) { return budget > 0 || fail("recursion limit reached"); }
+  TARV_WIRE_INLINE bool check_recursion(int budget) {
+    return budget > 0 || fail("recursion limit reached");
+  }
   // Reads a length prefix and returns the cursor position at which the
   // nested value ends.
   TARV_WIRE_INLINE bool begin_nested(const uint8_t*& limit) {
@@ -135,7 +137,9 @@ class Cursor {
     limit = p_ + length;
     return true;
   }
-  bool end_nested(const uint8_t* limit) { return p_ == limit || fail("delimited length exceeded"); }
+  TARV_WIRE_INLINE bool end_nested(const uint8_t* limit) {
+    return p_ == limit || fail("delimited length exceeded");
+  }
   bool at_or_past(const uint8_t* limit) const { return p_ >= limit; }
   // Right after the key of a length-delimited field `number`: how many
   // occurrences of it are left up to `limit`, this one included. A sizing

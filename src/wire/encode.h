@@ -62,8 +62,10 @@ template <Message M>
 uint8_t* write_fields_before(const M& msg, uint8_t* end);
 
 // The payload of one value (no key): a varint, or a length prefix and bytes.
+// These and the occurrence helpers are inlined where they are used: each is
+// a few instructions (a message's own fields stay a call).
 template <class T>
-size_t value_size(const T& v) {
+TARV_WIRE_INLINE inline size_t value_size(const T& v) {
   if constexpr (Scalar<T>) {
     return varint_size(ValueCodec<T>::raw(v));
   } else if constexpr (Message<T>) {
@@ -74,7 +76,7 @@ size_t value_size(const T& v) {
   }
 }
 template <class T>
-uint8_t* write_value_before(const T& v, uint8_t* end) {
+TARV_WIRE_INLINE inline uint8_t* write_value_before(const T& v, uint8_t* end) {
   if constexpr (Scalar<T>) {
     return write_varint_before(ValueCodec<T>::raw(v), end);
   } else if constexpr (Message<T>) {
@@ -89,11 +91,12 @@ uint8_t* write_value_before(const T& v, uint8_t* end) {
 
 // Size of one occurrence: key and value.
 template <class T>
-size_t occurrence_size(uint32_t number, const T& v) {
+TARV_WIRE_INLINE inline size_t occurrence_size(uint32_t number, const T& v) {
   return varint_size(make_key(number, ValueCodec<T>::kWire)) + value_size(v);
 }
 template <class T>
-uint8_t* write_occurrence_before(uint32_t number, const T& v, uint8_t* end) {
+TARV_WIRE_INLINE inline uint8_t* write_occurrence_before(uint32_t number, const T& v,
+                                                         uint8_t* end) {
   return write_varint_before(make_key(number, ValueCodec<T>::kWire), write_value_before(v, end));
 }
 

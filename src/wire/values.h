@@ -26,7 +26,7 @@ template <class T>
 requires std::is_integral_v<T>
 struct ValueCodec<T> {
   static constexpr WireType kWire = WireType::kVarint;
-  static bool merge(T& v, Cursor& c, int) {
+  TARV_WIRE_INLINE static bool merge(T& v, Cursor& c, int) {
     uint64_t u;
     if (!c.read_varint(u)) return false;
     if constexpr (std::is_same_v<T, bool>) {
