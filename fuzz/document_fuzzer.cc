@@ -38,11 +38,10 @@ template <class T>  // a header's string or a line's name
 void settle_text(T& first, const T& second, size_t n) {
   if (!text_keeps(first, n)) first = second;
 }
-void settle_raw(std::string& first, const std::string& second, size_t n) {
+void settle_raw(cv::Text& first, const cv::Text& second, size_t n) {
   if (first.size() > n) first = second;
 }
-void settle_raw(std::optional<std::string>& first, const std::optional<std::string>& second,
-                size_t n) {
+void settle_raw(std::optional<cv::Text>& first, const std::optional<cv::Text>& second, size_t n) {
   if (first && second) settle_raw(*first, *second, n);
 }
 
