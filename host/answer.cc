@@ -21,17 +21,6 @@ Json answer_json(const Export& e, const CallOutcome& outcome) {
   return j;
 }
 
-int exit_status(const CallOutcome& outcome) {
-  switch (outcome.status) {
-    case TARV_STATUS_OK:
-      return kExitOk;
-    case TARV_STATUS_ERROR:
-      return kExitRefused;
-    default:
-      return kExitUndecodable;
-  }
-}
-
 ReceiptExtras receipt_extras(const CallOutcome& outcome) {
   ReceiptExtras extras;
   if (const auto* sale = dynamic_cast<const pb::SaleResponse*>(outcome.response.get())) {

@@ -14,10 +14,6 @@ namespace tarv::host {
 
 Json answer_json(const Export& e, const CallOutcome& outcome);
 
-// The exit status of a call: kExitOk, kExitRefused (an error response) or
-// kExitUndecodable.
-int exit_status(const CallOutcome& outcome);
-
 // What the response adds to its document's receipt: a sale's VAT and change.
 ReceiptExtras receipt_extras(const CallOutcome& outcome);
 

@@ -1,5 +1,6 @@
-// How the host's work fails: one line for a person and the exit status of
-// the tool (which the server maps to its HTTP statuses).
+// How the host's work fails: the kind of failure and one line for a person.
+// The host names kinds only; the tool maps them to its exit statuses
+// (tools/commands.h) and the server to HTTP statuses (http_status()).
 #ifndef TARV_HOST_FAILURE_H_
 #define TARV_HOST_FAILURE_H_
 
@@ -8,32 +9,34 @@
 
 namespace tarv::host {
 
-// Exit statuses.
-inline constexpr int kExitOk = 0;
-// An error response, a document the reader refuses, an invalid signature, a
-// demo step that did not behave.
-inline constexpr int kExitRefused = 1;
-// The request does not decode: bad JSON, or the library's status 255.
-inline constexpr int kExitUndecodable = 2;
-// The work could not start: command line, missing file, unknown export, a
-// state that does not parse.
-inline constexpr int kExitUsage = 3;
-// The register stayed in use by another caller past the wait; nothing was
-// called.
-inline constexpr int kExitBusy = 4;
-// The call's key names another request in the register's journal; nothing
-// was called.
-inline constexpr int kExitKeyReused = 5;
-// The request's header names a document number other than the register's
-// next; nothing was called.
-inline constexpr int kExitNumbering = 6;
-// The register cannot be opened, read or written (missing, not a register,
-// a second hard link, a read-only or full disk); it is left as it was.
-inline constexpr int kExitStorage = 7;
+enum class Fault {
+  // Work done and refused: a response that does not parse, a shift that is
+  // already open, a journal that does not check.
+  Refused,
+  // The request does not decode: bad JSON for its message.
+  Undecodable,
+  // The work could not start: a missing or unreadable file, an input that
+  // does not parse, a value out of range.
+  BadInput,
+  // What was asked for does not exist: a journal entry, a route.
+  NotFound,
+  // The register stayed in use by another caller past the wait; nothing was
+  // called.
+  Busy,
+  // The call's key names another request in the register's journal; nothing
+  // was called.
+  KeyReused,
+  // The request's header names a document number other than the register's
+  // next; nothing was called.
+  Numbering,
+  // The register cannot be opened, read or written (missing, not a register,
+  // a second hard link, a read-only or full disk); it is left as it was.
+  Storage,
+};
 
-// One line for standard error (without "tarv: ") and the exit status.
+// One line for a person (without a program's name in front).
 struct Failure {
-  int exit_code;
+  Fault kind;
   std::string message;
 };
 

@@ -20,7 +20,7 @@ HostResult<std::string> read_file(std::string_view path) {
   std::ifstream in{std::string(path), std::ios::binary};
   if (!in) {
     return std::unexpected(
-        Failure{kExitUsage, fmt::format("cannot read {}: {}", path, std::strerror(errno))});
+        Failure{Fault::BadInput, fmt::format("cannot read {}: {}", path, std::strerror(errno))});
   }
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -31,7 +31,7 @@ HostResult<void> write_file(const std::string& path, std::string_view bytes) {
   out.close();
   if (!out) {
     return std::unexpected(
-        Failure{kExitUsage, fmt::format("cannot write {}: {}", path, std::strerror(errno))});
+        Failure{Fault::BadInput, fmt::format("cannot write {}: {}", path, std::strerror(errno))});
   }
   return {};
 }

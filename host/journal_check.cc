@@ -12,7 +12,7 @@ namespace tarv::host {
 namespace {
 
 Failure differs(const JournalEntry& entry, std::string_view what) {
-  return Failure{kExitRefused,
+  return Failure{Fault::Refused,
                  fmt::format("journal entry {} ({}): {}", entry.seq, entry.export_name, what)};
 }
 
@@ -73,7 +73,7 @@ HostResult<int64_t> check_journal(Store& store) {
   TARV_TRY(for_each_entry(store, [&](const JournalEntry& entry) -> HostResult<void> {
     if (entry.seq != checked + 1) {
       return std::unexpected(Failure{
-          kExitRefused,
+          Fault::Refused,
           fmt::format("journal entry {} is missing (the next is {})", checked + 1, entry.seq)});
     }
     ++checked;
@@ -83,7 +83,7 @@ HostResult<int64_t> check_journal(Store& store) {
   TARV_TRY(now);
   if (encode(*now) != encode(reg.state())) {
     return std::unexpected(Failure{
-        kExitRefused,
+        Fault::Refused,
         fmt::format("the register's state is not what its {} journal entries make", checked)});
   }
   return checked;

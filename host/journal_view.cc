@@ -17,16 +17,16 @@ HostResult<EntryAnswer> entry_answer(const JournalEntry& entry) {
   if (entry.export_name == kOpenEntry) {
     google::protobuf::Timestamp at;
     at.ParseFromString(entry.request);
-    return EntryAnswer{open_answer(at), kExitOk};
+    return EntryAnswer{open_answer(at), 0};
   }
   const Export* e = find_export(entry.export_name);
   if (e == nullptr) {
     return std::unexpected(Failure{
-        kExitStorage,
+        Fault::Storage,
         fmt::format("journal entry {} names no export ('{}')", entry.seq, entry.export_name)});
   }
   const CallOutcome outcome = outcome_of(*e, entry);
-  return EntryAnswer{answer_json(*e, outcome), exit_status(outcome)};
+  return EntryAnswer{answer_json(*e, outcome), outcome.status};
 }
 
 Json open_answer(const google::protobuf::Timestamp& at) {

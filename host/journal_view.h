@@ -13,11 +13,11 @@
 
 namespace tarv::host {
 
-// The answer as `tarv call` (or `tarv open`) printed it when the entry was
-// made, and the exit status it had.
+// The answer as the call (or the shift's opening) was printed when the entry
+// was made, and the library's status it had (0 for an opening).
 struct EntryAnswer {
   Json json;
-  int exit_code = kExitOk;
+  int status = 0;
 };
 HostResult<EntryAnswer> entry_answer(const JournalEntry& entry);
 

@@ -48,11 +48,11 @@ struct SyntaxCheck : nlohmann::json::json_sax_t {
 }  // namespace
 
 HostResult<void> parse_json(std::string_view json, google::protobuf::Message& message,
-                            std::string_view what, int exit_code) {
+                            std::string_view what, Fault kind) {
   SyntaxCheck check;
   nlohmann::json::sax_parse(json.begin(), json.end(), &check);
   if (check.fault) {
-    return std::unexpected(Failure{exit_code, fmt::format("{}:{}", what, *check.fault)});
+    return std::unexpected(Failure{kind, fmt::format("{}:{}", what, *check.fault)});
   }
   const auto status = google::protobuf::util::JsonStringToMessage(
       google::protobuf::StringPiece(json.data(), json.size()), &message);
@@ -61,8 +61,8 @@ HostResult<void> parse_json(std::string_view json, google::protobuf::Message& me
     for (char& c : reason) {
       if (c == '\n') c = ' ';
     }
-    return std::unexpected(Failure{
-        exit_code, fmt::format("{}: bad JSON for {}: {}", what, message.GetTypeName(), reason)});
+    return std::unexpected(
+        Failure{kind, fmt::format("{}: bad JSON for {}: {}", what, message.GetTypeName(), reason)});
   }
   return {};
 }

@@ -19,9 +19,9 @@ using Json = nlohmann::ordered_json;
 
 // Parses `json` into `message`. A syntax fault names its line and column
 // (libprotobuf's parser only shows a snippet), a schema fault its field;
-// `what` names the source, e.g. the file name. Both fail with `exit_code`.
+// `what` names the source, e.g. the file name. Both fail as `kind`.
 HostResult<void> parse_json(std::string_view json, google::protobuf::Message& message,
-                            std::string_view what, int exit_code);
+                            std::string_view what, Fault kind);
 
 // The message in the JSON mapping with the schema's field names (times as
 // RFC 3339 text), indented, ending in a line break.

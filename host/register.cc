@@ -75,9 +75,9 @@ HostResult<void> Register::fill(const Export& e, Message& request) const {
     const uint32_t next = state_.context().next_doc_number();
     if (asked != 0 && asked != next) {
       return std::unexpected(Failure{
-          kExitNumbering, fmt::format("the register numbers its documents: the next is {}, the "
-                                      "request names {} (0 takes the next)",
-                                      next, asked)});
+          Fault::Numbering, fmt::format("the register numbers its documents: the next is {}, the "
+                                        "request names {} (0 takes the next)",
+                                        next, asked)});
     }
     header->GetReflection()->SetUInt32(header, &number, next);
   }

@@ -34,7 +34,7 @@ class Register {
   // the shift's sale range when the request gives none), and the document
   // header's number when it is 0. The register numbers its documents: a
   // header that names another number than the next is refused
-  // (kExitNumbering).
+  // (Fault::Numbering).
   HostResult<void> fill(const Export& e, google::protobuf::Message& request) const;
 
   // Takes a success (status 0) into the state: the cash position and the

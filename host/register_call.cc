@@ -28,8 +28,8 @@ HostResult<Committed> call_register(Store& store, const Export& e, const Message
     CallOutcome outcome = call(e, entry.request);
     if (outcome.status != TARV_STATUS_UNDECODABLE && !outcome.response) {
       return std::unexpected(Failure{
-          kExitRefused, fmt::format("{} answered status {} with a response that does not parse",
-                                    e.symbol, outcome.status)});
+          Fault::Refused, fmt::format("{} answered status {} with a response that does not parse",
+                                      e.symbol, outcome.status)});
     }
     entry.status = outcome.status;
     if (const auto* error = outcome.error()) entry.code = error->code();
@@ -61,8 +61,7 @@ HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp
     const pb::ShiftContext& shift = state.context().shift_ctx();
     if (!shift.has_closed_at() && shift.has_opened_at()) {
       return std::unexpected(
-          Failure{kExitRefused,
-                  "the shift is open: a shift-close report (tarv call report) ends it first"});
+          Failure{Fault::Refused, "the shift is open: a shift-close report ends it first"});
     }
     Register reg(state);
     reg.open_shift(at);

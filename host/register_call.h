@@ -23,7 +23,7 @@ inline constexpr std::string_view kOpenEntry = "open";
 // Fills `request` from the register's state (context, counters, a zero header
 // number becomes the next document number), calls the export, journals the
 // answer under `key` (empty: none) and, after a success, writes the new
-// state. A header number other than the next is refused (kExitNumbering) and
+// state. A header number other than the next is refused (Fault::Numbering) and
 // nothing is journaled. A key already journaled: see Store::call.
 HostResult<Committed> call_register(Store& store, const Export& e,
                                     const google::protobuf::Message& request,
@@ -44,7 +44,7 @@ CallOutcome outcome_of(const Export& e, const JournalEntry& entry);
 // Replays the journal from the register's initial state: every entry's
 // request must be what the register makes of what was asked, the library
 // must answer it byte for byte as stored, and the state at the end must be
-// the register's state. Fails (kExitRefused) with the first difference.
+// the register's state. Fails (Fault::Refused) with the first difference.
 // Returns the number of entries checked.
 HostResult<int64_t> check_journal(Store& store);
 

@@ -43,8 +43,7 @@ void answer_failure(Response& res, const Failure& failure) {
 }
 
 void not_found(Response& res, std::string_view what) {
-  answer_failure(res, Failure{kExitUsage, fmt::format("no {}", what)});
-  res.status = 404;
+  answer_failure(res, Failure{Fault::NotFound, fmt::format("no {}", what)});
 }
 
 // A decimal number of the path or query; nullopt for anything else.
@@ -158,7 +157,7 @@ void Server::dispatch(const Request& req, Response& res) {
     allowed = route.method;
   }
   if (other_method) {
-    answer_failure(res, Failure{kExitUsage, fmt::format("{} takes {}", req.path, allowed)});
+    answer_failure(res, Failure{Fault::BadInput, fmt::format("{} takes {}", req.path, allowed)});
     res.status = 405;
     res.set_header("Allow", allowed);
   } else {
@@ -170,7 +169,7 @@ void Server::dispatch(const Request& req, Response& res) {
 void Server::post_call(const Request& req, const std::smatch& path, Response& res) {
   const Export* e = find_export(path[1].str());
   const auto request = new_message(e->request);
-  if (auto ok = parse_json(req.body, *request, "the request", kExitUndecodable); !ok) {
+  if (auto ok = parse_json(req.body, *request, "the request", Fault::Undecodable); !ok) {
     return answer_failure(res, ok.error());
   }
   const std::string key = req.get_header_value("Idempotency-Key");
@@ -179,7 +178,7 @@ void Server::post_call(const Request& req, const std::smatch& path, Response& re
     std::unique_lock turn(calls_, std::defer_lock);
     if (!turn.try_lock_for(options_.wait)) {
       return answer_failure(
-          res, Failure{kExitBusy,
+          res, Failure{Fault::Busy,
                        fmt::format("the register stayed busy for {} ms", options_.wait.count())});
     }
     auto s = store();
@@ -201,7 +200,7 @@ void Server::get_journal(const Request& req, const std::smatch&, Response& res) 
   const auto limit =
       number(req.has_param("limit") ? req.get_param_value("limit") : std::to_string(kListed));
   if (!from || !limit) {
-    return answer_failure(res, Failure{kExitUsage, "from and limit are whole numbers"});
+    return answer_failure(res, Failure{Fault::BadInput, "from and limit are whole numbers"});
   }
   auto s = store();
   if (!s) return answer_failure(res, s.error());
@@ -279,7 +278,8 @@ HostResult<void> Server::run(const std::function<void(int)>& listening) {
   http_.set_payload_max_length(options_.max_body);
   http_.set_pre_routing_handler([this](const Request& req, Response& res) {
     if (authorized(req)) return httplib::Server::HandlerResponse::Unhandled;
-    answer_failure(res, Failure{kExitUsage, "this register asks for Authorization: Bearer TOKEN"});
+    answer_failure(res,
+                   Failure{Fault::BadInput, "this register asks for Authorization: Bearer TOKEN"});
     res.status = 401;
     res.set_header("WWW-Authenticate", "Bearer");
     return httplib::Server::HandlerResponse::Handled;
@@ -303,13 +303,13 @@ HostResult<void> Server::run(const std::function<void(int)>& listening) {
                                                                          : -1;
   if (port < 0) {
     return std::unexpected(Failure{
-        kExitUsage, fmt::format("cannot listen on {}:{}", options_.address, options_.port)});
+        Fault::BadInput, fmt::format("cannot listen on {}:{}", options_.address, options_.port)});
   }
   // Checks that the register opens before anyone is told to call it.
   TARV_TRY(store());
   listening(port);
   if (!http_.listen_after_bind()) {
-    return std::unexpected(Failure{kExitStorage, "the server stopped taking connections"});
+    return std::unexpected(Failure{Fault::Storage, "the server stopped taking connections"});
   }
   return {};
 }
@@ -328,18 +328,22 @@ bool is_loopback(std::string_view address) {
 }
 
 int http_status(const Failure& failure) {
-  switch (failure.exit_code) {
-    case kExitUndecodable:
-    case kExitUsage:
+  switch (failure.kind) {
+    case Fault::Undecodable:
+    case Fault::BadInput:
       return 400;
-    case kExitKeyReused:
-    case kExitNumbering:
+    case Fault::NotFound:
+      return 404;
+    case Fault::KeyReused:
+    case Fault::Numbering:
       return 409;
-    case kExitBusy:
+    case Fault::Busy:
       return 503;
-    default:
-      return 500;
+    case Fault::Refused:
+    case Fault::Storage:
+      break;
   }
+  return 500;
 }
 
 HostResult<void> serve(const ServerOptions& options, const std::function<void(int)>& listening) {

@@ -134,7 +134,7 @@ class SqliteStore final : public Store {
     TARV_TRY(at);
     if (*at > kSchemaVersion) {
       return std::unexpected(Failure{
-          kExitStorage,
+          Fault::Storage,
           fmt::format("register {} was written by a newer tarv (schema {}, this one knows {})",
                       path_, *at, kSchemaVersion)});
     }
@@ -184,7 +184,7 @@ class SqliteStore final : public Store {
         TARV_TRY(commit());  // nothing written: ends the read
         if ((*earlier)->export_name != export_name || (*earlier)->asked != asked) {
           return std::unexpected(Failure{
-              kExitKeyReused,
+              Fault::KeyReused,
               fmt::format(
                   "key '{}' was used by journal entry {} ({}) with another request; nothing was "
                   "called (a new call takes a new key)",
@@ -269,7 +269,7 @@ class SqliteStore final : public Store {
   Failure failure(std::string_view what) const {
     const int code = sqlite3_extended_errcode(db_);
     if ((code & 0xff) == SQLITE_BUSY) {
-      return Failure{kExitBusy,
+      return Failure{Fault::Busy,
                      fmt::format("register {} is busy: another call held it for more than {} "
                                  "ms; nothing was called (try again, or wait longer)",
                                  path_, options_.wait.count())};
@@ -281,12 +281,11 @@ class SqliteStore final : public Store {
     if (const int error = sqlite3_system_errno(db_); error != 0 && (code & 0xff) != SQLITE_FULL) {
       why += fmt::format(" ({})", std::strerror(error));
     }
-    return Failure{kExitStorage,
+    return Failure{Fault::Storage,
                    fmt::format("register {} {}: {}; it is left as it was", path_, what, why)};
   }
   Failure not_a_register() const {
-    return Failure{kExitStorage,
-                   fmt::format("{} is not a register (tarv init creates one)", path_)};
+    return Failure{Fault::Storage, fmt::format("{} is not a register", path_)};
   }
   std::unexpected<Failure> fail(std::string_view what) const {
     return std::unexpected(failure(what));
@@ -324,8 +323,8 @@ class SqliteStore final : public Store {
     if (s.step() != SQLITE_ROW) return fail("has no state");
     HostState state;
     if (!state.ParseFromString(s.bytes(0))) {
-      return std::unexpected(
-          Failure{kExitStorage, fmt::format("register {}: its {} does not parse", path_, column)});
+      return std::unexpected(Failure{
+          Fault::Storage, fmt::format("register {}: its {} does not parse", path_, column)});
     }
     return state;
   }
@@ -356,18 +355,17 @@ HostResult<std::string> resolve(const std::string& path) {
   std::error_code error;
   const std::filesystem::path real = std::filesystem::canonical(path, error);
   if (error) {
-    return std::unexpected(Failure{
-        kExitStorage,
-        fmt::format("no register at {}: {} (tarv init creates one)", path, error.message())});
+    return std::unexpected(
+        Failure{Fault::Storage, fmt::format("no register at {}: {}", path, error.message())});
   }
   struct stat st {};
   if (::stat(real.c_str(), &st) != 0) {
     return std::unexpected(
-        Failure{kExitStorage, fmt::format("no register at {}: {}", path, std::strerror(errno))});
+        Failure{Fault::Storage, fmt::format("no register at {}: {}", path, std::strerror(errno))});
   }
   if (st.st_nlink > 1) {
     return std::unexpected(Failure{
-        kExitStorage,
+        Fault::Storage,
         fmt::format(
             "register {} has {} hard links: its lock would not hold across them; keep one name "
             "(a symbolic link is fine)",
@@ -387,7 +385,7 @@ HostResult<std::unique_ptr<SqliteStore>> connect(const std::string& path, Store:
     const std::string why = db == nullptr ? sqlite3_errstr(rc) : sqlite3_errmsg(db);
     sqlite3_close_v2(db);
     return std::unexpected(
-        Failure{kExitStorage, fmt::format("cannot open register {}: {}", path, why)});
+        Failure{Fault::Storage, fmt::format("cannot open register {}: {}", path, why)});
   }
   auto store = std::make_unique<SqliteStore>(db, path, options);
   TARV_TRY(store->prepare(initial));
@@ -404,7 +402,7 @@ HostResult<std::unique_ptr<Store>> create_store(const std::string& path, const H
     const std::string why =
         errno == EEXIST ? "it exists (a register is created once)" : std::strerror(errno);
     return std::unexpected(
-        Failure{kExitStorage, fmt::format("cannot create register {}: {}", path, why)});
+        Failure{Fault::Storage, fmt::format("cannot create register {}: {}", path, why)});
   }
   ::close(fd);
   auto made = [&]() -> HostResult<std::unique_ptr<Store>> {

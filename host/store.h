@@ -18,13 +18,13 @@
 // Its methods may be called from several threads (they take turns on an
 // internal mutex), and several Store objects, in this process or others, may
 // use the same register at once: a call waits up to Options::wait for the
-// others' transactions to end and then fails with kExitBusy. A server gives
+// others' transactions to end and then fails with Fault::Busy. A server gives
 // each worker thread its own Store for parallel reads; calls take turns
 // whatever it does. The lock is released when the call commits, before the
 // caller prints anything.
 //
-// Exit statuses named here (kExitBusy, kExitKeyReused, kExitStorage) are
-// those of host/failure.h.
+// The failure kinds named here (Busy, KeyReused, Storage) are those of
+// host/failure.h.
 //
 // register_call.h makes the calls of a register (the one path of the command
 // line and the server); sqlite_store.cc keeps a register in a SQLite database
@@ -99,7 +99,7 @@ class Store {
 
   // One call, all or nothing. When `key` is not empty and the journal holds
   // an entry under it: returns that entry (repeated) when it was the same
-  // export asked the same `asked` bytes, or fails with kExitKeyReused when it
+  // export asked the same `asked` bytes, or fails with Fault::KeyReused when it
   // was anything else; `work` is not run. Otherwise runs `work` on the state,
   // appends its entry (with `key` and `asked`), writes its new state, commits.
   virtual HostResult<Committed> call(const std::string& key, std::string_view export_name,
@@ -126,7 +126,7 @@ HostResult<std::unique_ptr<Store>> create_store(const std::string& path, const H
 
 // Opens the register at `path`, through any path or symbolic link; refuses a
 // file with a second hard link (it would be a second register of the same
-// bytes). A missing, unreadable or damaged register fails with kExitStorage.
+// bytes). A missing, unreadable or damaged register fails with Fault::Storage.
 HostResult<std::unique_ptr<Store>> open_store(const std::string& path, Store::Options options = {});
 
 }  // namespace tarv::host

@@ -15,7 +15,7 @@ std::optional<std::string> Args::option(const std::string& name) const {
 HostResult<void> Args::expect(size_t least, size_t most) const {
   if (positional.size() < least || positional.size() > most) {
     return std::unexpected(
-        Failure{host::kExitUsage, fmt::format("wrong arguments (see tarv {} --help)", command)});
+        Failure{Fault::BadInput, fmt::format("wrong arguments (see tarv {} --help)", command)});
   }
   return {};
 }
@@ -28,7 +28,7 @@ HostResult<std::chrono::milliseconds> wait_option(const Args& a) {
   if (error != std::errc() || end != text->data() + text->size() || !(seconds >= 0) ||
       seconds > 86'400) {
     return std::unexpected(Failure{
-        host::kExitUsage, fmt::format("--wait {}: not a number of seconds (e.g. 10, 0.5)", *text)});
+        Fault::BadInput, fmt::format("--wait {}: not a number of seconds (e.g. 10, 0.5)", *text)});
   }
   return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
 }
@@ -43,14 +43,14 @@ HostResult<Args> parse_args(std::string_view command, int argc, char** argv,
     if (arg.size() > 2 && arg.starts_with("--")) {
       if (with_value.contains(arg)) {
         if (i + 1 >= argc) {
-          return std::unexpected(Failure{host::kExitUsage, fmt::format("{} needs a value", arg)});
+          return std::unexpected(Failure{Fault::BadInput, fmt::format("{} needs a value", arg)});
         }
         a.options[arg] = argv[++i];
       } else if (flags.contains(arg) || arg == "--help") {
         a.options[arg] = "";
       } else {
         return std::unexpected(Failure{
-            host::kExitUsage, fmt::format("unknown option {} (see tarv {} --help)", arg, command)});
+            Fault::BadInput, fmt::format("unknown option {} (see tarv {} --help)", arg, command)});
       }
     } else {
       a.positional.push_back(arg);

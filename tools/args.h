@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "host/failure.h"
+#include "tools/exit_status.h"
 
 namespace tarv::tool {
 
 using host::Failure;
+using host::Fault;
 using host::HostResult;
 
 struct Args {

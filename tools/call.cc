@@ -71,7 +71,7 @@ HostResult<int> call_on_register(const Args& a, const host::Export& e, const std
   TARV_TRY(committed);
   const host::CallOutcome outcome = host::outcome_of(e, committed->entry);
   std::cout << host::print(host::answer_json(e, outcome));
-  return host::exit_status(outcome);
+  return call_exit_status(outcome.status);
 }
 
 HostResult<int> run(const Args& a) {
@@ -79,29 +79,29 @@ HostResult<int> run(const Args& a) {
   const host::Export* e = host::find_export(a.positional[0]);
   if (e == nullptr) {
     return std::unexpected(Failure{
-        host::kExitUsage,
+        Fault::BadInput,
         fmt::format("unknown export '{}' (one of {})", a.positional[0], host::export_names())});
   }
   const auto db = a.option("--db");
   if (!db && (a.option("--key") || a.option("--wait"))) {
-    return std::unexpected(Failure{host::kExitUsage, "--key and --wait go with --db"});
+    return std::unexpected(Failure{Fault::BadInput, "--key and --wait go with --db"});
   }
   const std::string path = a.positional.size() > 1 ? a.positional[1] : "-";
   const auto text = host::read_file(path);
   TARV_TRY(text);
   const auto request = host::new_message(e->request);
-  const auto parsed = host::parse_json(*text, *request, source_name(path), host::kExitUndecodable);
+  const auto parsed = host::parse_json(*text, *request, source_name(path), Fault::Undecodable);
   if (db) return call_on_register(a, *e, *db, *text, parsed, *request);
   TARV_TRY(parsed);
 
   const host::CallOutcome outcome = host::call(*e, *request);
   if (outcome.status != TARV_STATUS_UNDECODABLE && !outcome.response) {
     return std::unexpected(Failure{
-        host::kExitRefused, fmt::format("{} answered status {} with a response that does not parse",
-                                        e->symbol, outcome.status)});
+        Fault::Refused, fmt::format("{} answered status {} with a response that does not parse",
+                                    e->symbol, outcome.status)});
   }
   std::cout << host::print(host::answer_json(*e, outcome));
-  return host::exit_status(outcome);
+  return call_exit_status(outcome.status);
 }
 
 }  // namespace

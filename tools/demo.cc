@@ -302,7 +302,7 @@ HostResult<CallOutcome> Demo::call_step(const Step& step, Message& request) {
 
 HostResult<int> Demo::run() {
   if (out_ && mkdir(out_->c_str(), 0777) != 0 && errno != EEXIST) {
-    return std::unexpected(Failure{kExitUsage, fmt::format("cannot create {}", *out_)});
+    return std::unexpected(Failure{Fault::BadInput, fmt::format("cannot create {}", *out_)});
   }
   uint32_t length = 0;
   uint8_t flag = 0;

@@ -30,16 +30,15 @@ HostResult<int> run(const Args& a) {
   const auto doc =
       converter::decode({reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()});
   if (!doc) {
-    return std::unexpected(
-        Failure{host::kExitRefused,
-                fmt::format("{}: {}", a.positional[0], converter::render(doc.error()))});
+    return std::unexpected(Failure{
+        Fault::Refused, fmt::format("{}: {}", a.positional[0], converter::render(doc.error()))});
   }
   if (a.options.contains("--receipt")) {
     std::cout << host::receipt(*doc);
   } else {
     std::cout << host::print(host::document_json(*doc));
   }
-  return host::kExitOk;
+  return kExitOk;
 }
 
 }  // namespace

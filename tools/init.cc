@@ -38,11 +38,11 @@ HostResult<int> run(const Args& a) {
   const auto text = host::read_file(path);
   TARV_TRY(text);
   host::HostState state;
-  TARV_TRY(host::parse_json(*text, state, path == "-" ? "<stdin>" : path, host::kExitUsage));
+  TARV_TRY(host::parse_json(*text, state, path == "-" ? "<stdin>" : path, Fault::BadInput));
   TARV_TRY(host::create_store(db, state));
   std::cout << fmt::format("register {} created: next document {}, next shift {}\n", db,
                            state.context().next_doc_number(), state.context().next_shift_number());
-  return host::kExitOk;
+  return kExitOk;
 }
 
 }  // namespace

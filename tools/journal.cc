@@ -50,7 +50,7 @@ HostResult<int> show(const host::JournalEntry& entry) {
   auto answer = host::entry_answer(entry);
   TARV_TRY(answer);
   std::cout << host::print(answer->json);
-  return answer->exit_code;
+  return call_exit_status(answer->status);
 }
 
 HostResult<int> list(host::Store& store, bool json) {
@@ -58,7 +58,7 @@ HostResult<int> list(host::Store& store, bool json) {
     std::cout << (json ? host::entry_json(e).dump() + '\n' : host::entry_line(e));
     return {};
   }));
-  return host::kExitOk;
+  return kExitOk;
 }
 
 HostResult<int> export_documents(host::Store& store, const std::string& dir) {
@@ -66,7 +66,7 @@ HostResult<int> export_documents(host::Store& store, const std::string& dir) {
   std::filesystem::create_directories(dir, error);
   if (error) {
     return std::unexpected(
-        Failure{host::kExitUsage, fmt::format("cannot create {}: {}", dir, error.message())});
+        Failure{Fault::BadInput, fmt::format("cannot create {}: {}", dir, error.message())});
   }
   int written = 0;
   TARV_TRY(host::for_each_entry(store, [&](const host::JournalEntry& e) -> HostResult<void> {
@@ -76,7 +76,7 @@ HostResult<int> export_documents(host::Store& store, const std::string& dir) {
                             e.binary_doc);
   }));
   std::cout << fmt::format("{} documents written into {}\n", written, dir);
-  return host::kExitOk;
+  return kExitOk;
 }
 
 HostResult<int> run(const Args& a) {
@@ -87,7 +87,7 @@ HostResult<int> run(const Args& a) {
   host::Store& store = **opened;
   const std::string what = a.positional.size() > 1 ? a.positional[1] : "";
   const auto wrong = [] {
-    return std::unexpected(Failure{host::kExitUsage, "wrong arguments (see tarv journal --help)"});
+    return std::unexpected(Failure{Fault::BadInput, "wrong arguments (see tarv journal --help)"});
   };
   if (what.empty()) return list(store, a.option("--json").has_value());
   if (what == "show" && a.positional.size() == 3) {
@@ -102,7 +102,7 @@ HostResult<int> run(const Args& a) {
     TARV_TRY(entry);
     if (!*entry) {
       return std::unexpected(
-          Failure{host::kExitUsage, fmt::format("the journal of {} has no entry {}", db, seq)});
+          Failure{Fault::NotFound, fmt::format("the journal of {} has no entry {}", db, seq)});
     }
     return show(**entry);
   }
@@ -113,7 +113,7 @@ HostResult<int> run(const Args& a) {
     TARV_TRY(entry);
     if (!*entry) {
       return std::unexpected(
-          Failure{host::kExitUsage, fmt::format("the journal of {} is empty", db)});
+          Failure{Fault::NotFound, fmt::format("the journal of {} is empty", db)});
     }
     return show(**entry);
   }
@@ -123,13 +123,13 @@ HostResult<int> run(const Args& a) {
     std::cout << fmt::format(
         "journal of {}: {} entries replayed; every response and the state are as stored\n", db,
         *checked);
-    return host::kExitOk;
+    return kExitOk;
   }
   if (what == "state") {
     auto state = store.state();
     TARV_TRY(state);
     std::cout << host::to_json(*state);
-    return host::kExitOk;
+    return kExitOk;
   }
   return wrong();
 }

@@ -32,13 +32,13 @@ read or written.
 )";
 
 HostResult<int> run(int argc, char** argv) {
-  if (argc < 2) return std::unexpected(Failure{host::kExitUsage, "no command (see tarv --help)"});
+  if (argc < 2) return std::unexpected(Failure{Fault::BadInput, "no command (see tarv --help)"});
   const std::string_view name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     std::cout << kIntro;
     for (const Command* c : kCommands) std::cout << fmt::format("  {} {}\n", c->name, c->synopsis);
     std::cout << kOutro;
-    return host::kExitOk;
+    return kExitOk;
   }
   for (const Command* c : kCommands) {
     if (c->name != name) continue;
@@ -46,12 +46,12 @@ HostResult<int> run(int argc, char** argv) {
     TARV_TRY(args);
     if (args->options.contains("--help")) {
       std::cout << c->help;
-      return host::kExitOk;
+      return kExitOk;
     }
     return c->run(*args);
   }
   return std::unexpected(
-      Failure{host::kExitUsage, fmt::format("unknown command '{}' (see tarv --help)", name)});
+      Failure{Fault::BadInput, fmt::format("unknown command '{}' (see tarv --help)", name)});
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   std::cout.flush();
   if (!result) {
     std::cerr << "tarv: " << result.error().message << '\n';
-    return result.error().exit_code;
+    return tarv::tool::exit_status(result.error().kind);
   }
   return *result;
 }

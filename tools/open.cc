@@ -33,7 +33,7 @@ HostResult<int> run(const Args& a) {
   if (const auto text = a.option("--at");
       text && !google::protobuf::util::TimeUtil::FromString(*text, &at)) {
     return std::unexpected(Failure{
-        host::kExitUsage, fmt::format("--at {}: not a time like 2024-03-16T06:00:00Z", *text)});
+        Fault::BadInput, fmt::format("--at {}: not a time like 2024-03-16T06:00:00Z", *text)});
   }
   const auto wait = wait_option(a);
   TARV_TRY(wait);
@@ -41,7 +41,7 @@ HostResult<int> run(const Args& a) {
   TARV_TRY(store);
   TARV_TRY(host::open_shift(**store, at));
   std::cout << host::print(host::open_answer(at));
-  return host::kExitOk;
+  return kExitOk;
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ HostResult<int> whole_number(const Args& a, const std::string& option, int fallb
   const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
   if (error != std::errc() || end != text->data() + text->size() || value < 0) {
     return std::unexpected(
-        Failure{host::kExitUsage, fmt::format("{} takes a whole number, not '{}'", option, *text)});
+        Failure{Fault::BadInput, fmt::format("{} takes a whole number, not '{}'", option, *text)});
   }
   return value;
 }
@@ -62,7 +62,7 @@ HostResult<int> run(const Args& a) {
   TARV_TRY(a.expect(0, 0));
   host::ServerOptions options;
   const auto db = a.option("--db");
-  if (!db) return std::unexpected(Failure{host::kExitUsage, "--db DB names the register"});
+  if (!db) return std::unexpected(Failure{Fault::BadInput, "--db DB names the register"});
   options.db = *db;
 
   const std::string listen = a.option("--listen").value_or("127.0.0.1:8080");
@@ -74,7 +74,7 @@ HostResult<int> run(const Args& a) {
   if (port) std::from_chars(port->data(), port->data() + port->size(), port_number);
   if (colon == 0 || !port || port_number < 0 || port_number > 65535) {
     return std::unexpected(
-        Failure{host::kExitUsage, fmt::format("--listen takes ADDRESS:PORT, not '{}'", listen)});
+        Failure{Fault::BadInput, fmt::format("--listen takes ADDRESS:PORT, not '{}'", listen)});
   }
   options.address = listen.substr(0, colon);
   if (options.address.size() > 2 && options.address.front() == '[') {
@@ -88,13 +88,13 @@ HostResult<int> run(const Args& a) {
     options.token = token->substr(0, token->find_first_of("\r\n"));
     if (options.token.empty()) {
       return std::unexpected(
-          Failure{host::kExitUsage, fmt::format("{} holds no token", *token_file)});
+          Failure{Fault::BadInput, fmt::format("{} holds no token", *token_file)});
     }
   } else if (!host::is_loopback(options.address)) {
     return std::unexpected(Failure{
-        host::kExitUsage, fmt::format("{} is reachable from other machines: serving it needs "
-                                      "--token-file FILE",
-                                      options.address)});
+        Fault::BadInput, fmt::format("{} is reachable from other machines: serving it needs "
+                                     "--token-file FILE",
+                                     options.address)});
   }
 
   const auto max_body = whole_number(a, "--max-body", static_cast<int>(options.max_body));
@@ -108,7 +108,7 @@ HostResult<int> run(const Args& a) {
     std::cout << fmt::format("listening on http://{}:{}", listen.substr(0, colon), bound)
               << std::endl;
   }));
-  return host::kExitOk;
+  return kExitOk;
 }
 
 }  // namespace

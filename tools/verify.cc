@@ -60,16 +60,16 @@ HostResult<int> run(const Args& a) {
     std::cout << fmt::format(
         "invalid: a bign signature takes 48 bytes and a public key 64; got {} and {}\n",
         signature->size(), key->size());
-    return host::kExitRefused;
+    return kExitRefused;
   }
   if (!crypto::bign_verify(bytes(*doc), bytes(*signature), bytes(*key))) {
     std::cout << fmt::format("invalid: the signature does not match {} under this key\n",
                              a.positional[0]);
-    return host::kExitRefused;
+    return kExitRefused;
   }
   std::cout << fmt::format("valid: bign signature over {} ({} bytes)\n", a.positional[0],
                            doc->size());
-  return host::kExitOk;
+  return kExitOk;
 }
 
 }  // namespace

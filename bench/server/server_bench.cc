@@ -40,13 +40,13 @@ const Export& sale() { return *find_export("sale"); }
 
 HostState register_state() {
   HostState state;
-  if (!parse_json(kRegister, state, "register", kExitUsage)) std::abort();
+  if (!parse_json(kRegister, state, "register", Fault::BadInput)) std::abort();
   return state;
 }
 
 std::unique_ptr<google::protobuf::Message> sale_request() {
   auto request = new_message(sale().request);
-  if (!parse_json(kSale, *request, "sale", kExitUsage)) std::abort();
+  if (!parse_json(kSale, *request, "sale", Fault::BadInput)) std::abort();
   return request;
 }
 
@@ -68,7 +68,7 @@ void BM_JsonInOut(benchmark::State& state) {
   const CallOutcome outcome = call(sale(), *filled);
   for (auto _ : state) {
     auto request = new_message(sale().request);
-    benchmark::DoNotOptimize(parse_json(kSale, *request, "sale", kExitUndecodable));
+    benchmark::DoNotOptimize(parse_json(kSale, *request, "sale", Fault::Undecodable));
     benchmark::DoNotOptimize(print(answer_json(sale(), outcome)));
   }
 }

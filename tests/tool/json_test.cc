@@ -19,9 +19,9 @@ TEST(Json, SyntaxFaultsNameLineAndColumn) {
   };
   for (const auto& [text, where] : cases) {
     tarv::core::Header header;
-    const auto parsed = parse_json(text, header, "f.json", kExitUndecodable);
+    const auto parsed = parse_json(text, header, "f.json", Fault::Undecodable);
     ASSERT_FALSE(parsed.has_value()) << text;
-    EXPECT_EQ(parsed.error().exit_code, kExitUndecodable);
+    EXPECT_EQ(parsed.error().kind, Fault::Undecodable);
     EXPECT_TRUE(parsed.error().message.starts_with(where))
         << text << ": " << parsed.error().message;
   }
@@ -29,9 +29,9 @@ TEST(Json, SyntaxFaultsNameLineAndColumn) {
 
 TEST(Json, SchemaFaultsNameTheMessage) {
   tarv::core::Header header;
-  const auto parsed = parse_json(R"({"cashier": 5})", header, "f.json", kExitUsage);
+  const auto parsed = parse_json(R"({"cashier": 5})", header, "f.json", Fault::BadInput);
   ASSERT_FALSE(parsed.has_value());
-  EXPECT_EQ(parsed.error().exit_code, kExitUsage);
+  EXPECT_EQ(parsed.error().kind, Fault::BadInput);
   EXPECT_NE(parsed.error().message.find("bad JSON for tarv.core.Header"), std::string::npos);
 }
 
