@@ -84,4 +84,8 @@ std::string print(const Json& json) {
   return json.dump(1, ' ', false, Json::error_handler_t::replace) + '\n';
 }
 
+std::string print_line(const Json& json) {
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
+}
+
 }  // namespace tarv::host

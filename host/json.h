@@ -30,8 +30,11 @@ std::string to_json(const google::protobuf::Message& message);
 Json message_json(const google::protobuf::Message& message);
 
 // Indented one space a level, as libprotobuf prints messages, ending in a
-// line break.
+// line break. Bytes that are not UTF-8 (a key a register stored before keys
+// were checked) print as U+FFFD, so that the output is always JSON.
 std::string print(const Json& json);
+// The same on one line.
+std::string print_line(const Json& json);
 
 }  // namespace tarv::host
 

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "base/try.h"
@@ -12,8 +13,20 @@
 namespace tarv::host {
 using google::protobuf::Message;
 
+HostResult<void> check_key(std::string_view key) {
+  constexpr size_t kLongest = 255;
+  const bool visible = std::ranges::all_of(key, [](char c) { return c > ' ' && c < 0x7f; });
+  if (key.empty() || key.size() > kLongest || !visible) {
+    return std::unexpected(
+        Failure{Fault::BadInput,
+                fmt::format("a key is 1 to {} visible ASCII characters (no spaces)", kLongest)});
+  }
+  return {};
+}
+
 HostResult<Committed> call_register(Store& store, const Export& e, const Message& request,
                                     const std::string& key) {
+  if (!key.empty()) TARV_TRY(check_key(key));
   const std::string asked = encode(request);
   return store.call(key, e.name, asked, [&](const HostState& state) -> HostResult<CallRecord> {
     Register reg(state);
@@ -46,6 +59,7 @@ HostResult<Committed> call_register(Store& store, const Export& e, const Message
 
 HostResult<Committed> journal_undecodable(Store& store, const Export& e, std::string_view text,
                                           const std::string& key) {
+  if (!key.empty()) TARV_TRY(check_key(key));
   const std::string asked(text);
   return store.call(key, e.name, asked, [&](const HostState&) -> HostResult<CallRecord> {
     CallRecord record;

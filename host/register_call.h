@@ -20,10 +20,15 @@ namespace tarv::host {
 // google.protobuf.Timestamp of the opening.
 inline constexpr std::string_view kOpenEntry = "open";
 
+// A call's key is visible ASCII (33..126) of 1 to 255 bytes, so that it
+// prints as itself wherever the journal is shown; else Fault::BadInput.
+HostResult<void> check_key(std::string_view key);
+
 // Fills `request` from the register's state (context, counters, a zero header
 // number becomes the next document number), calls the export, journals the
 // answer under `key` (empty: none) and, after a success, writes the new
-// state. A header number other than the next is refused (Fault::Numbering) and
+// state. A key that check_key() refuses is refused. A header number other
+// than the next is refused (Fault::Numbering) and
 // nothing is journaled. A key already journaled: see Store::call.
 HostResult<Committed> call_register(Store& store, const Export& e,
                                     const google::protobuf::Message& request,

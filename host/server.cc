@@ -1,316 +1,379 @@
+// The engine of `tarv serve`: Boost.Beast on one Asio I/O thread.
+//
+// Every connection is a Session driven by completion handlers, so an idle or
+// slow client costs a socket and a few kilobytes, never a thread. Limits hold
+// whatever a client does: connections at once (past it, 503 and close), a
+// deadline for the whole request from its first byte (headers and body), an
+// idle deadline between kept-alive requests, the body cap for every transfer
+// encoding (the parser counts chunked bodies too), and the header size. A
+// request whose route needs the register is handed to the register pool and
+// answered when its work posts the reply back; the I/O thread never touches
+// SQLite. Answers go out in one write (header and body gathered) with Nagle
+// off, so a kept-alive client does not wait for a delayed ACK.
+//
+// Invariants: sessions_ and every Session are touched only on the I/O thread;
+// a Session is in sessions_ from its start until close().
 #include "host/server.h"
 
 #include <arpa/inet.h>
 #include <fmt/format.h>
-#include <httplib.h>
-#include <pthread.h>
+#include <sys/resource.h>
 
-#include <charconv>
+#include <utility>  // before Asio, which uses std::exchange
+//
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <cassert>
 #include <csignal>
 #include <memory>
-#include <mutex>
-#include <regex>
-#include <thread>
-#include <vector>
+#include <optional>
+#include <unordered_set>
 
-#include "base/try.h"
-#include "converter/document.h"
-#include "host/answer.h"
-#include "host/doc_view.h"
-#include "host/journal_view.h"
-#include "host/json.h"
-#include "host/page.h"
-#include "host/register_call.h"
-#include "host/store.h"
-#include "include/tarv_core.h"
+#include "host/routes.h"
 
 namespace tarv::host {
 namespace {
 
-using httplib::Request;
-using httplib::Response;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using std::chrono::milliseconds;
 
-constexpr const char* kJson = "application/json";
-// Journal entries a listing gives when the query names no limit, and at most.
-constexpr int64_t kListed = 100;
-constexpr int64_t kMostListed = 1000;
-// Worker threads: a keep-alive connection holds one while it is open.
-constexpr size_t kWorkers = 16;
+constexpr size_t kHeaderLimit = 16 << 10;
+// Threads for the register's work: calls take turns on the register, so a
+// few suffice to keep reads going beside a call that waits for its fsync.
+constexpr size_t kRegisterThreads = 4;
+// A closing connection reads what its client still sends for this long, so
+// that the client sees the answer rather than a reset.
+constexpr milliseconds kDrain{1000};
+// How often the start retries a register another process holds locked, so
+// that SIGTERM is heard while it waits.
+constexpr milliseconds kOpenSlice{200};
+// Descriptors kept for the register's files and the listening socket.
+constexpr size_t kReservedFiles = 64;
 
-void answer_failure(Response& res, const Failure& failure) {
-  res.status = http_status(failure);
-  res.set_content(print(Json{{"error", failure.message}}), kJson);
-}
+class Session;
 
-void not_found(Response& res, std::string_view what) {
-  answer_failure(res, Failure{Fault::NotFound, fmt::format("no {}", what)});
-}
-
-// A decimal number of the path or query; nullopt for anything else.
-std::optional<int64_t> number(std::string_view text) {
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
-  return value;
-}
-
-// In a time that does not depend on where they differ, so that the answer's
-// delay tells nothing of the token.
-bool same_secret(std::string_view given, std::string_view secret) {
-  if (given.size() != secret.size()) return false;
-  unsigned char differ = 0;
-  for (size_t i = 0; i < given.size(); ++i) {
-    differ = static_cast<unsigned char>(differ | (given[i] ^ secret[i]));
-  }
-  return differ == 0;
-}
-
-// "/v1/(deposit|withdraw|...)".
-std::string export_route() {
-  std::string names;
-  for (const Export& e : exports()) names += (names.empty() ? "" : "|") + std::string(e.name);
-  return "/v1/(" + names + ")";
-}
-
-class Server {
+class Engine {
  public:
-  explicit Server(const ServerOptions& options) : options_(options) {}
+  explicit Engine(const ServerOptions& options) : options_(options), routes_(options) {}
 
   HostResult<void> run(const std::function<void(int)>& listening);
-  void stop() { http_.stop(); }
 
  private:
-  using Handler = void (Server::*)(const Request&, const std::smatch&, Response&);
-  struct Route {
-    const char* method;
-    std::regex path;
-    Handler handler;
-  };
+  friend class Session;
 
-  void dispatch(const Request& req, Response& res);
-  bool authorized(const Request& req) const;
-
-  void post_call(const Request& req, const std::smatch& path, Response& res);
-  void get_journal(const Request& req, const std::smatch& path, Response& res);
-  void get_entry(const Request& req, const std::smatch& path, Response& res);
-  void get_document(const Request& req, const std::smatch& path, Response& res);
-  void get_receipt(const Request& req, const std::smatch& path, Response& res);
-  void get_state(const Request& req, const std::smatch& path, Response& res);
-  void get_page(const Request& req, const std::smatch& path, Response& res);
-
-  // The journal entry SEQ of the path, answered 404 when there is none.
-  std::optional<JournalEntry> entry_of(const std::smatch& path, Response& res);
-  // This worker thread's connection to the register.
-  HostResult<Store*> store();
+  HostResult<int> bind();
+  // The register opens (waiting, a slice at a time, for another process's
+  // lock) before anyone is told to call it.
+  HostResult<void> check_register();
+  void accept();
+  void refuse(tcp::socket socket);
+  void stop();
 
   const ServerOptions options_;
-  httplib::Server http_;
-  // The calls of this server take turns here rather than in the database's
-  // busy wait, which polls.
-  std::timed_mutex calls_;
-  const std::vector<Route> routes_ = {
-      {"POST", std::regex(export_route()), &Server::post_call},
-      {"GET", std::regex("/v1/journal"), &Server::get_journal},
-      {"GET", std::regex("/v1/journal/([0-9]+)"), &Server::get_entry},
-      {"GET", std::regex("/v1/journal/([0-9]+)/document"), &Server::get_document},
-      {"GET", std::regex("/v1/journal/([0-9]+)/receipt"), &Server::get_receipt},
-      {"GET", std::regex("/v1/state"), &Server::get_state},
-      {"GET", std::regex("/|/app\\.js|/style\\.css"), &Server::get_page},
-  };
+  Routes routes_;
+  size_t max_connections_ = 0;
+  asio::io_context io_{1};
+  asio::thread_pool pool_{kRegisterThreads};
+  tcp::acceptor acceptor_{io_};
+  asio::signal_set signals_{io_, SIGTERM, SIGINT};
+  asio::steady_timer retry_{io_};
+  std::unordered_set<Session*> sessions_;
+  std::atomic<bool> stopping_ = false;
+  std::optional<Failure> failure_;
 };
 
-HostResult<Store*> Server::store() {
-  thread_local std::unique_ptr<Store> mine;
-  thread_local const Server* owner = nullptr;
-  if (!mine || owner != this) {
-    auto opened = open_store(options_.db, Store::Options{options_.wait});
-    TARV_TRY(opened);
-    mine = std::move(*opened);
-    owner = this;
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(Engine& engine, tcp::socket socket) : engine_(engine), stream_(std::move(socket)) {}
+
+  void start() {
+    engine_.sessions_.insert(this);
+    beast::error_code ignored;
+    stream_.socket().set_option(tcp::no_delay(true), ignored);
+    wait_for_request();
   }
-  return mine.get();
+
+  // Ends a connection that holds no request; one being answered closes
+  // after its answer.
+  void stop() {
+    if (phase_ != Phase::kAnswering) close();
+  }
+
+ private:
+  enum class Phase { kIdle, kReading, kAnswering, kClosing, kClosed };
+
+  const ServerOptions& options() const { return engine_.options_; }
+
+  // The idle deadline runs until the request's first byte.
+  void wait_for_request() {
+    phase_ = Phase::kIdle;
+    if (engine_.stopping_) return close();
+    if (buffer_.size() > 0) return read_request();
+    stream_.expires_after(options().idle);
+    stream_.async_read_some(buffer_.prepare(4096),
+                            [self = shared_from_this()](beast::error_code ec, size_t n) {
+                              if (ec) return self->close();
+                              self->buffer_.commit(n);
+                              self->read_request();
+                            });
+  }
+
+  void read_request() {
+    phase_ = Phase::kReading;
+    parser_.emplace();
+    parser_->body_limit(options().max_body);
+    parser_->header_limit(kHeaderLimit);
+    stream_.expires_after(options().timeout);
+    http::async_read(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code ec, size_t) { self->on_read(ec); });
+  }
+
+  void on_read(beast::error_code ec) {
+    if (phase_ == Phase::kClosed) return;
+    if (ec == http::error::body_limit) {
+      return answer(refusal(
+          413, fmt::format("the request is above the limit of {} bytes", options().max_body)));
+    }
+    if (ec == http::error::header_limit) {
+      return answer(refusal(
+          431, fmt::format("the request's header is above the limit of {} bytes", kHeaderLimit)));
+    }
+    if (ec == beast::error::timeout) {
+      return answer(refusal(408, fmt::format("the request took longer than {} s to arrive",
+                                             options().timeout.count())));
+    }
+    if (ec.category() == http::make_error_code(http::error::bad_target).category() &&
+        ec != http::error::end_of_stream && ec != http::error::partial_message) {
+      return answer(refusal(400, fmt::format("not an HTTP request: {}", ec.message())));
+    }
+    if (ec) return close();
+    request_ = parser_->release();
+    parser_.reset();
+    phase_ = Phase::kAnswering;
+    dispatch();
+  }
+
+  static Reply refusal(int status, std::string_view message) {
+    Reply reply = error_reply(status, message);
+    reply.close = true;
+    return reply;
+  }
+
+  static std::string_view view(beast::string_view text) { return {text.data(), text.size()}; }
+
+  void dispatch() {
+    const std::string_view target = view(request_.target());
+    const size_t question = target.find('?');
+    const auto header = [&](http::field field) {
+      const auto found = request_.find(field);
+      return found == request_.end() ? std::string_view() : view(found->value());
+    };
+    const auto key = request_.find("Idempotency-Key");
+    asked_ = Asked{
+        .method = view(request_.method_string()),
+        .path = target.substr(0, question),
+        .query =
+            question == std::string_view::npos ? std::string_view() : target.substr(question + 1),
+        .body = request_.body(),
+        .host = header(http::field::host),
+        .origin = header(http::field::origin),
+        .authorization = header(http::field::authorization),
+        .content_type = header(http::field::content_type),
+        .content_encoding = header(http::field::content_encoding),
+        .idempotency_key = key == request_.end() ? std::string_view() : view(key->value()),
+        .has_idempotency_key = key != request_.end(),
+    };
+    auto routed = engine_.routes_.route(asked_);
+    if (auto* reply = std::get_if<Reply>(&routed)) return answer(std::move(*reply));
+    asio::post(engine_.pool_, [self = shared_from_this(),
+                               work = std::move(std::get<RegisterWork>(routed))]() mutable {
+      Reply reply = Routes::run(work, Store::Options{self->options().wait});
+      Engine& engine = self->engine_;
+      asio::post(engine.io_, [self = std::move(self), reply = std::move(reply)]() mutable {
+        self->answer(std::move(reply));
+      });
+    });
+  }
+
+  void answer(Reply reply) {
+    if (phase_ == Phase::kClosed) return;
+    phase_ = Phase::kAnswering;
+    const bool head = !reply.close && request_.method() == http::verb::head;
+    const bool keep = !reply.close && !engine_.stopping_ && request_.keep_alive();
+    response_ = {};
+    response_.version(11);
+    response_.result(static_cast<unsigned>(reply.status));
+    response_.set(http::field::content_type, reply.content_type);
+    response_.set("X-Content-Type-Options", "nosniff");
+    response_.set(http::field::cache_control, "no-store");
+    for (const auto& [name, value] : reply.headers) response_.set(name, value);
+    response_.keep_alive(keep);
+    response_.content_length(reply.body.size());
+    if (!head) response_.body() = std::move(reply.body);
+    stream_.expires_after(options().timeout);
+    http::async_write(stream_, response_,
+                      [self = shared_from_this(), keep](beast::error_code ec, size_t) {
+                        if (ec) return self->close();
+                        if (!keep) return self->drain();
+                        self->request_ = {};
+                        self->wait_for_request();
+                      });
+  }
+
+  // Half-closes, then reads what the client still sends for a moment: closing
+  // with unread bytes would reset the connection and could lose the answer.
+  void drain() {
+    if (phase_ == Phase::kClosed) return;
+    if (phase_ != Phase::kClosing) {
+      phase_ = Phase::kClosing;
+      beast::error_code ignored;
+      stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      stream_.expires_after(kDrain);
+    }
+    buffer_.clear();
+    stream_.async_read_some(buffer_.prepare(16 << 10),
+                            [self = shared_from_this()](beast::error_code ec, size_t) {
+                              if (ec) return self->close();
+                              self->drain();
+                            });
+  }
+
+  void close() {
+    if (phase_ == Phase::kClosed) return;
+    phase_ = Phase::kClosed;
+    engine_.sessions_.erase(this);
+    beast::error_code ignored;
+    stream_.socket().close(ignored);
+  }
+
+  Engine& engine_;
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  http::request<http::string_body> request_;
+  Asked asked_;  // views into request_
+  http::response<http::string_body> response_;
+  Phase phase_ = Phase::kIdle;
+};
+
+HostResult<int> Engine::bind() {
+  beast::error_code ec;
+  tcp::resolver resolver(io_);
+  const auto found = resolver.resolve(options_.address, std::to_string(options_.port),
+                                      tcp::resolver::numeric_service, ec);
+  if (!ec && !found.empty()) {
+    const tcp::endpoint endpoint = *found.begin();
+    acceptor_.open(endpoint.protocol(), ec);
+    if (!ec) acceptor_.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec) acceptor_.bind(endpoint, ec);
+    if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+  }
+  if (ec || found.empty()) {
+    return std::unexpected(
+        Failure{Fault::BadInput, fmt::format("cannot listen on {}:{}: {}", options_.address,
+                                             options_.port, ec ? ec.message() : "no address")});
+  }
+  return acceptor_.local_endpoint().port();
 }
 
-bool Server::authorized(const Request& req) const {
-  if (options_.token.empty()) return true;
-  const std::string given = req.get_header_value("Authorization");
-  constexpr std::string_view kBearer = "Bearer ";
-  return given.starts_with(kBearer) &&
-         same_secret(std::string_view(given).substr(kBearer.size()), options_.token);
+HostResult<void> Engine::check_register() {
+  const auto until = std::chrono::steady_clock::now() + options_.wait;
+  while (true) {
+    const auto left =
+        std::chrono::duration_cast<milliseconds>(until - std::chrono::steady_clock::now());
+    auto opened =
+        open_store(options_.db, Store::Options{std::clamp(left, milliseconds(1), kOpenSlice)});
+    if (opened) return {};
+    if (opened.error().kind != Fault::Busy || stopping_ || left <= kOpenSlice) {
+      return std::unexpected(opened.error());
+    }
+  }
 }
 
-// One handler for every method and path: the routes above, 405 for a path
-// that another method serves, 404 for the rest.
-void Server::dispatch(const Request& req, Response& res) {
-  bool other_method = false;
-  std::string allowed;
-  // HEAD is GET without the body, which httplib drops.
-  const std::string_view method = req.method == "HEAD" ? "GET" : std::string_view(req.method);
-  for (const Route& route : routes_) {
-    std::smatch match;
-    if (!std::regex_match(req.path, match, route.path)) continue;
-    if (method == route.method) {
-      (this->*route.handler)(req, match, res);
+void Engine::accept() {
+  acceptor_.async_accept([this](beast::error_code ec, tcp::socket socket) {
+    if (stopping_) return;
+    if (ec) {
+      // Out of descriptors, most likely: try again in a moment rather than spin.
+      retry_.expires_after(milliseconds(50));
+      retry_.async_wait([this](beast::error_code waited) {
+        if (!waited && !stopping_) accept();
+      });
       return;
     }
-    other_method = true;
-    allowed = route.method;
-  }
-  if (other_method) {
-    answer_failure(res, Failure{Fault::BadInput, fmt::format("{} takes {}", req.path, allowed)});
-    res.status = 405;
-    res.set_header("Allow", allowed);
-  } else {
-    not_found(res, fmt::format("route {} (calls are POST /v1/EXPORT, EXPORT one of {})", req.path,
-                               export_names()));
-  }
-}
-
-void Server::post_call(const Request& req, const std::smatch& path, Response& res) {
-  const Export* e = find_export(path[1].str());
-  const auto request = new_message(e->request);
-  if (auto ok = parse_json(req.body, *request, "the request", Fault::Undecodable); !ok) {
-    return answer_failure(res, ok.error());
-  }
-  const std::string key = req.get_header_value("Idempotency-Key");
-  HostResult<Committed> committed;
-  {
-    std::unique_lock turn(calls_, std::defer_lock);
-    if (!turn.try_lock_for(options_.wait)) {
-      return answer_failure(
-          res, Failure{Fault::Busy,
-                       fmt::format("the register stayed busy for {} ms", options_.wait.count())});
+    if (sessions_.size() >= max_connections_) {
+      refuse(std::move(socket));
+    } else {
+      std::make_shared<Session>(*this, std::move(socket))->start();
     }
-    auto s = store();
-    if (!s) return answer_failure(res, s.error());
-    committed = call_register(**s, *e, *request, key);
-  }
-  if (!committed) return answer_failure(res, committed.error());
-  const CallOutcome outcome = outcome_of(*e, committed->entry);
-  res.status = outcome.status == TARV_STATUS_OK      ? 200
-               : outcome.status == TARV_STATUS_ERROR ? 422
-                                                     : 400;
-  res.set_header("Tarv-Journal-Seq", std::to_string(committed->entry.seq));
-  if (committed->repeated) res.set_header("Tarv-Repeated", "true");
-  res.set_content(print(answer_json(*e, outcome)), kJson);
-}
-
-void Server::get_journal(const Request& req, const std::smatch&, Response& res) {
-  const auto from = number(req.has_param("from") ? req.get_param_value("from") : "1");
-  const auto limit =
-      number(req.has_param("limit") ? req.get_param_value("limit") : std::to_string(kListed));
-  if (!from || !limit) {
-    return answer_failure(res, Failure{Fault::BadInput, "from and limit are whole numbers"});
-  }
-  auto s = store();
-  if (!s) return answer_failure(res, s.error());
-  const auto listed = (*s)->entries(std::max<int64_t>(*from, 1), std::min(*limit, kMostListed));
-  if (!listed) return answer_failure(res, listed.error());
-  Json all = Json::array();
-  for (const JournalEntry& entry : *listed) all.push_back(entry_json(entry));
-  res.set_content(print(all), kJson);
-}
-
-std::optional<JournalEntry> Server::entry_of(const std::smatch& path, Response& res) {
-  const auto seq = number(path[1].str());
-  auto s = store();
-  if (!s) {
-    answer_failure(res, s.error());
-    return std::nullopt;
-  }
-  auto found = (*s)->entry(seq.value_or(0));
-  if (!found) {
-    answer_failure(res, found.error());
-    return std::nullopt;
-  }
-  if (!*found) not_found(res, fmt::format("journal entry {}", path[1].str()));
-  return std::move(*found);
-}
-
-void Server::get_entry(const Request&, const std::smatch& path, Response& res) {
-  const auto entry = entry_of(path, res);
-  if (!entry) return;
-  const auto answer = entry_answer(*entry);
-  if (!answer) return answer_failure(res, answer.error());
-  res.set_content(print(answer->json), kJson);
-}
-
-void Server::get_document(const Request&, const std::smatch& path, Response& res) {
-  const auto entry = entry_of(path, res);
-  if (!entry) return;
-  if (entry->binary_doc.empty()) {
-    return not_found(res, fmt::format("document in journal entry {}", entry->seq));
-  }
-  res.set_content(entry->binary_doc, "application/octet-stream");
-}
-
-void Server::get_receipt(const Request&, const std::smatch& path, Response& res) {
-  const auto entry = entry_of(path, res);
-  if (!entry) return;
-  const Export* e = find_export(entry->export_name);
-  const auto doc = converter::decode(
-      {reinterpret_cast<const uint8_t*>(entry->binary_doc.data()), entry->binary_doc.size()});
-  if (e == nullptr || entry->binary_doc.empty() || !doc) {
-    return not_found(res, fmt::format("readable document in journal entry {}", entry->seq));
-  }
-  res.set_content(receipt(*doc, receipt_extras(outcome_of(*e, *entry))),
-                  "text/plain; charset=utf-8");
-}
-
-void Server::get_state(const Request&, const std::smatch&, Response& res) {
-  auto s = store();
-  if (!s) return answer_failure(res, s.error());
-  const auto state = (*s)->state();
-  if (!state) return answer_failure(res, state.error());
-  res.set_content(to_json(*state), kJson);
-}
-
-void Server::get_page(const Request& req, const std::smatch&, Response& res) {
-  const PageFile* file = find_page_file(req.path == "/" ? "/index.html" : req.path);
-  if (file == nullptr) return not_found(res, req.path);
-  res.set_content(std::string(file->body), std::string(file->content_type));
-}
-
-HostResult<void> Server::run(const std::function<void(int)>& listening) {
-  http_.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-  http_.set_read_timeout(options_.timeout);
-  http_.set_write_timeout(options_.timeout);
-  http_.set_payload_max_length(options_.max_body);
-  http_.set_pre_routing_handler([this](const Request& req, Response& res) {
-    if (authorized(req)) return httplib::Server::HandlerResponse::Unhandled;
-    answer_failure(res,
-                   Failure{Fault::BadInput, "this register asks for Authorization: Bearer TOKEN"});
-    res.status = 401;
-    res.set_header("WWW-Authenticate", "Bearer");
-    return httplib::Server::HandlerResponse::Handled;
+    accept();
   });
-  const auto handler = [this](const Request& req, Response& res) { dispatch(req, res); };
-  http_.Get(".*", handler).Post(".*", handler).Put(".*", handler).Delete(".*", handler);
-  http_.Patch(".*", handler).Options(".*", handler);
-  // Statuses httplib answers itself, without a body.
-  http_.set_error_handler([this](const Request&, Response& res) {
-    if (!res.body.empty()) return;
-    res.set_content(
-        print(Json{{"error", res.status == 413
-                                 ? fmt::format("the request is above the limit of {} bytes",
-                                               options_.max_body)
-                                 : fmt::format("HTTP status {}", res.status)}}),
-        kJson);
-  });
+}
 
-  const int port = options_.port == 0 ? http_.bind_to_any_port(options_.address)
-                   : http_.bind_to_port(options_.address, options_.port) ? options_.port
-                                                                         : -1;
-  if (port < 0) {
-    return std::unexpected(Failure{
-        Fault::BadInput, fmt::format("cannot listen on {}:{}", options_.address, options_.port)});
+// Past the connection limit: one answer without waiting, then close.
+void Engine::refuse(tcp::socket socket) {
+  static const std::string kBusy = [] {
+    const std::string body =
+        "{\n \"error\": \"the server holds as many connections as it takes; try again\"\n}\n";
+    return fmt::format(
+        "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\nContent-Length: "
+        "{}\r\nConnection: close\r\nRetry-After: 1\r\n\r\n{}",
+        body.size(), body);
+  }();
+  beast::error_code ignored;
+  socket.non_blocking(true, ignored);
+  socket.write_some(asio::buffer(kBusy), ignored);
+  socket.shutdown(tcp::socket::shutdown_both, ignored);
+  socket.close(ignored);
+}
+
+void Engine::stop() {
+  if (stopping_.exchange(true)) return;
+  beast::error_code ignored;
+  acceptor_.close(ignored);
+  signals_.cancel(ignored);
+  retry_.cancel();
+  const std::vector<Session*> open(sessions_.begin(), sessions_.end());
+  for (Session* session : open) session->stop();
+}
+
+HostResult<void> Engine::run(const std::function<void(int)>& listening) {
+  // Every connection is a descriptor: take as many as the system lets.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
   }
-  // Checks that the register opens before anyone is told to call it.
-  TARV_TRY(store());
-  listening(port);
-  if (!http_.listen_after_bind()) {
-    return std::unexpected(Failure{Fault::Storage, "the server stopped taking connections"});
-  }
+  getrlimit(RLIMIT_NOFILE, &files);
+  max_connections_ = std::min<size_t>(
+      options_.max_connections,
+      files.rlim_cur > kReservedFiles * 2 ? files.rlim_cur - kReservedFiles : kReservedFiles);
+
+  const auto port = bind();
+  if (!port) return std::unexpected(port.error());
+  signals_.async_wait([this](beast::error_code ec, int) {
+    if (!ec) stop();
+  });
+  asio::post(pool_, [this, &listening, port = *port] {
+    auto opened = check_register();
+    asio::post(io_, [this, &listening, port, opened = std::move(opened)] {
+      if (stopping_) return;
+      if (!opened) {
+        failure_ = opened.error();
+        return stop();
+      }
+      listening(port);
+      accept();
+    });
+  });
+  io_.run();
+  pool_.join();
+  if (failure_) return std::unexpected(*failure_);
   return {};
 }
 
@@ -347,27 +410,8 @@ int http_status(const Failure& failure) {
 }
 
 HostResult<void> serve(const ServerOptions& options, const std::function<void(int)>& listening) {
-  // SIGTERM and SIGINT go to one thread that stops the server; the workers
-  // (started with this mask) finish the requests they hold.
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGTERM);
-  sigaddset(&stops, SIGINT);
-  sigset_t before;
-  pthread_sigmask(SIG_BLOCK, &stops, &before);
-  Server server(options);
-  std::atomic<bool> done = false;
-  std::thread watcher([&] {
-    int signal = 0;
-    sigwait(&stops, &signal);
-    if (!done) server.stop();
-  });
-  auto served = server.run(listening);
-  done = true;
-  pthread_kill(watcher.native_handle(), SIGTERM);
-  watcher.join();
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  return served;
+  Engine engine(options);
+  return engine.run(listening);
 }
 
 }  // namespace tarv::host

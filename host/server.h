@@ -1,5 +1,7 @@
 // The register over HTTP: the calls of `tarv call --db` as POST /v1/EXPORT,
 // the journal and the state as GET, and a page at / that shows the shift.
+// One I/O thread runs every connection; the register's work runs on a small
+// pool of its own (routes.h), so that no client, however slow, holds a thread.
 //
 //   POST /v1/EXPORT                  the request JSON; Idempotency-Key: KEY
 //   GET  /v1/journal?from=SEQ&limit=N   entries as `tarv journal --json`
@@ -19,6 +21,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/failure.h"
 
@@ -28,13 +31,25 @@ struct ServerOptions {
   std::string db;  // the register's database
   std::string address = "127.0.0.1";
   int port = 8080;    // 0: any free port
-  std::string token;  // when not empty, every request must bear it
+  std::string token;  // when not empty, every request but the page's files must bear it
   size_t max_body = 4 << 20;
   // How long a call waits for the register (calls of other clients or other
   // processes) before it is answered 503.
   std::chrono::milliseconds wait{10'000};
-  // How long a client may take to send a request or read an answer.
+  // How long a client may take to send a whole request (headers and body),
+  // and to read an answer.
   std::chrono::seconds timeout{10};
+  // How long a kept-alive connection may wait for its next request.
+  std::chrono::seconds idle{60};
+  // Connections open at once; past it new ones are answered 503 and closed.
+  // (Bounded by the open files the process may have.)
+  size_t max_connections = 10'000;
+  // Served on loopback, the names besides loopback ones that a request's
+  // Host may give (a browser sends what its address bar shows).
+  std::vector<std::string> allowed_hosts;
+  // The web origins besides the server's own whose pages may call it
+  // ("http://pos.example:3000").
+  std::vector<std::string> allowed_origins;
 };
 
 // Whether `address` only reaches this machine: 127.0.0.0/8, ::1, localhost.

@@ -55,7 +55,7 @@ HostResult<int> show(const host::JournalEntry& entry) {
 
 HostResult<int> list(host::Store& store, bool json) {
   TARV_TRY(host::for_each_entry(store, [&](const host::JournalEntry& e) -> HostResult<void> {
-    std::cout << (json ? host::entry_json(e).dump() + '\n' : host::entry_line(e));
+    std::cout << (json ? host::print_line(host::entry_json(e)) : host::entry_line(e));
     return {};
   }));
   return kExitOk;

@@ -1,9 +1,11 @@
 // What a sale costs through `tarv serve`: the JSON read and printed for it,
-// and the whole HTTP call with 1 and 8 clients (items_per_second of
-// BM_HttpSale is the server's sales per second). The library call and the
-// register's transaction around it are measured by bench/register.
+// and the whole HTTP call with 1, 8 and 64 clients, each on a kept-alive
+// connection or a new connection per sale, with 1,000 idle connections open
+// beside them (items_per_second of BM_HttpSale is the server's sales per
+// second). The library call and the register's transaction around it are
+// measured by bench/register.
 #include <benchmark/benchmark.h>
-#include <httplib.h>
+#include <fmt/format.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,6 +15,12 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>  // before Asio, which uses std::exchange
+#include <vector>
+//
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 
 #include "host/answer.h"
 #include "host/exports.h"
@@ -24,6 +32,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
 using namespace tarv::host;
 
 constexpr std::string_view kRegister = R"({"context": {
@@ -114,24 +126,87 @@ class Served {
 };
 
 std::unique_ptr<Served> served;
+// Connections that send nothing, open while the clients call (a browser's
+// spare connections, a port scanner).
+constexpr int kIdle = 1000;
+std::unique_ptr<asio::io_context> idle_io;
+std::vector<tcp::socket> idle;
 
+void start(const benchmark::State&) {
+  served = std::make_unique<Served>();
+  idle_io = std::make_unique<asio::io_context>();
+  const tcp::endpoint server(asio::ip::make_address("127.0.0.1"),
+                             static_cast<uint16_t>(served->port()));
+  for (int i = 0; i < kIdle; ++i) {
+    beast::error_code ec;
+    idle.emplace_back(*idle_io).connect(server, ec);
+    if (ec) std::abort();
+  }
+}
+
+void finish(const benchmark::State&) {
+  idle.clear();
+  idle_io.reset();
+  served.reset();
+}
+
+// One client's sales: on one kept-alive connection, or a new one each.
+class Client {
+ public:
+  Client(int port, bool keep_alive)
+      : server_(asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(port)),
+        keep_alive_(keep_alive) {
+    request_.set(http::field::host, "127.0.0.1");
+    request_.set(http::field::content_type, "application/json");
+    request_.body() = kSale;
+    request_.keep_alive(keep_alive);
+    request_.prepare_payload();
+  }
+
+  // The status of the answer; 0 when the connection failed.
+  unsigned sale() {
+    beast::error_code ec;
+    if (!socket_.is_open()) {
+      socket_.connect(server_, ec);
+      if (ec) return 0;
+      socket_.set_option(tcp::no_delay(true), ec);
+    }
+    http::response<http::string_body> response;
+    http::write(socket_, request_, ec);
+    if (!ec) http::read(socket_, buffer_, response, ec);
+    if (ec || !keep_alive_ || !response.keep_alive()) socket_.close(ec);
+    return ec ? 0 : response.result_int();
+  }
+
+ private:
+  asio::io_context io_;
+  tcp::endpoint server_;
+  bool keep_alive_;
+  tcp::socket socket_{io_};
+  beast::flat_buffer buffer_;
+  http::request<http::string_body> request_{http::verb::post, "/v1/sale", 11};
+};
+
+// Argument 0: kept-alive connections (1) or a new connection per sale (0).
 void BM_HttpSale(benchmark::State& state) {
-  httplib::Client client("127.0.0.1", served->port());
+  Client client(served->port(), state.range(0) == 1);
   for (auto _ : state) {
-    auto answer = client.Post("/v1/sale", std::string(kSale), "application/json");
-    if (!answer || answer->status != 200) {
-      const std::string why = answer ? answer->body : httplib::to_string(answer.error());
-      state.SkipWithError(why.c_str());
+    if (const unsigned status = client.sale(); status != 200) {
+      state.SkipWithError(fmt::format("the sale was answered {}", status).c_str());
       break;
     }
   }
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_HttpSale)
-    ->Setup([](const benchmark::State&) { served = std::make_unique<Served>(); })
-    ->Teardown([](const benchmark::State&) { served.reset(); })
+    ->Setup(start)
+    ->Teardown(finish)
+    ->ArgName("keep_alive")
+    ->Arg(1)
+    ->Arg(0)
     ->Threads(1)
     ->Threads(8)
+    ->Threads(64)
     ->UseRealTime();
 
 }  // namespace

@@ -5,6 +5,7 @@ fed bad input, and its page in a real browser.
 Run one case: TARV=build/tarv python3 tests/server/server_test.py Server.test_demo
 """
 import concurrent.futures
+import gzip
 import http.client
 import json
 import os
@@ -12,6 +13,7 @@ import random
 import re
 import shutil
 import signal
+import socket
 import sqlite3
 import subprocess
 import tempfile
@@ -40,9 +42,9 @@ def sale(price, cash, minute=9):
 class Served:
     """One `tarv serve` process on a free loopback port."""
 
-    def __init__(self, db, *options):
+    def __init__(self, db, *options, prefix=()):
         self.process = subprocess.Popen(
-            [TARV, "serve", "--db", db, "--listen", "127.0.0.1:0", *options],
+            [*prefix, TARV, "serve", "--db", db, "--listen", "127.0.0.1:0", *options],
             stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         found = re.search(r"http://127\.0\.0\.1:(\d+)", line)
@@ -53,9 +55,14 @@ class Served:
 
     def request(self, method, path, body=None, headers=None):
         """(status, headers, body bytes); never raises for an HTTP status."""
-        data = body if isinstance(body, (bytes, type(None))) else json.dumps(body).encode()
+        # A list is sent in chunks.
+        data = (iter(body) if isinstance(body, list) else
+                body if isinstance(body, (bytes, type(None))) else json.dumps(body).encode())
+        headers = dict(headers or {})
+        if data is not None:
+            headers.setdefault("Content-Type", "application/json")
         req = urllib.request.Request(self.url + path, data=data, method=method,
-                                     headers=headers or {})
+                                     headers=headers)
         try:
             with urllib.request.urlopen(req, timeout=30) as r:
                 return r.status, r.headers, r.read()
@@ -107,8 +114,8 @@ class Server(unittest.TestCase):
         self.assertEqual(made.returncode, 0, made.stderr)
         return db
 
-    def serve(self, db, *options):
-        served = Served(db, *options)
+    def serve(self, db, *options, prefix=()):
+        served = Served(db, *options, prefix=prefix)
         self.servers.append(served)
         return served
 
@@ -234,8 +241,11 @@ class Server(unittest.TestCase):
             f.write("s3cret\n")
         db = self.register()
         server = self.serve(db, "--max-body", "2000", "--token-file", self.path("token"),
-                            "--wait", "1")
+                            "--wait", "1", "--allow-origin", "http://pos.example",
+                            "--allow-host", "till.local")
         auth = {"Authorization": "Bearer s3cret"}
+        json_auth = {**auth, "Content-Type": "application/json"}
+        a_sale = json.dumps(sale(100, 100)).encode()
         cases = [
             ("POST", "/v1/sale", b'{"doc": {', auth, 400),
             ("POST", "/v1/sale", b'{"doc": {"unknown_field": 1}}', auth, 400),
@@ -244,17 +254,49 @@ class Server(unittest.TestCase):
             ("POST", "/v2/sale", b"{}", auth, 404),
             ("GET", "/v1/journal/77", None, auth, 404),
             ("POST", "/v1/sale", b" " * 3000, auth, 413),
+            # Chunked, over the cap: counted as it arrives.
+            ("POST", "/v1/sale", [b" " * 1000] * 10, auth, 413),
             ("GET", "/v1/sale", None, auth, 405),
             ("PUT", "/v1/sale", b"{}", auth, 405),
             ("POST", "/v1/journal", b"{}", auth, 405),
-            ("POST", "/v1/sale", json.dumps(sale(100, 100)).encode(), {}, 401),
+            ("POST", "/v1/sale", a_sale, {}, 401),
             ("GET", "/v1/state", None, {"Authorization": "Bearer s3cre"}, 401),
-            ("GET", "/", None, {"Authorization": "s3cret"}, 401),
+            ("GET", "/v1/journal", None, {"Authorization": "s3cret"}, 401),
+            # What a page of another site can send without asking first.
+            ("POST", "/v1/sale", a_sale, {**auth, "Content-Type": "text/plain"}, 415),
+            ("POST", "/v1/sale", a_sale,
+             {**auth, "Content-Type": "application/x-www-form-urlencoded"}, 415),
+            ("POST", "/v1/sale", a_sale, {**json_auth, "Origin": "http://evil.example"}, 403),
+            ("POST", "/v1/sale", a_sale, {**json_auth, "Origin": "null"}, 403),
+            ("GET", "/v1/state", None, {**auth, "Origin": "http://pos.example"}, 200),
+            # DNS rebinding: a foreign name resolved to loopback.
+            ("GET", "/v1/state", None, {**auth, "Host": "evil.example:8080"}, 403),
+            ("GET", "/", None, {"Host": "evil.example"}, 403),
+            ("GET", "/v1/state", None, {**auth, "Host": "till.local:8080"}, 200),
+            ("GET", "/v1/state", None, {**auth, "Host": "localhost:1"}, 200),
+            ("GET", "/v1/state", None, {**auth, "Host": "[::1]:1"}, 200),
+            # A compressed body is never inflated.
+            ("POST", "/v1/sale", gzip.compress(a_sale), {**json_auth, "Content-Encoding": "gzip"},
+             415),
+            # Keys print as themselves wherever the journal is shown.
+            ("POST", "/v1/sale", a_sale, {**json_auth, "Idempotency-Key": b"\xff\xfe"}, 400),
+            ("POST", "/v1/sale", a_sale, {**json_auth, "Idempotency-Key": "a b"}, 400),
+            ("POST", "/v1/sale", a_sale, {**json_auth, "Idempotency-Key": "k" * 256}, 400),
+            # The page's files load without the token, so that it can ask for it.
+            ("GET", "/", None, {}, 200),
+            ("GET", "/app.js", None, {}, 200),
         ]
         for method, path, body, headers, expected in cases:
-            status, _, answer = server.request(method, path, body, headers)
+            status, answered, answer = server.request(method, path, body, headers)
             self.assertEqual(status, expected, (method, path, body, headers))
-            self.assertIn("error", json.loads(answer), answer)
+            self.assertEqual(answered["X-Content-Type-Options"], "nosniff")
+            if status == 415:
+                self.assertIn("--json" if "Content-Encoding" not in headers else "gzip",
+                              json.loads(answer)["error"])
+            if status != 200:
+                self.assertIn("error", json.loads(answer), answer)
+            elif path == "/":
+                self.assertIn("script-src 'self'", answered["Content-Security-Policy"])
         # Another process holds the register past --wait.
         holder = sqlite3.connect(db, isolation_level=None)
         holder.execute("BEGIN IMMEDIATE")
@@ -266,10 +308,144 @@ class Server(unittest.TestCase):
         self.assertEqual(status, 200)
         status, _, listed = server.request("GET", "/v1/journal", None, auth)
         self.assertEqual(json.loads(listed), [])
+        # The command line keeps keys to what prints as itself, too.
+        with open(self.path("sale.json"), "w") as f:
+            json.dump(sale(100, 100), f)
+        refused = subprocess.run([TARV, "call", "sale", self.path("sale.json"), "--db", db,
+                                  "--key", b"\xff\xfe"], capture_output=True)
+        self.assertEqual(refused.returncode, 3, refused.stderr)
+        # A register that holds such a key from before still lists as JSON.
+        holder = sqlite3.connect(db, isolation_level=None)
+        holder.execute("INSERT INTO journal VALUES (1, 0, 'sale', 255, '', NULL, ?, '', '', '', '')",
+                       (b"\xff\xfe\x01\"",))
+        holder.close()
+        listed = self.tarv("journal", db, "--json")
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        self.assertEqual(json.loads(listed.stdout)["key"], "\ufffd\ufffd\x01\"")
+        self.assertEqual(json.loads(server.request("GET", "/v1/journal", None, auth)[2])[0]["key"],
+                         "\ufffd\ufffd\x01\"")
         # Another address than loopback only with a token.
         refused = self.tarv("serve", "--db", db, "--listen", "0.0.0.0:0")
         self.assertEqual(refused.returncode, 3)
         self.assertIn("--token-file", refused.stderr)
+
+    # Clients that hold connections open or send a byte a second cost the
+    # server sockets, not threads: a sale beside them is answered at once;
+    # past --max-connections new connections are refused; the slow ones are
+    # cut when their request's deadline (10 s) passes.
+    def test_slow_clients(self):
+        server = self.serve(self.register(), "--max-connections", "230")
+        port = int(server.url.rsplit(":", 1)[1])
+        idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(200)]
+        request = b"POST /v1/sale HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+        cut_after = {}
+
+        def slow(n):
+            started = time.monotonic()
+            with socket.create_connection(("127.0.0.1", port)) as s:
+                s.settimeout(20)
+                try:
+                    for byte in request:
+                        s.send(bytes([byte]))
+                        time.sleep(1)
+                    s.recv(1)
+                except OSError:
+                    pass
+                cut_after[n] = time.monotonic() - started
+
+        slow_clients = [threading.Thread(target=slow, args=(n,)) for n in range(24)]
+        for t in slow_clients:
+            t.start()
+        time.sleep(1)
+        req = urllib.request.Request(server.url + "/v1/sale", json.dumps(sale(100, 100)).encode(),
+                                     {"Content-Type": "application/json"})
+        with urllib.request.urlopen(req, timeout=3) as answer:  # the old server took 30 s
+            self.assertEqual(answer.status, 200)
+        time.sleep(0.3)
+        extra = [socket.create_connection(("127.0.0.1", port)) for _ in range(20)]
+        refused = 0
+        for s in extra:
+            s.settimeout(0.5)
+            try:
+                refused += s.recv(100).startswith(b"HTTP/1.1 503")
+            except socket.timeout:
+                pass
+            s.close()
+        self.assertIn(refused, (13, 14))  # 200 + 24 open, 6 more taken
+        for t in slow_clients:
+            t.join()
+        self.assertEqual(len(cut_after), 24)
+        self.assertLess(max(cut_after.values()), 15, cut_after)
+        for s in idle:
+            s.close()
+
+    # Answers a kept-alive client gets: each in one piece on the same
+    # connection (header and body written together, Nagle off: a delayed
+    # ACK would add 40 ms a call); a 12 KB sale sent as the docs show.
+    def test_clients(self):
+        server = self.serve(self.register())
+        port = int(server.url.rsplit(":", 1)[1])
+        body = json.dumps(sale(100, 100)).encode()
+        with socket.create_connection(("127.0.0.1", port)) as s:
+            s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            for _ in range(20):
+                s.sendall(b"POST /v1/sale HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                          b"Content-Type: application/json\r\nContent-Length: %d\r\n\r\n%s"
+                          % (len(body), body))
+                answer = s.recv(1 << 16)
+                head, _, rest = answer.partition(b"\r\n\r\n")
+                self.assertTrue(head.startswith(b"HTTP/1.1 200"), answer)
+                length = int(re.search(rb"Content-Length: (\d+)", head, re.I).group(1))
+                self.assertEqual(len(rest), length, answer)
+        many = sale(100, 100 * 150)
+        many["doc"]["items"] = [{"name": f"Товар номер {i}", "price": 100, "quantity": 1000}
+                                for i in range(150)]
+        text = json.dumps(many)
+        self.assertGreater(len(text), 12_000)
+        for flag, expected in (("--json", "200"), ("-d", "415")):
+            curl = subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}",
+                                   server.url + "/v1/sale", flag, text],
+                                  capture_output=True, text=True)
+            self.assertEqual(curl.stdout, expected, curl.stderr)
+
+    # SIGTERM stops the server while it waits for a register another process
+    # holds locked; a register unwritable for a while serves again once it is
+    # writable, without a restart.
+    def test_lifecycle(self):
+        db = self.register()
+        holder = sqlite3.connect(db, isolation_level=None)
+        holder.execute("PRAGMA locking_mode=EXCLUSIVE")
+        holder.execute("BEGIN EXCLUSIVE")
+        waiting = subprocess.Popen([TARV, "serve", "--db", db, "--listen", "127.0.0.1:0",
+                                    "--wait", "60"], stdout=subprocess.PIPE, text=True)
+        time.sleep(1)
+        self.assertIsNone(waiting.poll())
+        waiting.terminate()
+        self.assertEqual(waiting.wait(timeout=5), 0)
+        self.assertEqual(waiting.stdout.read(), "")  # it never listened
+        waiting.stdout.close()
+        holder.close()
+
+        # Root writes read-only files: the server runs as nobody then.
+        as_user = ([] if os.getuid() != 0 else
+                   ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"])
+        # (A reader keeps the write-ahead log's files, writable, all along.)
+        reader = sqlite3.connect(db, isolation_level=None)
+        reader.execute("SELECT count(*) FROM sqlite_master")
+        os.chmod(self.dir, 0o777)
+        for name in os.listdir(self.dir):
+            os.chmod(self.path(name), 0o666)
+        os.chmod(db, 0o444)
+        server = self.serve(db, prefix=as_user)
+        with concurrent.futures.ThreadPoolExecutor(8) as pool:
+            refused = list(pool.map(lambda i: server.call("sale", sale(100, 100))[0], range(16)))
+            self.assertEqual(set(refused), {500})
+            os.chmod(db, 0o666)
+            taken = list(pool.map(lambda i: server.call("sale", sale(100, 100))[0], range(16)))
+        self.assertEqual(taken, [200] * 16)
+        reader.close()
+        checked = self.tarv("journal", db, "check")
+        self.assertEqual(checked.returncode, 0, checked.stderr)
 
     # After a driven shift the page lists every document, marks the refused
     # call and shows each receipt with its total.

@@ -1,0 +1,108 @@
+// What `tarv serve` answers, apart from how requests arrive (server.cc): the
+// checks a request passes before anything else, and the routes.
+//
+// Routes scoped to a register (the calls, the journal, the state) take that
+// register's store as a parameter; register_scope() is the one place that
+// tells which register a path names. Their work (SQLite, the wait for the
+// register, fsync) runs on the register pool, never on the I/O thread; the
+// page and the refusals are answered at once.
+#ifndef TARV_HOST_ROUTES_H_
+#define TARV_HOST_ROUTES_H_
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "host/failure.h"
+#include "host/server.h"
+#include "host/store.h"
+
+namespace tarv::host {
+
+// An answer before it is put on the wire.
+struct Reply {
+  int status = 200;
+  std::string content_type = "application/json";
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;
+  // The connection closes after this answer (the request was not read whole).
+  bool close = false;
+};
+
+// {"error": MESSAGE} with `status`.
+Reply error_reply(int status, std::string_view message);
+// {"error": ...} with the failure's http_status().
+Reply failure_reply(const Failure& failure);
+
+// A request as the routes see it; the views live as long as the request.
+struct Asked {
+  std::string_view method;  // as sent; HEAD is answered as GET
+  std::string_view path;    // without the query
+  std::string_view query;   // after '?', empty when none
+  std::string_view body;
+  // Header values; empty when absent.
+  std::string_view host, origin, authorization, content_type, content_encoding, idempotency_key;
+  bool has_idempotency_key = false;
+};
+
+// Work for the register pool: run() on the store of the register `db`.
+struct RegisterWork {
+  std::string db;
+  std::function<HostResult<Reply>(Store&)> run;
+};
+
+class Routes {
+ public:
+  explicit Routes(const ServerOptions& options);
+
+  // A refusal or a page file answered at once, or the work of a register,
+  // which refers to `asked`: it must outlive the work.
+  std::variant<Reply, RegisterWork> route(const Asked& asked);
+
+  // Runs `work` on this pool thread's connection to its register (opened on
+  // first use, and again after a storage failure, so that a register that
+  // was unwritable for a while serves again without a restart).
+  static Reply run(const RegisterWork& work, const Store::Options& options);
+
+ private:
+  using Handler = HostResult<Reply> (Routes::*)(const Asked&, const std::cmatch&, Store&);
+  struct Route {
+    const char* method;
+    std::regex path;  // of the path within the register's scope
+    Handler handler;
+  };
+  // The register a path names and the path within it: "/v1/sale" is the
+  // served register's "/sale".
+  struct Scope {
+    std::string db;
+    std::string_view rest;
+  };
+  std::optional<Scope> register_scope(std::string_view path) const;
+
+  // Refuses what is not let in whatever the route: a foreign Host or
+  // Origin, a missing token, a body that is not plain JSON, a bad key.
+  std::optional<Reply> admit(const Asked& asked) const;
+
+  HostResult<Reply> post_call(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> get_journal(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> get_entry(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> get_document(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> get_receipt(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> get_state(const Asked& asked, const std::cmatch& path, Store& store);
+
+  const ServerOptions options_;
+  // The calls of this server take turns here rather than in the database's
+  // busy wait, which polls.
+  std::timed_mutex calls_;
+  const std::vector<Route> routes_;
+};
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_ROUTES_H_
