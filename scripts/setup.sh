@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev libssl-dev
           libfmt-dev nlohmann-json3-dev libsqlite3-dev googletest libgtest-dev libbenchmark-dev
           ccache python3-protobuf default-jdk-headless libjna-java libprotobuf-java
-          libboost-dev chromium "$@")
+          libboost-dev libcli11-dev chromium "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -51,23 +51,28 @@ header names a number other than the register's next, 7 the register cannot
 be read or written (missing, read-only, disk full; it is left as it was).
 )";
 
+struct Args {
+  std::string export_name;
+  std::string path = "-";
+  std::optional<std::string> db;
+  std::string key;
+  std::chrono::milliseconds wait{10'000};
+};
+
 std::string_view source_name(std::string_view path) { return path == "-" ? "<stdin>" : path; }
 
 // On a register: the answer is journaled before it is printed.
-HostResult<int> call_on_register(const Args& a, const host::Export& e, const std::string& db,
-                                 const std::string& text, const HostResult<void>& parsed,
+HostResult<int> call_on_register(const Args& a, const host::Export& e, const std::string& text,
+                                 const HostResult<void>& parsed,
                                  const google::protobuf::Message& request) {
-  const auto wait = wait_option(a);
-  TARV_TRY(wait);
-  auto store = host::open_store(db, {*wait});
+  auto store = host::open_store(*a.db, {a.wait});
   TARV_TRY(store);
-  const std::string key = a.option("--key").value_or("");
   if (!parsed) {
     // Text that is no request is journaled too: the till's audit trail.
-    TARV_TRY(host::journal_undecodable(**store, e, text, key));
+    TARV_TRY(host::journal_undecodable(**store, e, text, a.key));
     TARV_TRY(parsed);  // fails: the text is no request
   }
-  auto committed = host::call_register(**store, e, request, key);
+  auto committed = host::call_register(**store, e, request, a.key);
   TARV_TRY(committed);
   const host::CallOutcome outcome = host::outcome_of(e, committed->entry);
   std::cout << host::print(host::answer_json(e, outcome));
@@ -75,23 +80,17 @@ HostResult<int> call_on_register(const Args& a, const host::Export& e, const std
 }
 
 HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(1, 2));
-  const host::Export* e = host::find_export(a.positional[0]);
+  const host::Export* e = host::find_export(a.export_name);
   if (e == nullptr) {
     return std::unexpected(Failure{
         Fault::BadInput,
-        fmt::format("unknown export '{}' (one of {})", a.positional[0], host::export_names())});
+        fmt::format("unknown export '{}' (one of {})", a.export_name, host::export_names())});
   }
-  const auto db = a.option("--db");
-  if (!db && (a.option("--key") || a.option("--wait"))) {
-    return std::unexpected(Failure{Fault::BadInput, "--key and --wait go with --db"});
-  }
-  const std::string path = a.positional.size() > 1 ? a.positional[1] : "-";
-  const auto text = host::read_file(path);
+  const auto text = host::read_file(a.path);
   TARV_TRY(text);
   const auto request = host::new_message(e->request);
-  const auto parsed = host::parse_json(*text, *request, source_name(path), Fault::Undecodable);
-  if (db) return call_on_register(a, *e, *db, *text, parsed, *request);
+  const auto parsed = host::parse_json(*text, *request, source_name(a.path), Fault::Undecodable);
+  if (a.db) return call_on_register(a, *e, *text, parsed, *request);
   TARV_TRY(parsed);
 
   const host::CallOutcome outcome = host::call(*e, *request);
@@ -104,11 +103,19 @@ HostResult<int> run(const Args& a) {
   return call_exit_status(outcome.status);
 }
 
+Run define(CLI::App& app) {
+  auto a = std::make_shared<Args>();
+  app.add_option("EXPORT", a->export_name)->required();
+  app.add_option("FILE", a->path);
+  auto* db = app.add_option("--db", a->db);
+  app.add_option("--key", a->key)->needs(db);
+  add_wait(app, a->wait)->needs(db);
+  return [a] { return run(*a); };
+}
+
 }  // namespace
 
-const Command kCallCommand = {
-    "call", "EXPORT [FILE|-] [--db DB] [--key KEY]  call one export with a JSON request",
-    kHelp,  {"--db", "--key", "--wait"},
-    {},     run};
+const Command kCallCommand = {"call", "EXPORT [FILE|-] [--db DB] [--key KEY]",
+                              "call one export with a JSON request", kHelp, define};
 
 }  // namespace tarv::tool

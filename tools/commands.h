@@ -3,20 +3,24 @@
 #ifndef TARV_TOOLS_COMMANDS_H_
 #define TARV_TOOLS_COMMANDS_H_
 
-#include <set>
-#include <string>
+#include <functional>
 #include <string_view>
 
-#include "tools/args.h"
+#include "tools/options.h"
 
 namespace tarv::tool {
 
+// What runs a command once its command line is parsed.
+using Run = std::function<HostResult<int>()>;
+
 struct Command {
   std::string_view name;
-  std::string_view synopsis;  // the line of `tarv --help`
+  std::string_view synopsis;  // `tarv --help` lists the command's synopsis
+  std::string_view summary;   // and summary
   std::string_view help;      // `tarv NAME --help`
-  std::set<std::string> with_value, flags;
-  HostResult<int> (*run)(const Args&);
+  // Declares the command's arguments on `app` (bound to what the returned
+  // Run reads).
+  Run (*define)(CLI::App& app);
 };
 
 extern const Command kDemoCommand;

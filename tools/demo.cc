@@ -363,9 +363,7 @@ the shift-close report. The register is kept in a database as `tarv call
 Exits 0 only when every step behaved as expected.
 )";
 
-HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(0, 0));
-  const auto db = a.option("--db");
+HostResult<int> run(const std::optional<std::string>& db, const std::optional<std::string>& out) {
   const std::string path = db.value_or(
       (std::filesystem::temp_directory_path() / fmt::format("tarv-demo-{}.db", getpid())).string());
   const auto remove_temporary = [&] {
@@ -375,16 +373,22 @@ HostResult<int> run(const Args& a) {
   remove_temporary();  // a leftover of a killed run under the same process id
   auto store = host::create_store(path, demo_register());
   TARV_TRY(store);
-  auto result = Demo(a.option("--out"), std::move(*store)).run();
+  auto result = Demo(out, std::move(*store)).run();
   remove_temporary();
   return result;
 }
 
+Run define(CLI::App& app) {
+  auto db = std::make_shared<std::optional<std::string>>();
+  auto out = std::make_shared<std::optional<std::string>>();
+  app.add_option("--db", *db);
+  app.add_option("--out", *out);
+  return [=] { return run(*db, *out); };
+}
+
 }  // namespace
 
-const Command kDemoCommand = {
-    "demo", "[--out DIR] [--db DB]            run one complete shift on a demo register",
-    kHelp,  {"--out", "--db"},
-    {},     run};
+const Command kDemoCommand = {"demo", "[--out DIR] [--db DB]",
+                              "run one complete shift on a demo register", kHelp, define};
 
 }  // namespace tarv::tool

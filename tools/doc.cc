@@ -23,17 +23,16 @@ kopecks, quantities in thousandths, local date-times.
 Exit status 1 with the reader's failure when the bytes are not a document.
 )";
 
-HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(1, 1));
-  const auto bytes = host::read_file(a.positional[0]);
+HostResult<int> run(const std::string& path, bool as_receipt) {
+  const auto bytes = host::read_file(path);
   TARV_TRY(bytes);
   const auto doc =
       converter::decode({reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()});
   if (!doc) {
-    return std::unexpected(Failure{
-        Fault::Refused, fmt::format("{}: {}", a.positional[0], converter::render(doc.error()))});
+    return std::unexpected(
+        Failure{Fault::Refused, fmt::format("{}: {}", path, converter::render(doc.error()))});
   }
-  if (a.options.contains("--receipt")) {
+  if (as_receipt) {
     std::cout << host::receipt(*doc);
   } else {
     std::cout << host::print(host::document_json(*doc));
@@ -41,11 +40,17 @@ HostResult<int> run(const Args& a) {
   return kExitOk;
 }
 
+Run define(CLI::App& app) {
+  auto path = std::make_shared<std::string>();
+  auto as_receipt = std::make_shared<bool>(false);
+  app.add_option("FILE", *path)->required();
+  app.add_flag("--receipt", *as_receipt);
+  return [=] { return run(*path, *as_receipt); };
+}
+
 }  // namespace
 
-const Command kDocCommand = {
-    "doc",         "FILE [--receipt]                  print a stored binary fiscal document",
-    kHelp,         {},
-    {"--receipt"}, run};
+const Command kDocCommand = {"doc", "FILE [--receipt]", "print a stored binary fiscal document",
+                             kHelp, define};
 
 }  // namespace tarv::tool

@@ -31,10 +31,7 @@ Exit status: 0 created, 3 bad command line or state, 7 DB exists or cannot
 be written.
 )";
 
-HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(1, 2));
-  const std::string& db = a.positional[0];
-  const std::string path = a.positional.size() > 1 ? a.positional[1] : "-";
+HostResult<int> run(const std::string& db, const std::string& path) {
   const auto text = host::read_file(path);
   TARV_TRY(text);
   host::HostState state;
@@ -45,11 +42,17 @@ HostResult<int> run(const Args& a) {
   return kExitOk;
 }
 
+Run define(CLI::App& app) {
+  auto db = std::make_shared<std::string>();
+  auto path = std::make_shared<std::string>("-");
+  app.add_option("DB", *db)->required();
+  app.add_option("FILE", *path);
+  return [=] { return run(*db, *path); };
+}
+
 }  // namespace
 
-const Command kInitCommand = {
-    "init", "DB [FILE|-]                         create a register from its state in JSON",
-    kHelp,  {},
-    {},     run};
+const Command kInitCommand = {"init", "DB [FILE|-]", "create a register from its state in JSON",
+                              kHelp, define};
 
 }  // namespace tarv::tool

@@ -79,65 +79,65 @@ HostResult<int> export_documents(host::Store& store, const std::string& dir) {
   return kExitOk;
 }
 
+struct Args {
+  std::string db;
+  bool json = false;
+  std::string what;  // the subcommand: show, last, export, check, state
+  int64_t seq = 0;
+  std::string dir;
+};
+
 HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(1, 3));
-  const std::string& db = a.positional[0];
-  auto opened = host::open_store(db);
+  auto opened = host::open_store(a.db);
   TARV_TRY(opened);
   host::Store& store = **opened;
-  const std::string what = a.positional.size() > 1 ? a.positional[1] : "";
-  const auto wrong = [] {
-    return std::unexpected(Failure{Fault::BadInput, "wrong arguments (see tarv journal --help)"});
-  };
-  if (what.empty()) return list(store, a.option("--json").has_value());
-  if (what == "show" && a.positional.size() == 3) {
-    int64_t seq = 0;
-    const std::string& text = a.positional[2];
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 18) {
-      return wrong();
-    }
-    seq = std::stoll(text);
-    auto entry = store.entry(seq);
+  if (a.what.empty()) return list(store, a.json);
+  if (a.what == "export") return export_documents(store, a.dir);
+  if (a.what == "show" || a.what == "last") {
+    auto entry = a.what == "show" ? store.entry(a.seq) : store.last();
     TARV_TRY(entry);
     if (!*entry) {
-      return std::unexpected(
-          Failure{Fault::NotFound, fmt::format("the journal of {} has no entry {}", db, seq)});
+      return std::unexpected(Failure{
+          Fault::NotFound, a.what == "show"
+                               ? fmt::format("the journal of {} has no entry {}", a.db, a.seq)
+                               : fmt::format("the journal of {} is empty", a.db)});
     }
     return show(**entry);
   }
-  if (a.positional.size() == 3 && what == "export") return export_documents(store, a.positional[2]);
-  if (a.positional.size() != 2) return wrong();
-  if (what == "last") {
-    auto entry = store.last();
-    TARV_TRY(entry);
-    if (!*entry) {
-      return std::unexpected(
-          Failure{Fault::NotFound, fmt::format("the journal of {} is empty", db)});
-    }
-    return show(**entry);
-  }
-  if (what == "check") {
+  if (a.what == "check") {
     auto checked = host::check_journal(store);
     TARV_TRY(checked);
     std::cout << fmt::format(
-        "journal of {}: {} entries replayed; every response and the state are as stored\n", db,
+        "journal of {}: {} entries replayed; every response and the state are as stored\n", a.db,
         *checked);
     return kExitOk;
   }
-  if (what == "state") {
-    auto state = store.state();
-    TARV_TRY(state);
-    std::cout << host::to_json(*state);
-    return kExitOk;
+  auto state = store.state();
+  TARV_TRY(state);
+  std::cout << host::to_json(*state);
+  return kExitOk;
+}
+
+Run define(CLI::App& app) {
+  auto a = std::make_shared<Args>();
+  app.add_option("DB", a->db)->required();
+  app.add_flag("--json", a->json);
+  app.require_subcommand(0, 1);
+  for (const char* what : {"show", "last", "export", "check", "state"}) {
+    CLI::App* sub = app.add_subcommand(what);
+    sub->callback([a, what] { a->what = what; });
+    if (std::string_view(what) == "show") {
+      sub->add_option("SEQ", a->seq)->required()->check(number_from(0, 999999999999));
+    } else if (std::string_view(what) == "export") {
+      sub->add_option("DIR", a->dir)->required();
+    }
   }
-  return wrong();
+  return [a] { return run(*a); };
 }
 
 }  // namespace
 
-const Command kJournalCommand = {
-    "journal", "DB [show SEQ|last|export DIR|check]  the register's journal", kHelp, {}, {"--json"},
-    run};
+const Command kJournalCommand = {"journal", "DB [show SEQ|last|export DIR|check|state]",
+                                 "the register's journal", kHelp, define};
 
 }  // namespace tarv::tool

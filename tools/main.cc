@@ -36,19 +36,27 @@ HostResult<int> run(int argc, char** argv) {
   const std::string_view name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     std::cout << kIntro;
-    for (const Command* c : kCommands) std::cout << fmt::format("  {} {}\n", c->name, c->synopsis);
+    for (const Command* c : kCommands) {
+      std::cout << fmt::format("  {:<50} {}\n", fmt::format("{} {}", c->name, c->synopsis),
+                               c->summary);
+    }
     std::cout << kOutro;
     return kExitOk;
   }
   for (const Command* c : kCommands) {
     if (c->name != name) continue;
-    const auto args = parse_args(name, argc - 2, argv + 2, c->with_value, c->flags);
-    TARV_TRY(args);
-    if (args->options.contains("--help")) {
+    CLI::App app("", std::string(name));
+    const Run command = c->define(app);
+    try {
+      app.parse(argc - 1, argv + 1);
+    } catch (const CLI::CallForHelp&) {
       std::cout << c->help;
       return kExitOk;
+    } catch (const CLI::ParseError& e) {
+      return std::unexpected(
+          Failure{Fault::BadInput, fmt::format("{} (see tarv {} --help)", e.what(), name)});
     }
-    return c->run(*args);
+    return command();
   }
   return std::unexpected(
       Failure{Fault::BadInput, fmt::format("unknown command '{}' (see tarv --help)", name)});

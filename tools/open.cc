@@ -26,29 +26,37 @@ Exit status: 0 opened, 1 the shift is still open, 3 bad command line,
 4 the register stayed busy, 7 the register cannot be read or written.
 )";
 
+struct Args {
+  std::string db;
+  std::optional<std::string> at;
+  std::chrono::milliseconds wait{10'000};
+};
+
 HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(1, 1));
   google::protobuf::Timestamp at = google::protobuf::util::TimeUtil::GetCurrentTime();
   at.set_nanos(0);
-  if (const auto text = a.option("--at");
-      text && !google::protobuf::util::TimeUtil::FromString(*text, &at)) {
+  if (a.at && !google::protobuf::util::TimeUtil::FromString(*a.at, &at)) {
     return std::unexpected(Failure{
-        Fault::BadInput, fmt::format("--at {}: not a time like 2024-03-16T06:00:00Z", *text)});
+        Fault::BadInput, fmt::format("--at {}: not a time like 2024-03-16T06:00:00Z", *a.at)});
   }
-  const auto wait = wait_option(a);
-  TARV_TRY(wait);
-  auto store = host::open_store(a.positional[0], {*wait});
+  auto store = host::open_store(a.db, {a.wait});
   TARV_TRY(store);
   TARV_TRY(host::open_shift(**store, at));
   std::cout << host::print(host::open_answer(at));
   return kExitOk;
 }
 
+Run define(CLI::App& app) {
+  auto a = std::make_shared<Args>();
+  app.add_option("DB", a->db)->required();
+  app.add_option("--at", a->at);
+  add_wait(app, a->wait);
+  return [a] { return run(*a); };
+}
+
 }  // namespace
 
-const Command kOpenCommand = {
-    "open", "DB [--at TIME]                      open the next shift of a register",
-    kHelp,  {"--at", "--wait"},
-    {},     run};
+const Command kOpenCommand = {"open", "DB [--at TIME]", "open the next shift of a register", kHelp,
+                              define};
 
 }  // namespace tarv::tool

@@ -1,7 +1,6 @@
 // tarv serve: the register over HTTP.
 #include <fmt/format.h>
 
-#include <charconv>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -62,61 +61,37 @@ Prints "listening on http://ADDRESS:PORT" once it takes connections. SIGTERM
 or Ctrl-C: the calls in flight are answered, then it exits 0.
 )";
 
-HostResult<int> whole_number(const Args& a, const std::string& option, int fallback) {
-  const auto text = a.option(option);
-  if (!text) return fallback;
-  int value = 0;
-  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-  if (error != std::errc() || end != text->data() + text->size() || value < 0) {
-    return std::unexpected(
-        Failure{Fault::BadInput, fmt::format("{} takes a whole number, not '{}'", option, *text)});
-  }
-  return value;
-}
+struct Args {
+  std::string db;
+  std::string listen = "127.0.0.1:8080";
+  std::optional<std::string> token_file;
+  host::ServerOptions options;  // the numbers and lists as given
+};
 
-// A comma-separated option's items.
-std::vector<std::string> list(const Args& a, const std::string& option) {
-  std::vector<std::string> items;
-  const std::string text = a.option(option).value_or("");
-  for (size_t at = 0; at < text.size();) {
-    const size_t comma = std::min(text.find(',', at), text.size());
-    if (comma > at) items.push_back(text.substr(at, comma - at));
-    at = comma + 1;
-  }
-  return items;
-}
-
-HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(0, 0));
-  host::ServerOptions options;
-  const auto db = a.option("--db");
-  if (!db) return std::unexpected(Failure{Fault::BadInput, "--db DB names the register"});
-  options.db = *db;
-
-  const std::string listen = a.option("--listen").value_or("127.0.0.1:8080");
-  const size_t colon = listen.rfind(':');
-  const auto port = colon == std::string::npos
+HostResult<int> run(Args& a) {
+  host::ServerOptions& options = a.options;
+  options.db = a.db;
+  const size_t colon = a.listen.rfind(':');
+  const auto port = colon == std::string::npos || colon == 0
                         ? std::nullopt
-                        : std::optional<std::string>(listen.substr(colon + 1));
-  int port_number = -1;
-  if (port) std::from_chars(port->data(), port->data() + port->size(), port_number);
-  if (colon == 0 || !port || port_number < 0 || port_number > 65535) {
+                        : number(std::string_view(a.listen).substr(colon + 1), 0, 65535);
+  if (!port || *port != static_cast<int>(*port)) {
     return std::unexpected(
-        Failure{Fault::BadInput, fmt::format("--listen takes ADDRESS:PORT, not '{}'", listen)});
+        Failure{Fault::BadInput, fmt::format("--listen takes ADDRESS:PORT, not '{}'", a.listen)});
   }
-  options.address = listen.substr(0, colon);
+  options.address = a.listen.substr(0, colon);
   if (options.address.size() > 2 && options.address.front() == '[') {
     options.address = options.address.substr(1, options.address.size() - 2);  // [::1]
   }
-  options.port = port_number;
+  options.port = static_cast<int>(*port);
 
-  if (const auto token_file = a.option("--token-file")) {
-    const auto token = host::read_file(*token_file);
+  if (a.token_file) {
+    const auto token = host::read_file(*a.token_file);
     TARV_TRY(token);
     options.token = token->substr(0, token->find_first_of("\r\n"));
     if (options.token.empty()) {
       return std::unexpected(
-          Failure{Fault::BadInput, fmt::format("{} holds no token", *token_file)});
+          Failure{Fault::BadInput, fmt::format("{} holds no token", *a.token_file)});
     }
   } else if (!host::is_loopback(options.address)) {
     return std::unexpected(Failure{
@@ -124,36 +99,34 @@ HostResult<int> run(const Args& a) {
                                      "--token-file FILE",
                                      options.address)});
   }
-
-  const auto max_body = whole_number(a, "--max-body", static_cast<int>(options.max_body));
-  TARV_TRY(max_body);
-  options.max_body = static_cast<size_t>(*max_body);
-  const auto wait = whole_number(a, "--wait", 10);
-  TARV_TRY(wait);
-  options.wait = std::chrono::seconds(*wait);
-  const auto connections =
-      whole_number(a, "--max-connections", static_cast<int>(options.max_connections));
-  TARV_TRY(connections);
-  options.max_connections = static_cast<size_t>(*connections);
-  options.allowed_hosts = list(a, "--allow-host");
-  options.allowed_origins = list(a, "--allow-origin");
+  for (auto* names : {&options.allowed_hosts, &options.allowed_origins}) {
+    std::erase(*names, "");  // "a,,b"
+  }
 
   TARV_TRY(host::serve(options, [&](int bound) {
-    std::cout << fmt::format("listening on http://{}:{}", listen.substr(0, colon), bound)
+    std::cout << fmt::format("listening on http://{}:{}", a.listen.substr(0, colon), bound)
               << std::endl;
   }));
   return kExitOk;
 }
 
+Run define(CLI::App& app) {
+  auto a = std::make_shared<Args>();
+  app.add_option("--db", a->db)->required();
+  app.add_option("--listen", a->listen);
+  app.add_option("--token-file", a->token_file);
+  app.add_option("--max-body", a->options.max_body)->check(number_from(0, 2147483647));
+  add_wait(app, a->options.wait);
+  app.add_option("--allow-host", a->options.allowed_hosts)->delimiter(',');
+  app.add_option("--allow-origin", a->options.allowed_origins)->delimiter(',');
+  app.add_option("--max-connections", a->options.max_connections)
+      ->check(number_from(0, 2147483647));
+  return [a] { return run(*a); };
+}
+
 }  // namespace
 
-const Command kServeCommand = {
-    "serve",
-    "--db DB [--listen ADDRESS:PORT]        serve the register over HTTP",
-    kHelp,
-    {"--db", "--listen", "--token-file", "--max-body", "--wait", "--allow-host", "--allow-origin",
-     "--max-connections"},
-    {},
-    run};
+const Command kServeCommand = {"serve", "--db DB [--listen ADDRESS:PORT]",
+                               "serve the register over HTTP", kHelp, define};
 
 }  // namespace tarv::tool

@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <cctype>
 #include <iostream>
 #include <span>
@@ -45,13 +46,13 @@ HostResult<std::string> read_key_file(const std::string& path) {
   return bytes;
 }
 
-HostResult<int> run(const Args& a) {
-  TARV_TRY(a.expect(3, 3));
-  const auto doc = host::read_file(a.positional[0]);
+HostResult<int> run(const std::string& doc_path, const std::string& signature_path,
+                    const std::string& key_path) {
+  const auto doc = host::read_file(doc_path);
   TARV_TRY(doc);
-  const auto signature = read_key_file(a.positional[1]);
+  const auto signature = read_key_file(signature_path);
   TARV_TRY(signature);
-  const auto key = read_key_file(a.positional[2]);
+  const auto key = read_key_file(key_path);
   TARV_TRY(key);
   auto bytes = [](const std::string& s) {
     return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
@@ -63,20 +64,24 @@ HostResult<int> run(const Args& a) {
     return kExitRefused;
   }
   if (!crypto::bign_verify(bytes(*doc), bytes(*signature), bytes(*key))) {
-    std::cout << fmt::format("invalid: the signature does not match {} under this key\n",
-                             a.positional[0]);
+    std::cout << fmt::format("invalid: the signature does not match {} under this key\n", doc_path);
     return kExitRefused;
   }
-  std::cout << fmt::format("valid: bign signature over {} ({} bytes)\n", a.positional[0],
-                           doc->size());
+  std::cout << fmt::format("valid: bign signature over {} ({} bytes)\n", doc_path, doc->size());
   return kExitOk;
+}
+
+Run define(CLI::App& app) {
+  auto paths = std::make_shared<std::array<std::string, 3>>();
+  app.add_option("DOC", (*paths)[0])->required();
+  app.add_option("SIG", (*paths)[1])->required();
+  app.add_option("PUBKEY", (*paths)[2])->required();
+  return [paths] { return run((*paths)[0], (*paths)[1], (*paths)[2]); };
 }
 
 }  // namespace
 
-const Command kVerifyCommand = {
-    "verify", "DOC SIG PUBKEY                 check a bign signature over a document",
-    kHelp,    {},
-    {},       run};
+const Command kVerifyCommand = {"verify", "DOC SIG PUBKEY",
+                                "check a bign signature over a document", kHelp, define};
 
 }  // namespace tarv::tool
