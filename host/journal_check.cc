@@ -37,7 +37,12 @@ HostResult<void> replay(Register& reg, const JournalEntry& entry) {
   if (!request->ParseFromString(entry.asked)) {
     return std::unexpected(differs(entry, "what was asked does not decode"));
   }
-  if (!reg.fill(*e, *request) || encode(*request) != entry.request) {
+  // The register's clock at the call is the time it stamped, if it did.
+  const auto stored = new_message(e->request);
+  const auto stamped =
+      stored->ParseFromString(entry.request) ? request_time(*stored) : std::nullopt;
+  if (!reg.fill(*e, *request, stamped.value_or(google::protobuf::Timestamp())) ||
+      encode(*request) != entry.request) {
     return std::unexpected(differs(entry, "its request is not what the register made of it"));
   }
   const CallOutcome outcome = call(*e, entry.request);

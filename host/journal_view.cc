@@ -4,7 +4,9 @@
 #include <google/protobuf/util/time_util.h>
 
 #include "host/answer.h"
+#include "host/register.h"
 #include "host/register_call.h"
+#include "include/tarv_core.h"
 
 namespace tarv::host {
 namespace {
@@ -40,6 +42,20 @@ Json entry_json(const JournalEntry& entry) {
             {"status", entry.status},
             {"code", entry.code}};
   if (entry.doc_number) j["doc_number"] = *entry.doc_number;
+  // What a row of a listing shows besides: the document's currency and sum,
+  // the refusal's message.
+  const Export* e = find_export(entry.export_name);
+  if (e != nullptr && e->numbered && !entry.request.empty()) {
+    const auto request = new_message(e->request);
+    if (request->ParseFromString(entry.request)) j["currency"] = request_currency(*request);
+  }
+  if (e != nullptr && entry.status == TARV_STATUS_OK && e->numbered) {
+    pb::DocumentResponse response;
+    if (response.ParseFromString(entry.response)) j["sum"] = response.sum();
+  } else if (e != nullptr && entry.status == TARV_STATUS_ERROR) {
+    pb::ErrorResponse error;
+    if (error.ParseFromString(entry.response)) j["message"] = error.message();
+  }
   j["key"] = entry.key;
   return j;
 }

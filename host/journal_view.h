@@ -25,7 +25,9 @@ HostResult<EntryAnswer> entry_answer(const JournalEntry& entry);
 Json open_answer(const google::protobuf::Timestamp& at);
 
 // {"seq", "at", "export", "status", "code", "doc_number" (only with a
-// document), "key"}: what a listing shows of an entry.
+// document), "currency" and "sum" (a document's), "message" (an error
+// response's), "key"}: what a listing shows of an entry, so that one request
+// for a page of entries draws it.
 Json entry_json(const JournalEntry& entry);
 
 // One line of a listing (ending in a line break): number, time, export,

@@ -37,6 +37,20 @@ std::string request_currency(const Message& request) {
   return currency.empty() ? "BYN" : currency;
 }
 
+std::optional<google::protobuf::Timestamp> request_time(const Message& request) {
+  if (const auto* report = dynamic_cast<const pb::ReportRequest*>(&request)) {
+    if (report->has_close_at()) return report->close_at();
+    return std::nullopt;
+  }
+  const Message* header = header_of(request);
+  const FieldDescriptor* at =
+      header == nullptr ? nullptr : header->GetDescriptor()->FindFieldByName("at");
+  if (at == nullptr || !header->GetReflection()->HasField(*header, at)) return std::nullopt;
+  google::protobuf::Timestamp time;
+  time.CopyFrom(header->GetReflection()->GetMessage(*header, at));
+  return time;
+}
+
 void Register::open_shift(const google::protobuf::Timestamp& at) {
   pb::ShiftContext& shift = *state_.mutable_context()->mutable_shift_ctx();
   shift.Clear();
@@ -46,17 +60,28 @@ void Register::open_shift(const google::protobuf::Timestamp& at) {
   state_.set_last_sale(0);
 }
 
-HostResult<void> Register::fill(const Export& e, Message& request) const {
+HostResult<void> Register::fill(const Export& e, Message& request,
+                                const google::protobuf::Timestamp& now) const {
   const auto* reflection = request.GetReflection();
   reflection->MutableMessage(&request, &field(request, "context"))->CopyFrom(state_.context());
 
   if (auto* report = dynamic_cast<pb::ReportRequest*>(&request)) {
+    if (!report->has_close_at()) *report->mutable_close_at() = now;
     *report->mutable_attrs() = state_.counters();
     if (report->first_sale() == 0 && report->last_sale() == 0) {
       report->set_first_sale(state_.first_sale());
       report->set_last_sale(state_.last_sale());
     }
     return {};
+  }
+
+  if (const Message* header = header_of(request)) {
+    const FieldDescriptor* at = header->GetDescriptor()->FindFieldByName("at");
+    if (at != nullptr && !header->GetReflection()->HasField(*header, at)) {
+      Message* doc = reflection->MutableMessage(&request, &field(request, "doc"));
+      Message* writable = doc->GetReflection()->MutableMessage(doc, &field(*doc, "header"));
+      writable->GetReflection()->MutableMessage(writable, at)->CopyFrom(now);
+    }
   }
 
   Message* attrs = reflection->MutableMessage(&request, &field(request, "attrs"));

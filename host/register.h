@@ -5,7 +5,9 @@
 #define TARV_HOST_REGISTER_H_
 
 #include <google/protobuf/message.h>
+#include <google/protobuf/timestamp.pb.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -18,6 +20,10 @@ namespace tarv::host {
 // The currency under which a request's counters are kept: its document
 // header's currency, "BYN" when there is none.
 std::string request_currency(const google::protobuf::Message& request);
+
+// The time a filled request carries: its document header's `at`, or the
+// report's `close_at`; nullopt when it has none.
+std::optional<google::protobuf::Timestamp> request_time(const google::protobuf::Message& request);
 
 class Register {
  public:
@@ -32,10 +38,12 @@ class Register {
   // Completes a request from the state: the context, the counters of the
   // export's kind and currency as attrs (the whole map for the report, with
   // the shift's sale range when the request gives none), and the document
-  // header's number when it is 0. The register numbers its documents: a
-  // header that names another number than the next is refused
-  // (Fault::Numbering).
-  HostResult<void> fill(const Export& e, google::protobuf::Message& request) const;
+  // header's number when it is 0, and `now` as the document header's `at`
+  // (or the report's `close_at`) when the request gives none, so that a
+  // client need not keep time. The register numbers its documents: a header
+  // that names another number than the next is refused (Fault::Numbering).
+  HostResult<void> fill(const Export& e, google::protobuf::Message& request,
+                        const google::protobuf::Timestamp& now) const;
 
   // Takes a success (status 0) into the state: the cash position and the
   // counters the response carries, the next document number, the sale range;

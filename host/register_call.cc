@@ -1,6 +1,7 @@
 #include "host/register_call.h"
 
 #include <fmt/format.h>
+#include <google/protobuf/util/time_util.h>
 
 #include <algorithm>
 #include <utility>
@@ -24,6 +25,12 @@ HostResult<void> check_key(std::string_view key) {
   return {};
 }
 
+google::protobuf::Timestamp register_clock() {
+  google::protobuf::Timestamp now = google::protobuf::util::TimeUtil::GetCurrentTime();
+  now.set_nanos(0);
+  return now;
+}
+
 HostResult<Committed> call_register(Store& store, const Export& e, const Message& request,
                                     const std::string& key) {
   if (!key.empty()) TARV_TRY(check_key(key));
@@ -32,7 +39,7 @@ HostResult<Committed> call_register(Store& store, const Export& e, const Message
     Register reg(state);
     const auto filled = new_message(e.request);
     filled->CopyFrom(request);
-    TARV_TRY(reg.fill(e, *filled));
+    TARV_TRY(reg.fill(e, *filled, register_clock()));
 
     CallRecord record;
     JournalEntry& entry = record.entry;

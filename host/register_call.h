@@ -24,8 +24,12 @@ inline constexpr std::string_view kOpenEntry = "open";
 // prints as itself wherever the journal is shown; else Fault::BadInput.
 HostResult<void> check_key(std::string_view key);
 
+// The register's clock: now, to the second.
+google::protobuf::Timestamp register_clock();
+
 // Fills `request` from the register's state (context, counters, a zero header
-// number becomes the next document number), calls the export, journals the
+// number becomes the next document number, a missing time the clock's),
+// calls the export, journals the
 // answer under `key` (empty: none) and, after a success, writes the new
 // state. A key that check_key() refuses is refused. A header number other
 // than the next is refused (Fault::Numbering) and

@@ -1,6 +1,7 @@
 #include "host/routes.h"
 
 #include <fmt/format.h>
+#include <google/protobuf/util/time_util.h>
 
 #include <algorithm>
 #include <charconv>
@@ -15,6 +16,7 @@
 #include "host/json.h"
 #include "host/page.h"
 #include "host/register_call.h"
+#include "host/shift_view.h"
 #include "include/tarv_core.h"
 
 namespace tarv::host {
@@ -134,6 +136,8 @@ Routes::Routes(const ServerOptions& options)
           {"GET", std::regex("/journal/([0-9]+)/document"), &Routes::get_document},
           {"GET", std::regex("/journal/([0-9]+)/receipt"), &Routes::get_receipt},
           {"GET", std::regex("/state"), &Routes::get_state},
+          {"POST", std::regex("/open"), &Routes::post_open},
+          {"GET", std::regex("/shift"), &Routes::get_shift},
       } {}
 
 std::optional<Routes::Scope> Routes::register_scope(std::string_view path) const {
@@ -244,19 +248,25 @@ Reply Routes::run(const RegisterWork& work, const Store::Options& options) {
   }
 }
 
-HostResult<Reply> Routes::post_call(const Asked& asked, const std::cmatch& path, Store& store) {
-  const Export* e = find_export(path[1].str());
-  const auto request = new_message(e->request);
-  TARV_TRY(parse_json(asked.body, *request, "the request", Fault::Undecodable));
-  const std::string key(asked.idempotency_key);
+HostResult<std::unique_lock<std::timed_mutex>> Routes::take_turn() {
   std::unique_lock turn(calls_, std::defer_lock);
   if (!turn.try_lock_for(options_.wait)) {
     return std::unexpected(Failure{
         Fault::Busy, fmt::format("the register stayed busy for {} ms", options_.wait.count())});
   }
+  return turn;
+}
+
+HostResult<Reply> Routes::post_call(const Asked& asked, const std::cmatch& path, Store& store) {
+  const Export* e = find_export(path[1].str());
+  const auto request = new_message(e->request);
+  TARV_TRY(parse_json(asked.body, *request, "the request", Fault::Undecodable));
+  const std::string key(asked.idempotency_key);
+  auto turn = take_turn();
+  TARV_TRY(turn);
   const auto committed = call_register(store, *e, *request, key);
   TARV_TRY(committed);
-  turn.unlock();
+  turn->unlock();
   const CallOutcome outcome = outcome_of(*e, committed->entry);
   Reply reply = json_reply(answer_json(*e, outcome), outcome.status == TARV_STATUS_OK      ? 200
                                                      : outcome.status == TARV_STATUS_ERROR ? 422
@@ -327,6 +337,40 @@ HostResult<Reply> Routes::get_state(const Asked&, const std::cmatch&, Store& sto
   const auto state = store.state();
   TARV_TRY(state);
   return body_reply(to_json(*state));
+}
+
+}  // namespace tarv::host
+
+namespace tarv::host {
+
+HostResult<Reply> Routes::post_open(const Asked& asked, const std::cmatch&, Store& store) {
+  const Json body = Json::parse(asked.body, nullptr, false);
+  google::protobuf::Timestamp at = register_clock();
+  const bool only_at = body.is_object() && std::ranges::all_of(body.items(), [](const auto& item) {
+                         return item.key() == "at";
+                       });
+  if (!only_at ||
+      (body.contains("at") && (!body["at"].is_string() ||
+                               !google::protobuf::util::TimeUtil::FromString(body["at"], &at)))) {
+    return std::unexpected(Failure{
+        Fault::Undecodable, R"(the body is {} or {"at": TIME}, TIME like "2024-03-16T06:00:00Z")"});
+  }
+  auto turn = take_turn();
+  TARV_TRY(turn);
+  const auto opened = open_shift(store, at);
+  if (!opened && opened.error().kind == Fault::Refused) {
+    return error_reply(409, opened.error().message);  // the shift is open
+  }
+  TARV_TRY(opened);
+  Reply reply = json_reply(open_answer(at));
+  reply.headers.emplace_back("Tarv-Journal-Seq", std::to_string(opened->entry.seq));
+  return reply;
+}
+
+HostResult<Reply> Routes::get_shift(const Asked&, const std::cmatch&, Store& store) {
+  const auto shift = shift_json(store);
+  TARV_TRY(shift);
+  return json_reply(*shift);
 }
 
 }  // namespace tarv::host

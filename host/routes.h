@@ -89,12 +89,17 @@ class Routes {
   // Origin, a missing token, a body that is not plain JSON, a bad key.
   std::optional<Reply> admit(const Asked& asked) const;
 
+  // This server's turn on the register, waited for up to options_.wait.
+  HostResult<std::unique_lock<std::timed_mutex>> take_turn();
+
   HostResult<Reply> post_call(const Asked& asked, const std::cmatch& path, Store& store);
   HostResult<Reply> get_journal(const Asked& asked, const std::cmatch& path, Store& store);
   HostResult<Reply> get_entry(const Asked& asked, const std::cmatch& path, Store& store);
   HostResult<Reply> get_document(const Asked& asked, const std::cmatch& path, Store& store);
   HostResult<Reply> get_receipt(const Asked& asked, const std::cmatch& path, Store& store);
   HostResult<Reply> get_state(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> post_open(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> get_shift(const Asked& asked, const std::cmatch& path, Store& store);
 
   const ServerOptions options_;
   // The calls of this server take turns here rather than in the database's

@@ -9,10 +9,14 @@
 //   GET  /v1/journal/SEQ/document    the binary document
 //   GET  /v1/journal/SEQ/receipt     the document as a printed receipt
 //   GET  /v1/state                   the register's state
+//   POST /v1/open                    {} or {"at": TIME}: the next shift, as `tarv open`
+//   GET  /v1/shift                   the shift at a glance (shift_view.h)
 //   GET  /, /app.js, /style.css      the page (host/page/)
 //
 // A call answers 200 (a document), 422 (an error response), 400 (a request
 // that does not decode), or the HTTP status of its failure (http_status()).
+// A document without a time (or a report without close_at) gets the
+// register's clock.
 #ifndef TARV_HOST_SERVER_H_
 #define TARV_HOST_SERVER_H_
 

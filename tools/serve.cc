@@ -36,6 +36,11 @@ in the same transaction, and many clients may call at once.
   GET  /v1/journal/SEQ/document   its binary document
   GET  /v1/journal/SEQ/receipt    its document as a printed receipt
   GET  /v1/state               the register's state
+  POST /v1/open                body {} or {"at": TIME}: the next shift after a
+                               report, as tarv open (409 while one is open)
+  GET  /v1/shift               the shift at a glance: number, opening,
+                               documents and refusals, takings per currency
+                               and payment kind, cash in the drawer
   GET  /                       a page that shows the shift
 
   --listen ADDRESS:PORT   where to listen (default 127.0.0.1:8080; port 0:

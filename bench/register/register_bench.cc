@@ -45,7 +45,7 @@ std::unique_ptr<google::protobuf::Message> sale(const Export& e) {
 void BM_Sale_BareCall(benchmark::State& state) {
   const Export& e = *find_export("sale");
   auto request = sale(e);
-  if (!Register(initial()).fill(e, *request)) std::abort();
+  if (!Register(initial()).fill(e, *request, {})) std::abort();
   const std::string bytes = request->SerializeAsString();
   for (auto _ : state) {
     const CallOutcome outcome = call(e, bytes);

@@ -76,7 +76,7 @@ struct TempRegister {
 // Reading the request JSON and printing the answer JSON, the server's share.
 void BM_JsonInOut(benchmark::State& state) {
   auto filled = sale_request();
-  if (!Register(register_state()).fill(sale(), *filled)) std::abort();
+  if (!Register(register_state()).fill(sale(), *filled, {})) std::abort();
   const CallOutcome outcome = call(sale(), *filled);
   for (auto _ : state) {
     auto request = new_message(sale().request);

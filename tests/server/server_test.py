@@ -4,6 +4,7 @@ fed bad input, and its page in a real browser.
 
 Run one case: TARV=build/tarv python3 tests/server/server_test.py Server.test_demo
 """
+import calendar
 import concurrent.futures
 import gzip
 import http.client
@@ -328,6 +329,71 @@ class Server(unittest.TestCase):
         refused = self.tarv("serve", "--db", db, "--listen", "0.0.0.0:0")
         self.assertEqual(refused.returncode, 3)
         self.assertIn("--token-file", refused.stderr)
+
+    # A shop's day over HTTP alone, its times stamped by the register: the
+    # X-report mid-shift, the close, the next shift and its first sale; the
+    # journal replays as kept.
+    def test_shop_day(self):
+        opened = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(time.time() - 3600))
+        db = self.register(state={"context": {**REGISTER["context"],
+                                              "shift_ctx": {"opened_at": opened}}})
+        server = self.serve(db)
+        header = {"cashier": "Иванов", "currency": "BYN"}
+        day = [
+            ("deposit", {"doc": {"header": header, "sum": 10000}}, 200),
+            ("sale", {"doc": {"header": header,
+                              "items": [{"name": "Хлеб", "price": 185, "quantity": 2000}],
+                              "payments": [{"type_id": 0, "sum": 500}]}}, 200),
+            ("sale", {"doc": {"header": header,
+                              "items": [{"name": "Молоко", "price": 250, "quantity": 1000}],
+                              "payments": [{"type_id": 1, "sum": 250}]}}, 200),
+            ("sale", {"doc": {"header": {**header, "currency": "XYZ"}}}, 422),
+        ]
+        started = time.time()
+        for export, body, expected in day:
+            status, answer = server.call(export, body)
+            self.assertEqual(status, expected, answer)
+        stamped = json.loads(server.request("GET", "/v1/journal/2")[2])["document"]["header"]
+        local = calendar.timegm(time.strptime(stamped["at"], "%Y-%m-%dT%H:%M:%S"))
+        self.assertLess(abs(local - 3 * 3600 - started), 60, stamped)  # printed at UTC+03:00
+        shift = json.loads(server.request("GET", "/v1/shift")[2])
+        self.assertEqual(
+            {k: shift[k] for k in ("shift", "open", "documents", "refusals", "next_document")},
+            {"shift": 1, "open": True, "documents": 3, "refusals": 1, "next_document": 4})
+        self.assertEqual(shift["takings"]["BYN"]["sales"],
+                         {"count": 2, "sum": 620, "cash": 370, "card": 250, "other": 0})
+        self.assertEqual(shift["takings"]["BYN"]["deposits"], 10000)
+        self.assertEqual(shift["drawer"], {"BYN": 10370})
+        # The listing carries what a row shows.
+        rows = json.loads(server.request("GET", "/v1/journal?from=2&limit=3")[2])
+        self.assertEqual([(r["seq"], r.get("sum"), r.get("currency")) for r in rows],
+                         [(2, 370, "BYN"), (3, 250, "BYN"), (4, None, "XYZ")])
+        self.assertTrue(rows[2]["message"])
+
+        status, answer = server.call("open", {})
+        self.assertEqual(status, 409, answer)  # the shift is open
+        status, answer = server.call("withdraw", {"doc": {"header": header, "sum": 10370}})
+        self.assertEqual(status, 200, answer)
+        status, answer = server.call("report", {})
+        self.assertEqual(status, 200, answer)
+        closed = json.loads(server.request("GET", "/v1/shift")[2])
+        self.assertEqual((closed["shift"], closed["open"], closed["documents"]), (1, False, 5))
+        for body, expected in (({"at": "noon"}, 400), ({"when": 1}, 400), ({}, 200)):
+            status, answer = server.call("open", body)
+            self.assertEqual(status, expected, answer)
+        exact = {"doc": {**day[1][1]["doc"], "payments": [{"type_id": 0, "sum": 370}]}}
+        status, answer = server.call("sale", exact)
+        self.assertEqual(status, 200, answer)
+        shift = json.loads(server.request("GET", "/v1/shift")[2])
+        self.assertEqual((shift["shift"], shift["open"], shift["documents"], shift["refusals"]),
+                         (2, True, 1, 0))
+        checked = self.tarv("journal", db, "check")
+        self.assertEqual(checked.returncode, 0, checked.stderr)
+        # The command line stamps the time the same way.
+        with open(self.path("sale.json"), "w") as f:
+            json.dump(exact, f)
+        called = self.tarv("call", "sale", self.path("sale.json"), "--db", db)
+        self.assertEqual(called.returncode, 0, called.stderr)
 
     # Clients that hold connections open or send a byte a second cost the
     # server sockets, not threads: a sale beside them is answered at once;
