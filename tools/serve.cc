@@ -15,8 +15,8 @@ namespace {
 
 constexpr std::string_view kHelp =
     R"(usage: tarv serve --db DB [--listen ADDRESS:PORT] [--token-file FILE]
-                  [--max-body BYTES] [--wait SECONDS] [--allow-host NAME,...]
-                  [--allow-origin ORIGIN,...] [--max-connections N]
+                  [--max-body BYTES] [--wait SECONDS] [--allow-host NAME]...
+                  [--allow-origin ORIGIN]... [--max-connections N]
 
 Serves the register DB (made by tarv init) over HTTP, for front ends that
 cannot load the library: each call is what `tarv call EXPORT --db DB` does,
@@ -46,16 +46,18 @@ in the same transaction, and many clients may call at once.
   --listen ADDRESS:PORT   where to listen (default 127.0.0.1:8080; port 0:
                           any free port). An address other than loopback
                           needs --token-file
-  --token-file FILE       every request must bear Authorization: Bearer and
-                          the first line of FILE
+  --token-file FILE       every request but the page's own files must bear
+                          Authorization: Bearer and the first line of FILE
+                          (the page asks for it)
   --max-body BYTES        the largest request body (default 4194304)
   --wait SECONDS          how long a call waits for the register (default 10)
-  --allow-host NAME,...   served on loopback, the names besides loopback ones
+  --allow-host NAME       served on loopback, a name besides loopback ones
                           a request's Host may give (others are refused 403,
-                          against DNS rebinding)
-  --allow-origin ORIGIN,...  web origins besides the server's own whose pages
+                          against DNS rebinding); repeatable
+  --allow-origin ORIGIN   a web origin besides the server's own whose pages
                           may call it, e.g. http://pos.example:3000 (requests
-                          a browser marks with another Origin are refused 403)
+                          a browser marks with another Origin are refused
+                          403); repeatable
   --max-connections N     connections at once (default 10000); past it new
                           ones are answered 503
 
