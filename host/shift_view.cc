@@ -19,6 +19,7 @@ constexpr int64_t kBatch = 500;
 struct Counted {
   int64_t documents = 0;
   int64_t refusals = 0;
+  int64_t last_entry = 0;  // the journal's, 0 when it is empty
 };
 
 bool is_close(const JournalEntry& e) { return e.export_name == "report" && e.status == 0; }
@@ -31,7 +32,8 @@ HostResult<Counted> count_shift(Store& store, bool closed) {
   auto last = store.last();
   TARV_TRY(last);
   bool own_close_seen = !closed;
-  for (int64_t end = *last ? (*last)->seq : 0; end >= 1;) {
+  counted.last_entry = *last ? (*last)->seq : 0;
+  for (int64_t end = counted.last_entry; end >= 1;) {
     const int64_t first = std::max<int64_t>(1, end - kBatch + 1);
     auto batch = store.entries(first, end - first + 1);
     TARV_TRY(batch);
@@ -82,6 +84,7 @@ HostResult<Json> shift_json(Store& store) {
   j["documents"] = counted->documents;
   j["refusals"] = counted->refusals;
   j["next_document"] = context.next_doc_number();
+  j["last_entry"] = counted->last_entry;
   Json takings = Json::object();
   for (const auto& [currency, kinds] : state->counters()) {
     takings[currency] = {{"sales", document_takings(kinds.sales())},

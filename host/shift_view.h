@@ -11,7 +11,8 @@
 namespace tarv::host {
 
 // {"shift": NUMBER, "open": BOOL, "opened_at", "closed_at" (when closed),
-//  "documents", "refusals", "next_document",
+//  "documents", "refusals", "next_document", "last_entry" (the journal's
+//  last entry, 0 when it is empty),
 //  "takings": {CURRENCY: {"sales"|"refunds"|"rollbacks": {"count", "sum",
 //              "cash", "card", "other"}, "deposits", "withdrawals",
 //              "card_holder_withdrawals"}},

@@ -513,32 +513,54 @@ class Server(unittest.TestCase):
         checked = self.tarv("journal", db, "check")
         self.assertEqual(checked.returncode, 0, checked.stderr)
 
-    # After a driven shift the page lists every document, marks the refused
-    # call and shows each receipt with its total.
+    # The page in a browser: the shift's header, takings per currency, the
+    # drawer and the journal's latest page, each row with its sum; with a
+    # token it asks for it, and shows the shift once it has it.
     def test_page(self):
         steps, register = self.demo_requests()
-        server = self.serve(self.register(state=register))
-        totals = {}
+        db = self.register(state=register)
+        server = self.serve(db)
+        sums = {}
         for name, request in steps[:3]:
             status, answer = server.call(self.export_of(name, request), request)
             self.assertEqual(status, 200, answer)
             document = json.loads(answer)["document"]
-            totals[document["header"]["doc_number"]] = document.get("total",
-                                                                    document.get("amount"))
+            sums[document["header"]["doc_number"]] = document.get("total", document.get("amount"))
         status, answer = server.call("sale", {"doc": {"header": {"currency": "XYZ"}}})
         self.assertEqual(status, 422, answer)
-        page = subprocess.run(
-            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--virtual-time-budget=20000",
-             "--dump-dom", server.url + "/"], capture_output=True, text=True, timeout=120)
-        dom = page.stdout
-        self.assertEqual(sorted(int(n) for n in re.findall(r'data-doc="(\d+)"', dom)),
-                         sorted(totals), dom)
-        self.assertEqual(len(re.findall(r'class="doc refused"', dom)), 1, dom)
-        for number, total in totals.items():
-            card = re.search(rf'data-doc="{number}">(.*?)</article>', dom, re.S).group(1)
-            money = f"{total // 100}.{total % 100:02}"
-            self.assertRegex(card, rf"(TOTAL|AMOUNT)[A-Z ]*\s+{re.escape(money)}\n", card)
 
+        dom = self.browse(server.url + "/")
+        self.assertEqual(len(re.findall(r'<tr data-seq="\d+"', dom)), 4, dom)
+        self.assertEqual(len(re.findall(r'class="refused"', dom)), 1, dom)
+        self.assertRegex(dom, r"Смена \d+ открыта \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d · "
+                              r"документов: 3, отказов: 1")
+        self.assertRegex(dom, r'<table aria-labelledby="takings-BYN" data-currency="BYN">')
+        cash = json.loads(server.request("GET", "/v1/shift")[2])["drawer"]["BYN"]
+        self.assertIn(f'<tr data-currency="BYN"><td>BYN</td><td>{cash // 100}.{cash % 100:02} BYN',
+                      dom)
+        for number, total in sums.items():
+            row = re.search(rf'<tr data-seq="\d+" data-status="0"><td>\d+</td><td>[^<]+</td>'
+                            rf'<td>[^<]+</td><td>{number}</td><td>([^<]*)</td>', dom)
+            self.assertEqual(row.group(1), f"{total // 100}.{total % 100:02} BYN", dom)
+
+        with open(self.path("token"), "w") as f:
+            f.write("s3cret\n")
+        guarded = self.serve(db, "--token-file", self.path("token"))
+        dom = self.browse(guarded.url + "/")
+        self.assertRegex(dom, r'<form id="signin" class="card signin" aria-labelledby')  # shown
+        self.assertNotIn("data-seq", dom)
+        dom = self.browse(guarded.url + "/#token=s3cret")
+        self.assertEqual(len(re.findall(r'<tr data-seq="\d+"', dom)), 4, dom)
+
+    def browse(self, url):
+        """The page's DOM after chromium ran its scripts."""
+        profile = tempfile.mkdtemp(prefix="chromium_", dir=self.dir)
+        page = subprocess.run(
+            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", f"--user-data-dir={profile}", "--virtual-time-budget=5000",
+             "--dump-dom", url], capture_output=True, text=True, timeout=120)
+        return page.stdout
 
 if __name__ == "__main__":
     unittest.main()
