@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "base/text/hex.h"
 #include "base/text/utf8.h"
 
 namespace tarv::host {
@@ -374,9 +375,7 @@ std::string hex_dump(std::string_view bytes, std::string_view indent) {
     skipping = false;
     previous = chunk;
     out += fmt::format("{}{:04x} ", indent, at);
-    for (size_t i = 0; i < chunk.size(); ++i) {
-      out += fmt::format("{}{:02x}", i % 4 == 0 ? " " : "", static_cast<uint8_t>(chunk[i]));
-    }
+    for (size_t i = 0; i < chunk.size(); i += 4) out += " " + text::to_hex(chunk.substr(i, 4));
     out += '\n';
   }
   return out;

@@ -4,10 +4,10 @@
 #include <fmt/format.h>
 
 #include <array>
-#include <cctype>
 #include <iostream>
 #include <span>
 
+#include "base/text/hex.h"
 #include "base/try.h"
 #include "host/files.h"
 #include "tools/commands.h"
@@ -30,20 +30,9 @@ Exit status: 0 valid, 1 invalid.
 HostResult<std::string> read_key_file(const std::string& path) {
   auto content = host::read_file(path);
   if (!content) return content;
-  std::string hex;
-  for (const char c : *content) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) {
-      hex += c;
-    } else if (!std::isspace(static_cast<unsigned char>(c))) {
-      return content;
-    }
-  }
-  if (hex.empty() || hex.size() % 2 != 0) return content;
-  std::string bytes;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  }
-  return bytes;
+  const auto bytes = text::from_hex(*content);
+  if (!bytes || bytes->empty()) return content;
+  return std::string(bytes->begin(), bytes->end());
 }
 
 HostResult<int> run(const std::string& doc_path, const std::string& signature_path,

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "base/text/hex.h"
 #include "tests/converter/samples.h"
 
 namespace tarv::text {
@@ -70,6 +71,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, RawField,
                                                     "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
                                            TextCase{"BomKept", "\xEF\xBB\xBF", "\uFEFF"}),
                          converter::samples::ByName());
+
+// Hex text: what a key file or test data may hold, and what makes it raw
+// bytes instead (tarv verify falls back to them).
+TEST(Hex, ReadsPairsAndRefusesTheRest) {
+  const std::pair<std::string_view, std::optional<std::string_view>> cases[] = {
+      {"", ""},
+      {"0b01FF", "0b01ff"},
+      {" 0B 01\tff\r\n", "0b01ff"},
+      {"0b0", std::nullopt},   // an odd digit
+      {"0b 0", std::nullopt},  // whitespace is no digit
+      {"0g", std::nullopt},
+      {"0x0b", std::nullopt},
+      {"0b:01", std::nullopt},
+  };
+  for (const auto& [text, hex] : cases) {
+    const auto bytes = from_hex(text);
+    ASSERT_EQ(bytes.has_value(), hex.has_value()) << text;
+    if (bytes) {
+      EXPECT_EQ(to_hex(*bytes), *hex) << text;
+    }
+  }
+}
 
 }  // namespace
 }  // namespace tarv::text

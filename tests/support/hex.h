@@ -1,21 +1,19 @@
-// Hexadecimal test data: "0B 01ff" and "0b01ff" both read as three bytes.
+// Hexadecimal test data: "0B 01ff" and "0b01ff" both read as three bytes
+// (base/text/hex.h; data that is not hex fails the test).
 #ifndef TARV_TESTS_SUPPORT_HEX_H_
 #define TARV_TESTS_SUPPORT_HEX_H_
 
 #include <cstdint>
-#include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/text/hex.h"
+
 namespace tarv::testing {
 
-// Pairs of hex digits, either case; spaces between the pairs are ignored.
-std::vector<uint8_t> from_hex(std::string_view hex);
+inline std::vector<uint8_t> from_hex(std::string_view hex) { return text::from_hex(hex).value(); }
 
-// Lower-case, two digits a byte, no separators.
-std::string to_hex(std::span<const uint8_t> bytes);
-std::string to_hex(std::string_view bytes);
+using text::to_hex;
 
 }  // namespace tarv::testing
 
