@@ -72,15 +72,16 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-# Versioned dependencies from the linked libraries (libc6, and
-# libprotobuf32 and libstdc++6 for the tool), an shlibs file and the ldconfig
-# trigger for the library. Without dpkg-shlibdeps (dpkg-dev) the same names
-# unversioned.
+# Versioned dependencies from the linked libraries (libc6, and for the tool
+# libprotobuf32, libfmt9, libsqlite3-0, libstdc++6 and libgcc-s1), an shlibs
+# file and the ldconfig trigger for the library. Without dpkg-shlibdeps
+# (dpkg-dev) the same names unversioned.
 find_program(TARV_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TARV_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 elseif(TARGET tarv)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libprotobuf32, libfmt9, libstdc++6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libc6, libprotobuf32, libfmt9, libsqlite3-0, libstdc++6, libgcc-s1")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
 endif()

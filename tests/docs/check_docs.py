@@ -11,10 +11,13 @@ number of lines and `...` in a line for any text. `console norun` blocks are
 not run (other platforms, other machines). A code block whose info string names a file (```c host.c) is
 written to that file before the page's next session runs.
 
-Each page runs in its own scratch folder that looks like the source tree to
-the commands (`build`, `include`, `examples`, `proto` lead to the real ones),
-one command after the other, so a page can use what its earlier commands
-wrote. `/opt/tarv` in a command is an installed copy of the build in the
+Each page runs in its own scratch folder that looks like the project root to
+the commands (`build`, `include`, `examples`, `proto` lead to the real ones;
+the other folders of the root are there, empty, so that an output named
+after one fails as it would at the root), one command after the other as in
+one fresh shell: what a command exports (`export PATH=...`) holds for the
+page's later commands, and nothing else of the build is on the PATH, so a
+page can use what its earlier commands wrote and set. `/opt/tarv` in a command is an installed copy of the build in the
 scratch folder; a command that needs a binding the build lacks is skipped. `echo $?` prints the status of the command before it.
 """
 import os
@@ -74,11 +77,21 @@ def same_line(expected, actual):
     return re.fullmatch(".*".join(parts), actual) is not None
 
 
-def run_on_terminal(command, cwd):
+def fresh_environment(build):
+    """The environment of a new shell: nothing of this build or its tests."""
+    env = {k: v for k, v in os.environ.items() if not k.startswith("TARV")}
+    env["PATH"] = os.pathsep.join(
+        p for p in env.get("PATH", "").split(os.pathsep)
+        if p and not os.path.realpath(p).startswith(os.path.realpath(build)))
+    env["LC_ALL"] = "C.UTF-8"
+    return env
+
+
+def run_on_terminal(command, cwd, env):
     """Output of a command as a terminal shows it: both streams, in order."""
     master, slave = pty.openpty()
     proc = subprocess.Popen(["bash", "-c", command], cwd=cwd, stdin=subprocess.DEVNULL,
-                            stdout=slave, stderr=slave, env=dict(os.environ, LC_ALL="C.UTF-8"))
+                            stdout=slave, stderr=slave, env=env)
     os.close(slave)
     data = b""
     while True:
@@ -111,9 +124,15 @@ def check_page(page, build, root):
     text = open(page, encoding="utf-8").read()
     scratch = os.path.join(root, name.replace("/", "_"))
     os.mkdir(scratch)
-    for link in ("include", "examples", "proto"):
-        os.symlink(os.path.join(SRC, link), os.path.join(scratch, link))
+    for entry in os.listdir(SRC):
+        if entry in ("include", "examples", "proto"):
+            os.symlink(os.path.join(SRC, entry), os.path.join(scratch, entry))
+        elif os.path.isdir(os.path.join(SRC, entry)) and not entry.startswith((".", "build")):
+            os.mkdir(os.path.join(scratch, entry))
     os.symlink(build, os.path.join(scratch, "build"))
+    # What the page's commands export, carried from one to the next.
+    exported = os.path.join(root, name.replace("/", "_") + ".env")
+    env = fresh_environment(build)
     prefix = os.path.join(root, "opt-tarv")
     failures, status, ran = check_links(page, text), 0, 0
     for language, argument, body, line in blocks(text):
@@ -135,7 +154,9 @@ def check_page(page, build, root):
             if missing:
                 print(f"{name}:{line}: skipped, not built: {missing[0]}")
                 continue
-            status, actual = run_on_terminal(f"(exit {status}); {real}", scratch)
+            status, actual = run_on_terminal(
+                f"if [ -f {exported} ]; then . {exported}; fi; (exit {status}); {real}\n"
+                f"status=$?; export -p > {exported}; exit $status", scratch, env)
             ran += 1
             if not matches(expected, actual):
                 failures += 1
