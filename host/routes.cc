@@ -162,10 +162,20 @@ std::optional<Reply> Routes::admit(const Asked& asked) const {
   }
   // A page of another site may send requests here; its browser names it.
   if (!asked.origin.empty() && asked.origin != fmt::format("http://{}", asked.host) &&
-      std::ranges::find(options_.allowed_origins, asked.origin) == options_.allowed_origins.end()) {
+      !listed_origin(asked.origin)) {
     return error_reply(403, fmt::format("requests from {} are not taken (--allow-origin lets an "
                                         "origin in)",
                                         asked.origin));
+  }
+  // A listed origin's browser asks before a POST of JSON, without the token.
+  if (asked.method == "OPTIONS" && listed_origin(asked.origin)) {
+    Reply preflight;
+    preflight.status = 204;
+    preflight.headers = {
+        {"Access-Control-Allow-Methods", "GET, POST"},
+        {"Access-Control-Allow-Headers", "Authorization, Content-Type, Idempotency-Key"},
+        {"Access-Control-Max-Age", "600"}};
+    return preflight;
   }
   if (!options_.token.empty() && !is_page_file(asked)) {
     constexpr std::string_view kBearer = "Bearer ";
@@ -192,6 +202,17 @@ std::optional<Reply> Routes::admit(const Asked& asked) const {
     if (auto ok = check_key(asked.idempotency_key); !ok) return failure_reply(ok.error());
   }
   return std::nullopt;
+}
+
+bool Routes::listed_origin(std::string_view origin) const {
+  return std::ranges::find(options_.allowed_origins, origin) != options_.allowed_origins.end();
+}
+
+std::vector<std::pair<std::string, std::string>> Routes::cross_origin(const Asked& asked) const {
+  if (asked.origin.empty() || !listed_origin(asked.origin)) return {};
+  return {{"Access-Control-Allow-Origin", std::string(asked.origin)},
+          {"Vary", "Origin"},
+          {"Access-Control-Expose-Headers", "Tarv-Journal-Seq, Tarv-Repeated"}};
 }
 
 std::variant<Reply, RegisterWork> Routes::route(const Asked& asked) {

@@ -65,6 +65,10 @@ class Routes {
   // which refers to `asked`: it must outlive the work.
   std::variant<Reply, RegisterWork> route(const Asked& asked);
 
+  // The headers that let a page of a listed origin (--allow-origin) read the
+  // answer; none for other requests.
+  std::vector<std::pair<std::string, std::string>> cross_origin(const Asked& asked) const;
+
   // Runs `work` on this pool thread's connection to its register (opened on
   // first use, and again after a storage failure, so that a register that
   // was unwritable for a while serves again without a restart).
@@ -87,7 +91,9 @@ class Routes {
 
   // Refuses what is not let in whatever the route: a foreign Host or
   // Origin, a missing token, a body that is not plain JSON, a bad key.
+  // (And answers a listed origin's preflight.)
   std::optional<Reply> admit(const Asked& asked) const;
+  bool listed_origin(std::string_view origin) const;
 
   // This server's turn on the register, waited for up to options_.wait.
   HostResult<std::unique_lock<std::timed_mutex>> take_turn();

@@ -124,13 +124,35 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void read_request() {
     phase_ = Phase::kReading;
+    asked_ = {};  // its views were into the last request
     parser_.emplace();
     parser_->body_limit(options().max_body);
     parser_->header_limit(kHeaderLimit);
     stream_.expires_after(options().timeout);
-    http::async_read(
-        stream_, buffer_, *parser_,
-        [self = shared_from_this()](beast::error_code ec, size_t) { self->on_read(ec); });
+    http::async_read_header(stream_, buffer_, *parser_,
+                            [self = shared_from_this()](beast::error_code ec, size_t) {
+                              if (ec) return self->on_read(ec);
+                              self->continue_request();
+                            });
+  }
+
+  // A client that asks before sending its body (curl does above 1 MiB) is
+  // told to go on at once rather than after its own wait.
+  void continue_request() {
+    const auto read_body = [self = shared_from_this()] {
+      http::async_read(self->stream_, self->buffer_, *self->parser_,
+                       [self](beast::error_code ec, size_t) { self->on_read(ec); });
+    };
+    if (!beast::iequals(parser_->get()[http::field::expect], "100-continue") ||
+        parser_->is_done()) {
+      return read_body();
+    }
+    static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+    asio::async_write(stream_, asio::buffer(kContinue),
+                      [self = shared_from_this(), read_body](beast::error_code ec, size_t) {
+                        if (ec) return self->close();
+                        read_body();
+                      });
   }
 
   void on_read(beast::error_code ec) {
@@ -212,8 +234,11 @@ class Session : public std::enable_shared_from_this<Session> {
     response_.set("X-Content-Type-Options", "nosniff");
     response_.set(http::field::cache_control, "no-store");
     for (const auto& [name, value] : reply.headers) response_.set(name, value);
+    for (const auto& [name, value] : engine_.routes_.cross_origin(asked_)) {
+      response_.set(name, value);
+    }
     response_.keep_alive(keep);
-    response_.content_length(reply.body.size());
+    if (reply.status != 204) response_.content_length(reply.body.size());
     if (!head) response_.body() = std::move(reply.body);
     stream_.expires_after(options().timeout);
     http::async_write(stream_, response_,

@@ -257,6 +257,8 @@ class Server(unittest.TestCase):
             ("POST", "/v1/sale", b" " * 3000, auth, 413),
             # Chunked, over the cap: counted as it arrives.
             ("POST", "/v1/sale", [b" " * 1000] * 10, auth, 413),
+            ("GET", "/v1/state", None, {**auth, "X-Padding": "x" * 20000}, 431),
+            ("HEAD", "/v1/state", None, auth, 200),
             ("GET", "/v1/sale", None, auth, 405),
             ("PUT", "/v1/sale", b"{}", auth, 405),
             ("POST", "/v1/journal", b"{}", auth, 405),
@@ -270,6 +272,8 @@ class Server(unittest.TestCase):
             ("POST", "/v1/sale", a_sale, {**json_auth, "Origin": "http://evil.example"}, 403),
             ("POST", "/v1/sale", a_sale, {**json_auth, "Origin": "null"}, 403),
             ("GET", "/v1/state", None, {**auth, "Origin": "http://pos.example"}, 200),
+            ("OPTIONS", "/v1/sale", None, {"Origin": "http://pos.example",
+                                           "Access-Control-Request-Method": "POST"}, 204),
             # DNS rebinding: a foreign name resolved to loopback.
             ("GET", "/v1/state", None, {**auth, "Host": "evil.example:8080"}, 403),
             ("GET", "/", None, {"Host": "evil.example"}, 403),
@@ -294,7 +298,9 @@ class Server(unittest.TestCase):
             if status == 415:
                 self.assertIn("--json" if "Content-Encoding" not in headers else "gzip",
                               json.loads(answer)["error"])
-            if status != 200:
+            if headers.get("Origin") == "http://pos.example":
+                self.assertEqual(answered["Access-Control-Allow-Origin"], "http://pos.example")
+            if status >= 300:
                 self.assertIn("error", json.loads(answer), answer)
             elif path == "/":
                 self.assertIn("script-src 'self'", answered["Content-Security-Policy"])
@@ -468,11 +474,15 @@ class Server(unittest.TestCase):
                                 for i in range(150)]
         text = json.dumps(many)
         self.assertGreater(len(text), 12_000)
-        for flag, expected in (("--json", "200"), ("-d", "415")):
-            curl = subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}",
-                                   server.url + "/v1/sale", flag, text],
-                                  capture_output=True, text=True)
+        padded = text + " " * (1 << 20)  # curl asks before sending it
+        for flag, body, expected in (("--json", text, "200"), ("-d", text, "415"),
+                                     ("--json", padded, "200")):
+            curl = subprocess.run(["curl", "-sv", "-o", "/dev/null", "-w", "%{http_code}",
+                                   server.url + "/v1/sale", flag, "@-"],
+                                  input=body, capture_output=True, text=True)
             self.assertEqual(curl.stdout, expected, curl.stderr)
+            if body is padded:
+                self.assertIn("< HTTP/1.1 100 Continue", curl.stderr)
 
     # SIGTERM stops the server while it waits for a register another process
     # holds locked; a register unwritable for a while serves again once it is
