@@ -212,13 +212,17 @@ class Session : public std::enable_shared_from_this<Session> {
     };
     auto routed = engine_.routes_.route(asked_);
     if (auto* reply = std::get_if<Reply>(&routed)) return answer(std::move(*reply));
+    // The guard keeps the I/O thread running, even after a stop, until the
+    // answer is back from the pool.
     asio::post(engine_.pool_, [self = shared_from_this(),
-                               work = std::move(std::get<RegisterWork>(routed))]() mutable {
+                               work = std::move(std::get<RegisterWork>(routed)),
+                               guard = asio::make_work_guard(engine_.io_)]() mutable {
       Reply reply = Routes::run(work, Store::Options{self->options().wait});
       Engine& engine = self->engine_;
       asio::post(engine.io_, [self = std::move(self), reply = std::move(reply)]() mutable {
         self->answer(std::move(reply));
       });
+      guard.reset();
     });
   }
 

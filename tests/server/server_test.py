@@ -502,6 +502,20 @@ class Server(unittest.TestCase):
         waiting.stdout.close()
         holder.close()
 
+        # A call in flight when SIGTERM comes is answered, then the server ends.
+        busy = self.serve(db, "--wait", "10")
+        holder = sqlite3.connect(db, isolation_level=None)
+        holder.execute("BEGIN IMMEDIATE")
+        with concurrent.futures.ThreadPoolExecutor(1) as pool:
+            in_flight = pool.submit(busy.call, "sale", sale(100, 100))
+            time.sleep(0.5)
+            busy.process.send_signal(signal.SIGTERM)
+            time.sleep(0.5)
+            holder.rollback()
+            self.assertEqual(in_flight.result()[0], 200)
+        self.assertEqual(busy.process.wait(timeout=5), 0)
+        holder.close()
+
         # Root writes read-only files: the server runs as nobody then.
         as_user = ([] if os.getuid() != 0 else
                    ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"])
