@@ -575,6 +575,12 @@ class Server(unittest.TestCase):
         self.assertNotIn("data-seq", dom)
         dom = self.browse(guarded.url + "/#token=s3cret")
         self.assertEqual(len(re.findall(r'<tr data-seq="\d+"', dom)), 4, dom)
+        # A long journal shows its latest page.
+        for _ in range(56):
+            server.call("sale", {"doc": {"header": {"currency": "XYZ"}}})
+        dom = self.browse(server.url + "/")
+        self.assertEqual(re.findall(r'<tr data-seq="(\d+)"', dom), [str(n) for n in range(60, 10, -1)])
+        self.assertIn("записи 11–60 из 60", dom)
 
     def browse(self, url):
         """The page's DOM after chromium ran its scripts."""
