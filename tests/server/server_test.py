@@ -323,7 +323,8 @@ class Server(unittest.TestCase):
         self.assertEqual(refused.returncode, 3, refused.stderr)
         # A register that holds such a key from before still lists as JSON.
         holder = sqlite3.connect(db, isolation_level=None)
-        holder.execute("INSERT INTO journal VALUES (1, 0, 'sale', 255, '', NULL, ?, '', '', '', '')",
+        holder.execute("INSERT INTO journal VALUES "
+                       "(1, 0, 'sale', 255, '', NULL, ?, '', '', '', '')",
                        (b"\xff\xfe\x01\"",))
         holder.close()
         listed = self.tarv("journal", db, "--json")
@@ -470,8 +471,8 @@ class Server(unittest.TestCase):
                 length = int(re.search(rb"Content-Length: (\d+)", head, re.I).group(1))
                 self.assertEqual(len(rest), length, answer)
         many = sale(100, 100 * 150)
-        many["doc"]["items"] = [{"name": f"Товар номер {i}", "price": 100, "quantity": 1000}
-                                for i in range(150)]
+        many["doc"]["items"] = [
+            {"name": f"Товар номер {i}", "price": 100, "quantity": 1000} for i in range(150)]
         text = json.dumps(many)
         self.assertGreater(len(text), 12_000)
         padded = text + " " * (1 << 20)  # curl asks before sending it
@@ -579,7 +580,8 @@ class Server(unittest.TestCase):
         for _ in range(56):
             server.call("sale", {"doc": {"header": {"currency": "XYZ"}}})
         dom = self.browse(server.url + "/")
-        self.assertEqual(re.findall(r'<tr data-seq="(\d+)"', dom), [str(n) for n in range(60, 10, -1)])
+        self.assertEqual(re.findall(r'<tr data-seq="(\d+)"', dom),
+                         [str(n) for n in range(60, 10, -1)])
         self.assertIn("записи 11–60 из 60", dom)
 
     def browse(self, url):
