@@ -1,7 +1,8 @@
-// A register kept in one SQLite database on a local disk (the Store of
-// store.h). WAL with synchronous=FULL: a committed call survives a crash of
-// the process or of the machine; SQLite's own locks let one writer at a time
-// in, and the others wait for it up to Store::Options::wait.
+// Registers kept in one SQLite database on a local disk (the Connection of
+// connection.h). WAL with synchronous=FULL: a committed call survives a crash
+// of the process or of the machine; SQLite's own locks let one writer at a
+// time in, for all the registers of the file, and the others wait for it up
+// to Store::Options::wait.
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sqlite3.h>
@@ -16,8 +17,8 @@
 #include <utility>
 
 #include "base/try.h"
+#include "host/connection.h"
 #include "host/encode.h"
-#include "host/store.h"
 
 namespace tarv::host {
 namespace {
@@ -46,6 +47,37 @@ CREATE TABLE journal (
   response BLOB NOT NULL,
   binary_doc BLOB NOT NULL
 );
+)sql",
+    // 2: any number of registers, each under its id; a file of version 1
+    // holds one, which becomes the register "default".
+    R"sql(
+CREATE TABLE registers (
+  id TEXT PRIMARY KEY,
+  initial BLOB NOT NULL,
+  state BLOB NOT NULL
+);
+INSERT INTO registers SELECT 'default', initial, state FROM register;
+DROP TABLE register;
+ALTER TABLE journal RENAME TO journal_1;
+CREATE TABLE journal (
+  register TEXT NOT NULL REFERENCES registers (id),
+  seq INTEGER NOT NULL,
+  at_us INTEGER NOT NULL,
+  export TEXT NOT NULL,
+  status INTEGER NOT NULL,
+  code TEXT NOT NULL,
+  doc_number INTEGER,
+  key TEXT,
+  asked BLOB NOT NULL,
+  request BLOB NOT NULL,
+  response BLOB NOT NULL,
+  binary_doc BLOB NOT NULL,
+  PRIMARY KEY (register, seq),
+  UNIQUE (register, key)
+);
+INSERT INTO journal SELECT 'default', seq, at_us, export, status, code, doc_number, key, asked,
+  request, response, binary_doc FROM journal_1;
+DROP TABLE journal_1;
 )sql",
 };
 constexpr int kSchemaVersion = std::size(kMigrations);
@@ -113,155 +145,138 @@ JournalEntry entry_of(const Statement& s) {
   return e;
 }
 
-class SqliteStore final : public Store {
+class SqliteConnection final : public Connection {
  public:
-  SqliteStore(sqlite3* db, std::string path, Options options)
-      : db_(db), path_(std::move(path)), options_(options) {}
-  ~SqliteStore() override { sqlite3_close_v2(db_); }
+  SqliteConnection(sqlite3* db, std::string path, Store::Options options)
+      : Connection(std::move(path)), db_(db), options_(options) {}
+  ~SqliteConnection() override { sqlite3_close_v2(db_); }
 
   // The connection's settings, then the schema brought to this version. A
-  // new register (`initial` given) gets its schema and its state in one
-  // transaction; any other database at version 0 is no register.
-  HostResult<void> prepare(const HostState* initial) {
+  // database at version 0 takes it only when `create`d.
+  HostResult<void> prepare(bool create) {
     sqlite3_busy_timeout(db_, static_cast<int>(options_.wait.count()));
     sqlite3_extended_result_codes(db_, 1);
-    TARV_TRY(exec("PRAGMA synchronous=FULL", "cannot be opened"));
+    TARV_TRY(whole(exec("PRAGMA synchronous=FULL", "cannot be opened")));
+    TARV_TRY(whole(exec("PRAGMA foreign_keys=ON", "cannot be opened")));
     {
       Statement mode(db_, "PRAGMA journal_mode=WAL");
-      if (mode.step() != SQLITE_ROW) return fail("cannot use its write-ahead log");
+      if (mode.step() != SQLITE_ROW)
+        return whole(HostResult<void>(fail("cannot use its write-ahead log")));
     }
-    auto at = schema_version();
+    auto at = whole(schema_version());
     TARV_TRY(at);
     if (*at > kSchemaVersion) {
       return std::unexpected(Failure{
           Fault::Storage,
           fmt::format("register {} was written by a newer tarv (schema {}, this one knows {})",
-                      path_, *at, kSchemaVersion)});
+                      name, *at, kSchemaVersion)});
     }
-    if (*at == 0 && initial == nullptr) return std::unexpected(not_a_register());
+    if (*at == 0 && !create) return std::unexpected(not_a_register());
     if (*at < kSchemaVersion) {
-      TARV_TRY(begin());
+      TARV_TRY(whole(begin("")));
       // Another opener may have migrated it meanwhile.
-      at = schema_version();
-      if (!at) return rollback(at.error());
-      for (int64_t v = *at; v < kSchemaVersion; ++v) {
-        if (auto ok = exec(kMigrations[v], "cannot take its schema"); !ok)
-          return rollback(ok.error());
+      auto ok = [&]() -> HostResult<void> {
+        at = schema_version();
+        TARV_TRY(at);
+        for (int64_t v = *at; v < kSchemaVersion; ++v) {
+          TARV_TRY(exec(kMigrations[v], "cannot take its schema"));
+        }
+        return exec(fmt::format("PRAGMA user_version={}", kSchemaVersion).c_str(),
+                    "cannot take its schema");
+      }();
+      if (!ok) {
+        rollback();
+        return whole(ok);
       }
-      if (initial != nullptr && *at == 0) {
-        const std::string bytes = encode(*initial);
-        Statement s(db_, "INSERT INTO register (id, initial, state) VALUES (1, ?, ?)");
-        s.blob(1, bytes).blob(2, bytes);
-        if (s.step() != SQLITE_DONE) return rollback(failure("cannot be written"));
-      }
-      if (auto ok = exec(fmt::format("PRAGMA user_version={}", kSchemaVersion).c_str(),
-                         "cannot take its schema");
-          !ok) {
-        return rollback(ok.error());
-      }
-      TARV_TRY(commit());
+      TARV_TRY(whole(commit()));
     }
     return {};
   }
 
-  HostResult<int64_t> schema_version() {
-    Statement version(db_, "PRAGMA user_version");
-    if (version.step() != SQLITE_ROW) return fail("cannot read its schema version");
-    return version.integer(0);
+  HostResult<void> begin(const std::string&) override {
+    // The whole file is held: SQLite has one writer at a time.
+    return exec("BEGIN IMMEDIATE", "cannot be written");
   }
-
-  HostResult<HostState> state() override { return read_state("state"); }
-  HostResult<HostState> initial_state() override { return read_state("initial"); }
-
-  HostResult<Committed> call(const std::string& key, std::string_view export_name,
-                             const std::string& asked, const Work& work) override {
-    std::lock_guard lock(mutex_);
-    TARV_TRY(begin());
-    if (!key.empty()) {
-      auto earlier = find_key_locked(key);
-      if (!earlier) return rollback(earlier.error());
-      if (*earlier) {
-        TARV_TRY(commit());  // nothing written: ends the read
-        if ((*earlier)->export_name != export_name || (*earlier)->asked != asked) {
-          return std::unexpected(Failure{
-              Fault::KeyReused,
-              fmt::format(
-                  "key '{}' was used by journal entry {} ({}) with another request; nothing was "
-                  "called (a new call takes a new key)",
-                  key, (*earlier)->seq, (*earlier)->export_name)});
-        }
-        return Committed{std::move(**earlier), true};
-      }
+  HostResult<void> commit() override {
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      const Failure f = failure("cannot commit");
+      rollback();
+      return std::unexpected(f);
     }
-    auto state = read_state_locked("state");
-    if (!state) return rollback(state.error());
-    auto record = work(*state);
-    if (!record) return rollback(record.error());
+    return {};
+  }
+  void rollback() override { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
 
-    JournalEntry& e = record->entry;
-    e.key = key;
-    e.asked = asked;
-    e.at_us = std::chrono::duration_cast<std::chrono::microseconds>(
-                  std::chrono::system_clock::now().time_since_epoch())
-                  .count();
-    Statement insert(db_,
-                     "INSERT INTO journal (at_us, export, status, code, doc_number, key, asked, "
-                     "request, response, binary_doc) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    insert.bind(1, e.at_us).bind(2, e.export_name).bind(3, int64_t{e.status}).bind(4, e.code);
-    if (e.doc_number) {
-      insert.bind(5, int64_t{*e.doc_number});
-    } else {
-      insert.null(5);
-    }
-    if (key.empty()) {
-      insert.null(6);
-    } else {
-      insert.bind(6, key);
-    }
-    insert.blob(7, e.asked).blob(8, e.request).blob(9, e.response).blob(10, e.binary_doc);
-    if (insert.step() != SQLITE_DONE) return rollback(failure("cannot write its journal"));
-    e.seq = sqlite3_last_insert_rowid(db_);
-
-    if (record->new_state) {
-      Statement update(db_, "UPDATE register SET state = ? WHERE id = 1");
-      update.blob(1, encode(*record->new_state));
-      if (update.step() != SQLITE_DONE) return rollback(failure("cannot write its state"));
-    }
-    TARV_TRY(commit());
-    return Committed{std::move(e), false};
+  HostResult<std::optional<std::string>> state(const std::string& id, bool initial) override {
+    Statement s(db_, initial ? "SELECT initial FROM registers WHERE id = ?"
+                             : "SELECT state FROM registers WHERE id = ?");
+    s.bind(1, id);
+    const int rc = s.step();
+    if (rc == SQLITE_ROW) return s.bytes(0);
+    if (rc == SQLITE_DONE) return std::nullopt;
+    return fail("has no state");
+  }
+  HostResult<void> write_state(const std::string& id, const std::string& bytes) override {
+    Statement s(db_, "UPDATE registers SET state = ? WHERE id = ?");
+    s.blob(1, bytes).bind(2, id);
+    if (s.step() != SQLITE_DONE) return fail("cannot write its state");
+    return {};
+  }
+  HostResult<void> add_register(const std::string& id, const std::string& initial,
+                                const std::string& state) override {
+    Statement s(db_, "INSERT INTO registers (id, initial, state) VALUES (?, ?, ?)");
+    s.bind(1, id).blob(2, initial).blob(3, state);
+    if (s.step() != SQLITE_DONE) return fail("cannot be written");
+    return {};
+  }
+  HostResult<std::vector<std::string>> ids() override {
+    Statement s(db_, "SELECT id FROM registers ORDER BY id");
+    std::vector<std::string> out;
+    int rc = 0;
+    while ((rc = s.step()) == SQLITE_ROW) out.push_back(s.bytes(0));
+    if (rc != SQLITE_DONE) return fail("cannot be read");
+    return out;
   }
 
-  HostResult<std::optional<JournalEntry>> entry(int64_t seq) override {
-    std::lock_guard lock(mutex_);
-    Statement s(db_, fmt::format("SELECT {} FROM journal WHERE seq = ?", kEntryColumns).c_str());
-    s.bind(1, seq);
-    return one(s);
-  }
-
-  HostResult<std::optional<JournalEntry>> last() override {
-    std::lock_guard lock(mutex_);
-    Statement s(
-        db_,
-        fmt::format("SELECT {} FROM journal ORDER BY seq DESC LIMIT 1", kEntryColumns).c_str());
-    return one(s);
-  }
-
-  HostResult<std::optional<JournalEntry>> find_key(const std::string& key) override {
-    std::lock_guard lock(mutex_);
-    return find_key_locked(key);
-  }
-
-  HostResult<std::vector<JournalEntry>> entries(int64_t first_seq, int64_t count) override {
-    std::lock_guard lock(mutex_);
-    Statement s(db_, fmt::format("SELECT {} FROM journal WHERE seq >= ? ORDER BY seq LIMIT ?",
-                                 kEntryColumns)
+  HostResult<std::vector<JournalEntry>> select(const std::string& id,
+                                               const Selection& which) override {
+    constexpr const char* kWhere[] = {"seq = ?2",
+                                      "seq = (SELECT max(seq) FROM journal WHERE register = ?1)",
+                                      "key = ?3", "seq >= ?2 ORDER BY seq LIMIT ?4"};
+    Statement s(db_, fmt::format("SELECT {} FROM journal WHERE register = ?1 AND {}", kEntryColumns,
+                                 kWhere[which.kind])
                          .c_str());
-    s.bind(1, first_seq).bind(2, count);
+    s.bind(1, id);
+    if (which.kind == Selection::kSeq || which.kind == Selection::kFrom) s.bind(2, which.seq);
+    if (which.kind == Selection::kKey) s.bind(3, which.key);
+    if (which.kind == Selection::kFrom) s.bind(4, which.count);
     std::vector<JournalEntry> out;
     int rc = 0;
     while ((rc = s.step()) == SQLITE_ROW) out.push_back(entry_of(s));
-    if (rc != SQLITE_DONE) return std::unexpected(failure("cannot read its journal"));
+    if (rc != SQLITE_DONE) return fail("cannot read its journal");
     return out;
+  }
+
+  HostResult<void> insert(const std::string& id, const JournalEntry& e) override {
+    Statement insert(db_,
+                     "INSERT INTO journal (register, seq, at_us, export, status, code, doc_number, "
+                     "key, asked, request, response, binary_doc) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    insert.bind(1, id).bind(2, e.seq).bind(3, e.at_us).bind(4, e.export_name);
+    insert.bind(5, int64_t{e.status}).bind(6, e.code);
+    if (e.doc_number) {
+      insert.bind(7, int64_t{*e.doc_number});
+    } else {
+      insert.null(7);
+    }
+    if (e.key.empty()) {
+      insert.null(8);
+    } else {
+      insert.bind(8, e.key);
+    }
+    insert.blob(9, e.asked).blob(10, e.request).blob(11, e.response).blob(12, e.binary_doc);
+    if (insert.step() != SQLITE_DONE) return fail("cannot write its journal");
+    return {};
   }
 
  private:
@@ -270,9 +285,9 @@ class SqliteStore final : public Store {
     const int code = sqlite3_extended_errcode(db_);
     if ((code & 0xff) == SQLITE_BUSY) {
       return Failure{Fault::Busy,
-                     fmt::format("register {} is busy: another call held it for more than {} "
-                                 "ms; nothing was called (try again, or wait longer)",
-                                 path_, options_.wait.count())};
+                     fmt::format("is busy: another call held it for more than {} ms; nothing was "
+                                 "called (try again, or wait longer)",
+                                 options_.wait.count())};
     }
     if ((code & 0xff) == SQLITE_NOTADB) return not_a_register();
     std::string why = sqlite3_errmsg(db_);
@@ -281,71 +296,35 @@ class SqliteStore final : public Store {
     if (const int error = sqlite3_system_errno(db_); error != 0 && (code & 0xff) != SQLITE_FULL) {
       why += fmt::format(" ({})", std::strerror(error));
     }
-    return Failure{Fault::Storage,
-                   fmt::format("register {} {}: {}; it is left as it was", path_, what, why)};
+    return Failure{Fault::Storage, fmt::format("{}: {}; it is left as it was", what, why)};
   }
   Failure not_a_register() const {
-    return Failure{Fault::Storage, fmt::format("{} is not a register", path_)};
+    return Failure{Fault::Storage, fmt::format("{} is not a register", name)};
   }
   std::unexpected<Failure> fail(std::string_view what) const {
     return std::unexpected(failure(what));
   }
+  // A failure of prepare() as the whole line, its register named.
+  template <class T>
+  HostResult<T> whole(HostResult<T> result) const {
+    if (!result && !result.error().message.starts_with(name)) {
+      result.error().message = fmt::format("register {} {}", name, result.error().message);
+    }
+    return result;
+  }
 
+  HostResult<int64_t> schema_version() {
+    Statement version(db_, "PRAGMA user_version");
+    if (version.step() != SQLITE_ROW) return fail("cannot read its schema version");
+    return version.integer(0);
+  }
   HostResult<void> exec(const char* sql, std::string_view what) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) return fail(what);
     return {};
   }
-  HostResult<void> begin() {
-    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-      return fail("cannot be written");
-    }
-    return {};
-  }
-  HostResult<void> commit() {
-    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-      const Failure f = failure("cannot commit");
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-      return std::unexpected(f);
-    }
-    return {};
-  }
-  std::unexpected<Failure> rollback(Failure f) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    return std::unexpected(std::move(f));
-  }
-
-  HostResult<HostState> read_state(std::string_view column) {
-    std::lock_guard lock(mutex_);
-    return read_state_locked(column);
-  }
-  HostResult<HostState> read_state_locked(std::string_view column) {
-    Statement s(db_, fmt::format("SELECT {} FROM register WHERE id = 1", column).c_str());
-    if (s.step() != SQLITE_ROW) return fail("has no state");
-    HostState state;
-    if (!state.ParseFromString(s.bytes(0))) {
-      return std::unexpected(Failure{
-          Fault::Storage, fmt::format("register {}: its {} does not parse", path_, column)});
-    }
-    return state;
-  }
-
-  HostResult<std::optional<JournalEntry>> find_key_locked(const std::string& key) {
-    Statement s(db_, fmt::format("SELECT {} FROM journal WHERE key = ?", kEntryColumns).c_str());
-    s.bind(1, key);
-    return one(s);
-  }
-
-  HostResult<std::optional<JournalEntry>> one(Statement& s) {
-    const int rc = s.step();
-    if (rc == SQLITE_ROW) return entry_of(s);
-    if (rc == SQLITE_DONE) return std::nullopt;
-    return fail("cannot read its journal");
-  }
 
   sqlite3* db_;
-  std::string path_;
-  Options options_;
-  std::mutex mutex_;
+  Store::Options options_;
 };
 
 // The path SQLite is given: the file itself, through every symbolic link, so
@@ -374,8 +353,18 @@ HostResult<std::string> resolve(const std::string& path) {
   return real.string();
 }
 
-HostResult<std::unique_ptr<SqliteStore>> connect(const std::string& path, Store::Options options,
-                                                 const HostState* initial) {
+}  // namespace
+
+HostResult<std::unique_ptr<Connection>> connect_sqlite(const std::string& path,
+                                                       Store::Options options, bool create) {
+  if (create) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      return std::unexpected(Failure{Fault::Storage, fmt::format("cannot create register {}: {}",
+                                                                 path, std::strerror(errno))});
+    }
+    ::close(fd);
+  }
   auto real = resolve(path);
   TARV_TRY(real);
   sqlite3* db = nullptr;
@@ -387,41 +376,9 @@ HostResult<std::unique_ptr<SqliteStore>> connect(const std::string& path, Store:
     return std::unexpected(
         Failure{Fault::Storage, fmt::format("cannot open register {}: {}", path, why)});
   }
-  auto store = std::make_unique<SqliteStore>(db, path, options);
-  TARV_TRY(store->prepare(initial));
-  return store;
-}
-
-}  // namespace
-
-HostResult<std::unique_ptr<Store>> create_store(const std::string& path, const HostState& initial,
-                                                Store::Options options) {
-  // O_EXCL: of two creators of the same path, one fails here.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const std::string why =
-        errno == EEXIST ? "it exists (a register is created once)" : std::strerror(errno);
-    return std::unexpected(
-        Failure{Fault::Storage, fmt::format("cannot create register {}: {}", path, why)});
-  }
-  ::close(fd);
-  auto made = [&]() -> HostResult<std::unique_ptr<Store>> {
-    auto store = connect(path, options, &initial);
-    TARV_TRY(store);
-    return std::unique_ptr<Store>(std::move(*store));
-  }();
-  if (!made) {
-    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
-  }
-  return made;
-}
-
-HostResult<std::unique_ptr<Store>> open_store(const std::string& path, Store::Options options) {
-  auto store = connect(path, options, nullptr);
-  TARV_TRY(store);
-  // A database that is not a register (or an empty file) has no state row.
-  TARV_TRY((*store)->state());
-  return std::unique_ptr<Store>(std::move(*store));
+  auto c = std::make_unique<SqliteConnection>(db, path, options);
+  TARV_TRY(c->prepare(create));
+  return c;
 }
 
 }  // namespace tarv::host

@@ -1,8 +1,235 @@
+// The transactions of a register (store.h), made of the primitives of a
+// connection (connection.h): the same for every kind of database, so that
+// the order that makes a call all-or-nothing is written once:
+//
+//   begin, holding the register -> the key's entry, if any (answered again)
+//   -> the state -> the caller's work -> the entry appended as the next seq
+//   -> the new state -> commit.
 #include "host/store.h"
 
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <utility>
+
 #include "base/try.h"
+#include "host/connection.h"
+#include "host/encode.h"
 
 namespace tarv::host {
+namespace {
+
+class RegisterStore final : public Store {
+ public:
+  // `name` is what messages call the register.
+  RegisterStore(std::shared_ptr<Connection> c, std::string id, std::string name)
+      : c_(std::move(c)), id_(std::move(id)), name_(std::move(name)) {}
+
+  HostResult<HostState> state() override { return read_state(false); }
+  HostResult<HostState> initial_state() override { return read_state(true); }
+
+  HostResult<Committed> call(const std::string& key, std::string_view export_name,
+                             const std::string& asked, const Work& work) override {
+    std::lock_guard lock(c_->mutex);
+    TARV_TRY(named(c_->begin(id_)));
+    auto committed = call_in_transaction(key, export_name, asked, work);
+    if (!committed) {
+      c_->rollback();
+      return committed;
+    }
+    if (committed->repeated) {
+      c_->rollback();  // nothing was written: ends the read
+      return committed;
+    }
+    TARV_TRY(named(c_->commit()));
+    return committed;
+  }
+
+  HostResult<std::optional<JournalEntry>> entry(int64_t seq) override {
+    return one({Selection::kSeq, seq, 1, {}});
+  }
+  HostResult<std::optional<JournalEntry>> last() override {
+    return one({Selection::kLast, 0, 1, {}});
+  }
+  HostResult<std::optional<JournalEntry>> find_key(const std::string& key) override {
+    return one({Selection::kKey, 0, 1, key});
+  }
+  HostResult<std::vector<JournalEntry>> entries(int64_t first_seq, int64_t count) override {
+    std::lock_guard lock(c_->mutex);
+    return named(c_->select(id_, {Selection::kFrom, first_seq, count, {}}));
+  }
+
+ private:
+  template <class T>
+  HostResult<T> named(HostResult<T> result) const {
+    if (!result)
+      result.error().message = fmt::format("register {} {}", name_, result.error().message);
+    return result;
+  }
+
+  HostResult<Committed> call_in_transaction(const std::string& key, std::string_view export_name,
+                                            const std::string& asked, const Work& work) {
+    if (!key.empty()) {
+      auto earlier = named(c_->select(id_, {Selection::kKey, 0, 1, key}));
+      TARV_TRY(earlier);
+      if (!earlier->empty()) {
+        JournalEntry& e = earlier->front();
+        if (e.export_name != export_name || e.asked != asked) {
+          return std::unexpected(Failure{
+              Fault::KeyReused,
+              fmt::format(
+                  "key '{}' was used by journal entry {} ({}) with another request; nothing was "
+                  "called (a new call takes a new key)",
+                  key, e.seq, e.export_name)});
+        }
+        return Committed{std::move(e), true};
+      }
+    }
+    auto state = parsed_state(false);
+    TARV_TRY(state);
+    auto record = work(*state);
+    TARV_TRY(record);
+
+    JournalEntry& e = record->entry;
+    e.key = key;
+    e.asked = asked;
+    e.at_us = std::chrono::duration_cast<std::chrono::microseconds>(
+                  std::chrono::system_clock::now().time_since_epoch())
+                  .count();
+    auto last = named(c_->select(id_, {Selection::kLast, 0, 1, {}}));
+    TARV_TRY(last);
+    e.seq = last->empty() ? 1 : last->front().seq + 1;
+    TARV_TRY(named(c_->insert(id_, e)));
+    if (record->new_state) TARV_TRY(named(c_->write_state(id_, encode(*record->new_state))));
+    return Committed{std::move(e), false};
+  }
+
+  HostResult<HostState> read_state(bool initial) {
+    std::lock_guard lock(c_->mutex);
+    return parsed_state(initial);
+  }
+  HostResult<HostState> parsed_state(bool initial) {
+    auto bytes = named(c_->state(id_, initial));
+    TARV_TRY(bytes);
+    const char* column = initial ? "initial state" : "state";
+    if (!*bytes) {
+      return std::unexpected(
+          Failure{Fault::Storage, fmt::format("register {} has no {}", name_, column)});
+    }
+    HostState state;
+    if (!state.ParseFromString(**bytes)) {
+      return std::unexpected(Failure{
+          Fault::Storage, fmt::format("register {}: its {} does not parse", name_, column)});
+    }
+    return state;
+  }
+
+  HostResult<std::optional<JournalEntry>> one(const Selection& which) {
+    std::lock_guard lock(c_->mutex);
+    auto found = named(c_->select(id_, which));
+    TARV_TRY(found);
+    if (found->empty()) return std::nullopt;
+    return std::move(found->front());
+  }
+
+  const std::shared_ptr<Connection> c_;
+  const std::string id_;
+  const std::string name_;
+};
+
+class ConnectedDatabase final : public Database {
+ public:
+  explicit ConnectedDatabase(std::shared_ptr<Connection> c) : c_(std::move(c)) {}
+
+  HostResult<std::vector<std::string>> ids() override {
+    std::lock_guard lock(c_->mutex);
+    return database(c_->ids());
+  }
+
+  HostResult<std::unique_ptr<Store>> open(const std::string& id) override {
+    if (id.empty()) {
+      auto all = ids();
+      TARV_TRY(all);
+      if (all->size() == 1) return std::make_unique<RegisterStore>(c_, all->front(), c_->name);
+      if (all->empty()) {
+        return std::unexpected(
+            Failure{Fault::Storage, fmt::format("{} holds no register", c_->name)});
+      }
+      return std::unexpected(
+          Failure{Fault::BadInput,
+                  fmt::format("{} holds {} registers; name one of them", c_->name, all->size())});
+    }
+    TARV_TRY(check_register_id(id));
+    std::lock_guard lock(c_->mutex);
+    auto there = database(c_->state(id, false));
+    TARV_TRY(there);
+    if (!*there) {
+      return std::unexpected(
+          Failure{Fault::Storage, fmt::format("{} has no register {}", c_->name, id)});
+    }
+    return std::make_unique<RegisterStore>(c_, id, name_of(id));
+  }
+
+  HostResult<std::unique_ptr<Store>> create(const std::string& id, const HostState& initial,
+                                            Store* from) override {
+    const std::string& made = id.empty() ? std::string(kDefaultRegister) : id;
+    TARV_TRY(check_register_id(made));
+    if (id.empty()) {
+      auto all = ids();
+      TARV_TRY(all);
+      if (!all->empty()) return std::unexpected(exists(c_->name));
+    }
+    {
+      std::lock_guard lock(c_->mutex);
+      TARV_TRY(database(c_->begin("")));
+      if (auto ok = fill(made, initial, from); !ok) {
+        c_->rollback();
+        return std::unexpected(ok.error());
+      }
+      TARV_TRY(database(c_->commit()));
+    }
+    return open(id);
+  }
+
+ private:
+  std::string name_of(const std::string& id) const { return fmt::format("{} of {}", id, c_->name); }
+  template <class T>
+  HostResult<T> database(HostResult<T> result) const {
+    if (!result) result.error().message = fmt::format("{} {}", c_->name, result.error().message);
+    return result;
+  }
+  static Failure exists(const std::string& name) {
+    return Failure{
+        Fault::Storage,
+        fmt::format("cannot create register {}: it exists (a register is created once)", name)};
+  }
+
+  // Within the transaction of create().
+  HostResult<void> fill(const std::string& id, const HostState& initial, Store* from) {
+    auto there = database(c_->state(id, false));
+    TARV_TRY(there);
+    if (*there) return std::unexpected(exists(name_of(id)));
+    if (from == nullptr) {
+      const std::string bytes = encode(initial);
+      return database(c_->add_register(id, bytes, bytes));
+    }
+    auto first = from->initial_state();
+    TARV_TRY(first);
+    auto now = from->state();
+    TARV_TRY(now);
+    TARV_TRY(database(c_->add_register(id, encode(*first), encode(*now))));
+    return for_each_entry(*from,
+                          [&](const JournalEntry& e) { return database(c_->insert(id, e)); });
+  }
+
+  const std::shared_ptr<Connection> c_;
+};
+
+}  // namespace
 
 HostResult<void> for_each_entry(Store& store,
                                 const std::function<HostResult<void>(const JournalEntry&)>& visit,
@@ -17,6 +244,64 @@ HostResult<void> for_each_entry(Store& store,
     }
     if (static_cast<int64_t>(batch->size()) < kBatch) return {};
   }
+}
+
+bool is_server_database(std::string_view db) {
+  return db.starts_with("postgresql://") || db.starts_with("postgres://");
+}
+
+HostResult<void> check_register_id(std::string_view id) {
+  const bool fits =
+      !id.empty() && id.size() <= 64 &&
+      id.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-:") ==
+          std::string::npos;
+  if (!fits || id == "." || id == "..") {
+    return std::unexpected(
+        Failure{Fault::BadInput,
+                fmt::format("'{}' is no register id (1 to 64 letters, digits and . _ - :)", id)});
+  }
+  return {};
+}
+
+HostResult<std::unique_ptr<Database>> open_database(const std::string& db, Store::Options options,
+                                                    bool create) {
+  auto c = is_server_database(db) ? connect_postgres(db, options, create)
+                                  : connect_sqlite(db, options, create);
+  TARV_TRY(c);
+  return std::make_unique<ConnectedDatabase>(std::shared_ptr<Connection>(std::move(*c)));
+}
+
+HostResult<std::unique_ptr<Store>> open_store(const std::string& db, Store::Options options,
+                                              const std::string& id) {
+  auto database = open_database(db, options);
+  TARV_TRY(database);
+  return (*database)->open(id);
+}
+
+HostResult<std::unique_ptr<Store>> create_store(const std::string& db, const HostState& initial,
+                                                Store::Options options, const std::string& id) {
+  // A file of one register is new: of two creators of the same path, one
+  // fails here, and no other file takes the schema by mistake.
+  const bool new_file = id.empty() && !is_server_database(db);
+  if (new_file) {
+    const int fd = ::open(db.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      const std::string why =
+          errno == EEXIST ? "it exists (a register is created once)" : std::strerror(errno);
+      return std::unexpected(
+          Failure{Fault::Storage, fmt::format("cannot create register {}: {}", db, why)});
+    }
+    ::close(fd);
+  }
+  auto made = [&]() -> HostResult<std::unique_ptr<Store>> {
+    auto database = open_database(db, options, true);
+    TARV_TRY(database);
+    return (*database)->create(id, initial);
+  }();
+  if (!made && new_file) {
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db + suffix).c_str());
+  }
+  return made;
 }
 
 }  // namespace tarv::host

@@ -14,11 +14,11 @@
 // state written, or nothing of it is. A key names a call: a call whose key the
 // journal holds already is not run again; the stored entry is returned.
 //
-// Threads and processes: one Store object is one connection to the register.
-// Its methods may be called from several threads (they take turns on an
-// internal mutex), and several Store objects, in this process or others, may
-// use the same register at once: a call waits up to Options::wait for the
-// others' transactions to end and then fails with Fault::Busy. A server gives
+// Threads and processes: one Store object uses one connection to its
+// database (see Database below). Its methods may be called from several
+// threads (they take turns on the connection's mutex), and several Store
+// objects, in this process or others, may use the same register at once: a call waits up to
+// Options::wait for the others' transactions to end and then fails with Fault::Busy. A server gives
 // each worker thread its own Store for parallel reads; calls take turns
 // whatever it does. The lock is released when the call commits, before the
 // caller prints anything.
@@ -27,9 +27,10 @@
 // host/failure.h.
 //
 // register_call.h makes the calls of a register (the one path of the command
-// line and the server); sqlite_store.cc keeps a register in a SQLite database
-// on a local disk; a server database for fleets of registers implements the
-// same interface.
+// line and the server); store.cc makes these transactions of the primitives
+// of a connection (host/connection.h), which sqlite_store.cc implements on a
+// SQLite database on a local disk and postgres_store.cc on a PostgreSQL
+// server that any number of hosts share.
 #ifndef TARV_HOST_STORE_H_
 #define TARV_HOST_STORE_H_
 
@@ -119,15 +120,59 @@ HostResult<void> for_each_entry(Store& store,
                                 const std::function<HostResult<void>(const JournalEntry&)>& visit,
                                 int64_t first_seq = 1);
 
-// Creates a register at `path` (a new SQLite database) with `initial` as its
-// state; refuses a path that exists.
-HostResult<std::unique_ptr<Store>> create_store(const std::string& path, const HostState& initial,
-                                                Store::Options options = {});
+// A database of registers: an SQLite file (any path) or a PostgreSQL
+// database (a postgresql:// or postgres:// URL). It holds any number of
+// registers, each under an id of its own with its own state, numbering,
+// journal and keys. A database made without an id holds one register, under
+// kDefaultRegister.
+//
+// One Database object is one connection; the Stores it opens share it (and
+// must not outlive it), taking turns on it.
+class Database {
+ public:
+  virtual ~Database() = default;
 
-// Opens the register at `path`, through any path or symbolic link; refuses a
-// file with a second hard link (it would be a second register of the same
-// bytes). A missing, unreadable or damaged register fails with Fault::Storage.
-HostResult<std::unique_ptr<Store>> open_store(const std::string& path, Store::Options options = {});
+  // The ids of its registers, in order.
+  virtual HostResult<std::vector<std::string>> ids() = 0;
+  // The register `id`; an empty id names the database's only register (a
+  // database of several refuses it with Fault::BadInput).
+  virtual HostResult<std::unique_ptr<Store>> open(const std::string& id) = 0;
+  // A new register `id` with `initial` as its state; refuses an id that is
+  // there already. With `from`, the register moves in whole: its initial
+  // state, every journal entry as it was made, and its state now, all in one
+  // transaction (`initial` is ignored).
+  virtual HostResult<std::unique_ptr<Store>> create(const std::string& id, const HostState& initial,
+                                                    Store* from = nullptr) = 0;
+};
+
+inline constexpr std::string_view kDefaultRegister = "default";
+
+// Whether `db` names a PostgreSQL database rather than an SQLite file.
+bool is_server_database(std::string_view db);
+
+// A failure (Fault::BadInput) unless `id` can name a register: 1 to 64 letters,
+// digits and . _ - : (it is a part of the server's paths).
+HostResult<void> check_register_id(std::string_view id);
+
+// Opens the database `db`. With `create`: an SQLite file is made when
+// missing, and a database without the registers' schema takes it; without,
+// a missing or empty database fails (Fault::Storage). An SQLite file is
+// reached through any path or symbolic link; a file with a second hard link
+// is refused (it would be a second register of the same bytes).
+HostResult<std::unique_ptr<Database>> open_database(const std::string& db, Store::Options options,
+                                                    bool create = false);
+
+// Creates the register `id` (empty: the database's one register, which
+// refuses a database that exists or holds a register already) in `db`.
+HostResult<std::unique_ptr<Store>> create_store(const std::string& db, const HostState& initial,
+                                                Store::Options options = {},
+                                                const std::string& id = "");
+
+// Opens the register `id` of `db` (empty: its only register). A missing,
+// unreadable or damaged register fails with Fault::Storage. The Store keeps
+// its database open.
+HostResult<std::unique_ptr<Store>> open_store(const std::string& db, Store::Options options = {},
+                                              const std::string& id = "");
 
 }  // namespace tarv::host
 

@@ -15,7 +15,8 @@ namespace tarv::tool {
 namespace {
 
 constexpr std::string_view kHelp =
-    R"(usage: tarv call EXPORT [FILE|-] [--db DB [--key KEY] [--wait SECONDS]]
+    R"(usage: tarv call EXPORT [FILE|-] [--db DB [--register ID] [--key KEY]
+                                       [--wait SECONDS]]
 
 Reads a request in the Protocol Buffers JSON mapping of tarv_core.proto from
 FILE (standard input when FILE is - or missing), calls the export and prints
@@ -33,7 +34,9 @@ report, order (or the export's own name, e.g. tarvcore_create_sale).
                    transaction: a crash leaves the register before or after
                    the call, never between. The answer is printed after the
                    commit; if it is lost on its way, tarv journal DB last
-                   (or show SEQ) prints it again.
+                   (or show SEQ) prints it again. DB is a path or a
+                   postgresql:// URL.
+  --register ID    the register ID of DB (needed when DB holds several)
   --key KEY        names the call: a call repeated with the same KEY and the
                    same request prints the journaled answer again and counts
                    nothing (retry with the key when you do not know whether
@@ -55,6 +58,7 @@ struct Args {
   std::string export_name;
   std::string path = "-";
   std::optional<std::string> db;
+  std::string id;
   std::string key;
   std::chrono::milliseconds wait{10'000};
 };
@@ -65,7 +69,7 @@ std::string_view source_name(std::string_view path) { return path == "-" ? "<std
 HostResult<int> call_on_register(const Args& a, const host::Export& e, const std::string& text,
                                  const HostResult<void>& parsed,
                                  const google::protobuf::Message& request) {
-  auto store = host::open_store(*a.db, {a.wait});
+  auto store = host::open_store(*a.db, {a.wait}, a.id);
   TARV_TRY(store);
   if (!parsed) {
     // Text that is no request is journaled too: the till's audit trail.
@@ -109,6 +113,7 @@ Run define(CLI::App& app) {
   app.add_option("FILE", a->path);
   auto* db = app.add_option("--db", a->db);
   app.add_option("--key", a->key)->needs(db);
+  add_register(app, a->id)->needs(db);
   add_wait(app, a->wait)->needs(db);
   return [a] { return run(*a); };
 }

@@ -6,13 +6,15 @@
 #include "base/try.h"
 #include "host/files.h"
 #include "host/json.h"
+#include "host/register_call.h"
 #include "host/store.h"
 #include "tools/commands.h"
 
 namespace tarv::tool {
 namespace {
 
-constexpr std::string_view kHelp = R"(usage: tarv init DB [FILE|-]
+constexpr std::string_view kHelp = R"(usage: tarv init DB [FILE|-] [--register ID]
+       tarv init DB --register ID --from OTHER
 
 Creates the register DB, an SQLite database that keeps the register's state
 and its journal (see tarv call --db and tarv journal), from the state in FILE
@@ -27,32 +29,73 @@ as the state files of the former `tarv call --state` held it: such a file
 moves into a register this way. The state is the register's initial state,
 from which `tarv journal DB check` replays the journal. DB must not exist.
 
-Exit status: 0 created, 3 bad command line or state, 7 DB exists or cannot
-be written.
+DB is a path (an SQLite file) or a PostgreSQL URL,
+postgresql://USER@HOST:PORT/DATABASE, whose database takes the registers'
+tables when it has none.
+
+  --register ID   one register of many in DB, each with its own state,
+                  numbering, journal and keys (ID: 1 to 64 letters, digits
+                  and . _ - :); DB is created when missing, and ID must be
+                  new in it. The other commands name it with --register ID
+  --from OTHER    moves the register of OTHER (a database of one register,
+                  e.g. the SQLite file of a till) into DB as ID, with its
+                  whole journal, and checks the journal there; OTHER is left
+                  as it was
+
+Exit status: 0 created, 1 the moved journal does not check, 3 bad command
+line or state, 7 DB (or the register ID) exists or cannot be written.
 )";
 
-HostResult<int> run(const std::string& db, const std::string& path) {
+struct Args {
+  std::string db;
+  std::string path = "-";
+  std::string id;
+  std::optional<std::string> from;
+};
+
+// --from: the register of another database moved in whole, then checked.
+HostResult<int> move_in(const Args& a) {
+  auto source = host::open_store(*a.from);
+  TARV_TRY(source);
+  auto database = host::open_database(a.db, {}, true);
+  TARV_TRY(database);
+  auto moved = (*database)->create(a.id, {}, source->get());
+  TARV_TRY(moved);
+  auto checked = host::check_journal(**moved);
+  TARV_TRY(checked);
+  std::cout << fmt::format(
+      "register {} of {} moved in from {}: {} journal entries, replayed and as stored\n", a.id,
+      a.db, *a.from, *checked);
+  return kExitOk;
+}
+
+HostResult<int> run(const Args& a) {
+  if (a.from) return move_in(a);
+  const std::string& db = a.db;
+  const std::string& path = a.path;
   const auto text = host::read_file(path);
   TARV_TRY(text);
   host::HostState state;
   TARV_TRY(host::parse_json(*text, state, path == "-" ? "<stdin>" : path, Fault::BadInput));
-  TARV_TRY(host::create_store(db, state));
-  std::cout << fmt::format("register {} created: next document {}, next shift {}\n", db,
+  TARV_TRY(host::create_store(db, state, {}, a.id));
+  std::cout << fmt::format("register {} created: next document {}, next shift {}\n",
+                           a.id.empty() ? db : a.id + " of " + db,
                            state.context().next_doc_number(), state.context().next_shift_number());
   return kExitOk;
 }
 
 Run define(CLI::App& app) {
-  auto db = std::make_shared<std::string>();
-  auto path = std::make_shared<std::string>("-");
-  app.add_option("DB", *db)->required();
-  app.add_option("FILE", *path);
-  return [=] { return run(*db, *path); };
+  auto a = std::make_shared<Args>();
+  app.add_option("DB", a->db)->required();
+  auto* file = app.add_option("FILE", a->path);
+  auto* id = add_register(app, a->id);
+  app.add_option("--from", a->from)->needs(id)->excludes(file);
+  return [a] { return run(*a); };
 }
 
 }  // namespace
 
-const Command kInitCommand = {"init", "DB [FILE|-]", "create a register from its state in JSON",
-                              kHelp, define};
+const Command kInitCommand = {"init", "DB [FILE|-] [--register ID]",
+                              "create a register from its state in JSON", kHelp, define};
 
 }  // namespace tarv::tool

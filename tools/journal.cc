@@ -15,7 +15,7 @@
 namespace tarv::tool {
 namespace {
 
-constexpr std::string_view kHelp = R"(usage: tarv journal DB [--json]
+constexpr std::string_view kHelp = R"(usage: tarv journal DB [--register ID] [--json]
        tarv journal DB show SEQ | last
        tarv journal DB export DIR
        tarv journal DB check
@@ -24,6 +24,8 @@ constexpr std::string_view kHelp = R"(usage: tarv journal DB [--json]
 The electronic journal of the register DB: every call made through
 `tarv call --db DB` (successes, error responses and requests that did not
 decode) and every `tarv open`, numbered from 1 in the order they were made.
+With --register ID, the journal of the register ID of DB (each register of a
+database has its own).
 
   (none)       one line per entry: number, time (UTC), export, status,
                document number, key and the error code
@@ -81,6 +83,7 @@ HostResult<int> export_documents(host::Store& store, const std::string& dir) {
 
 struct Args {
   std::string db;
+  std::string id;
   bool json = false;
   std::string what;  // the subcommand: show, last, export, check, state
   int64_t seq = 0;
@@ -88,7 +91,7 @@ struct Args {
 };
 
 HostResult<int> run(const Args& a) {
-  auto opened = host::open_store(a.db);
+  auto opened = host::open_store(a.db, {}, a.id);
   TARV_TRY(opened);
   host::Store& store = **opened;
   if (a.what.empty()) return list(store, a.json);
@@ -122,6 +125,7 @@ Run define(CLI::App& app) {
   auto a = std::make_shared<Args>();
   app.add_option("DB", a->db)->required();
   app.add_flag("--json", a->json);
+  add_register(app, a->id);
   app.require_subcommand(0, 1);
   for (const char* what : {"show", "last", "export", "check", "state"}) {
     CLI::App* sub = app.add_subcommand(what);

@@ -4,6 +4,8 @@
 
 #include <charconv>
 
+#include "host/store.h"
+
 namespace tarv::tool {
 
 std::optional<double> number(std::string_view text, double least, double most) {
@@ -34,6 +36,16 @@ CLI::Option* add_wait(CLI::App& app, std::chrono::milliseconds& wait) {
             wait = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
           })
       ->check(number_from(0, 86'400));
+}
+
+CLI::Option* add_register(CLI::App& app, std::string& id) {
+  return app.add_option("--register", id)
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            const auto ok = host::check_register_id(text);
+            return ok ? "" : ok.error().message;
+          },
+          "ID"));
 }
 
 }  // namespace tarv::tool

@@ -29,6 +29,10 @@ CLI::Validator number_from(double least, double most);
 // (10 s) when the option is not given.
 CLI::Option* add_wait(CLI::App& app, std::chrono::milliseconds& wait);
 
+// --register ID: one register of a database of many; `id` stays empty (the
+// database's only register) when the option is not given.
+CLI::Option* add_register(CLI::App& app, std::string& id);
+
 }  // namespace tarv::tool
 
 #endif  // TARV_TOOLS_OPTIONS_H_

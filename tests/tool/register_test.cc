@@ -3,6 +3,7 @@
 // once, through links, on a read-only or full disk.
 #include <fcntl.h>
 #include <google/protobuf/struct.pb.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,13 +29,89 @@ namespace fs = std::filesystem;
 using google::protobuf::Struct;
 using namespace tarv::test;  // the fixture and its helpers
 
-class Register : public Tool {
+// The kinds of database a register lives in.
+enum class Kind { kSqlite, kPostgres };
+
+// A PostgreSQL server the tests share (tests/postgres/cluster.sh, started by
+// ctest): its URL, empty when there is none.
+std::string postgres_url() {
+  const char* dir = std::getenv("TARV_POSTGRES");
+  if (dir == nullptr) return "";
+  std::string url = slurp(fs::path(dir) / "url");
+  while (!url.empty() && url.back() == '\n') url.pop_back();
+  return url;
+}
+
+// One statement on a PostgreSQL database; the first value of its answer.
+std::string postgres(const std::string& url, const std::string& sql) {
+  PGconn* c = PQconnectdb(url.c_str());
+  PGresult* r = PQexec(c, sql.c_str());
+  const ExecStatusType status = PQresultStatus(r);
+  EXPECT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+      << sql << ": " << PQerrorMessage(c);
+  std::string value = PQntuples(r) > 0 ? PQgetvalue(r, 0, 0) : "";
+  PQclear(r);
+  PQfinish(c);
+  return value;
+}
+
+// The register tests run on each kind of database: "r.db" in their command
+// lines names the test's own database (an SQLite file in the test's folder,
+// or a PostgreSQL database made for the test on the shared server).
+class Register : public Tool, public ::testing::WithParamInterface<Kind> {
  protected:
   void SetUp() override {
     Tool::SetUp();
+    if (GetParam() == Kind::kPostgres) {
+      const std::string server = postgres_url();
+      if (server.empty()) GTEST_SKIP() << "no PostgreSQL server (TARV_POSTGRES)";
+      std::string name = "t" + std::to_string(getpid()) + "_" + dir_.filename().string();
+      std::ranges::transform(name, name.begin(), [](unsigned char c) {
+        return std::isalnum(c) ? static_cast<char>(std::tolower(c)) : '_';
+      });
+      postgres(server, "CREATE DATABASE " + name);
+      dropped_ = "DROP DATABASE " + name + " WITH (FORCE)";
+      db_ = server.substr(0, server.rfind('/') + 1) + name;
+    }
     put(file("state.json"), kState);
     const Result init = tarv("init r.db state.json");
     ASSERT_EQ(init.status, 0) << init.err;
+  }
+  void TearDown() override {
+    if (!dropped_.empty()) postgres(postgres_url(), dropped_);
+    Tool::TearDown();
+  }
+
+  bool sqlite() const { return GetParam() == Kind::kSqlite; }
+
+  // `tarv ARGS`, "r.db" in ARGS standing for the test's database.
+  Result tarv(std::string args, const std::string& input = "",
+              const std::string& prefix = "") const {
+    return Tool::tarv(ours(std::move(args)), input, prefix);
+  }
+  std::string ours(std::string text) const {
+    for (size_t at = 0; (at = text.find("r.db", at)) != std::string::npos; at += db_.size()) {
+      text.replace(at, 4, db_);
+    }
+    return text;
+  }
+
+  // One statement on the test's database; the first value of its answer.
+  std::string sql(const std::string& statement) const {
+    if (!sqlite()) return postgres(db_, statement);
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(file("r.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr),
+              SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, statement.c_str(), -1, &s, nullptr), SQLITE_OK) << statement;
+    const int rc = sqlite3_step(s);
+    EXPECT_TRUE(rc == SQLITE_ROW || rc == SQLITE_DONE) << statement << ": " << sqlite3_errmsg(db);
+    std::string value = rc == SQLITE_ROW && sqlite3_column_text(s, 0) != nullptr
+                            ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0))
+                            : "";
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return value;
   }
 
   // The register's state, as `tarv journal DB state` prints it.
@@ -45,8 +122,8 @@ class Register : public Tool {
   }
 
   // Every journal entry, from `tarv journal DB --json`.
-  std::vector<Struct> journal() const {
-    const Result r = tarv("journal r.db --json");
+  std::vector<Struct> journal(const std::string& args = "r.db") const {
+    const Result r = tarv("journal " + args + " --json");
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<Struct> entries;
     std::istringstream lines(r.out);
@@ -57,36 +134,24 @@ class Register : public Tool {
   }
 
   // The number of journal entries, read straight from the database.
-  int64_t entry_count() const {
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(file("r.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*) FROM journal", -1, &s, nullptr);
-    const int64_t n = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return n;
-  }
+  int64_t entry_count() const { return std::stoll(sql("SELECT count(*) FROM journal")); }
 
+  std::string db_ = "r.db";
+  std::string dropped_;  // the statement that drops the test's PostgreSQL database
   // After anything at all: the database is whole, the journal replays to the
   // state byte for byte, the documents are numbered 1, 2, 3... in the journal
   // and every one of them is counted.
-  void expect_sound() const {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(file("r.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "ok");
-    sqlite3_finalize(s);
-    sqlite3_close(db);
+  void expect_sound(const std::string& db = "r.db") const {
+    if (sqlite()) {
+      EXPECT_EQ(sql("PRAGMA integrity_check"), "ok");
+    }
 
-    const Result check = tarv("journal r.db check");
+    const Result check = tarv("journal " + db + " check");
     ASSERT_EQ(check.status, 0) << check.out << check.err;
 
     uint32_t documents = 0;
     int64_t deposits = 0;  // since the last shift-close report
-    for (const auto& entry : journal()) {
+    for (const auto& entry : journal(db)) {
       const auto& f = entry.fields();
       const std::string kind = f.at("export").string_value();
       if (kind == "report" && f.at("status").number_value() == 0) deposits = 0;
@@ -94,7 +159,7 @@ class Register : public Tool {
       ASSERT_EQ(f.at("doc_number").number_value(), ++documents);
       if (kind == "deposit") ++deposits;
     }
-    const auto now = state();
+    const auto now = state(db);
     ASSERT_EQ(now.context().next_doc_number(), documents + 1);
     const auto counters = now.counters().find("BYN");
     ASSERT_EQ(counters == now.counters().end() ? 0 : counters->second.deposits().cash().count(),
@@ -137,7 +202,7 @@ std::string sale(int minute) {
 }
 
 // The register fills each request and keeps what the library hands back.
-TEST_F(Register, CallWithDbDrivesAShiftCallByCall) {
+TEST_P(Register, CallWithDbDrivesAShiftCallByCall) {
   auto call = [&](const std::string& export_name, const std::string& request) {
     put(file("request.json"), request);
     return tarv("call " + export_name + " request.json --db r.db");
@@ -204,7 +269,7 @@ TEST_F(Register, CallWithDbDrivesAShiftCallByCall) {
 // a random moment; a killed call is retried with its key until it answers.
 // Every answer a caller received is the journal's, each key made one entry,
 // and after every kill the register is sound.
-TEST_F(Register, NothingIsLostOrCountedTwiceWhenKilledAtRandomMoments) {
+TEST_P(Register, NothingIsLostOrCountedTwiceWhenKilledAtRandomMoments) {
   put(file("deposit.json"), deposit(5, 100));
   put(file("sale.json"), sale(9));
   const uint32_t seed = std::random_device{}();
@@ -220,7 +285,7 @@ TEST_F(Register, NothingIsLostOrCountedTwiceWhenKilledAtRandomMoments) {
                                            i % 3 == 2 ? "sale" : "deposit",
                                            i % 3 == 2 ? "sale.json" : "deposit.json",
                                            "--db",
-                                           "r.db",
+                                           db_,
                                            "--key",
                                            "k" + std::to_string(i)};
     // Every eighth call runs whole and sets the span the kills spread over.
@@ -270,16 +335,18 @@ TEST_F(Register, NothingIsLostOrCountedTwiceWhenKilledAtRandomMoments) {
 
 // Four processes call the same register at once, through different names of
 // it: every deposit is counted once and the numbers have no gaps.
-TEST_F(Register, CallersAtOnceTakeTurns) {
+TEST_P(Register, CallersAtOnceTakeTurns) {
   put(file("deposit.json"), deposit(5, 100));
   fs::create_directories(file("sub"));
-  fs::create_symlink("../r.db", file("sub/link.db"));
+  fs::create_symlink("../r.db", file("sub/link.db"));  // SQLite: through another name
   constexpr int kCallers = 4, kEach = 12;
   std::vector<std::thread> callers;
   std::atomic<int> failed = 0;
   for (int c = 0; c < kCallers; ++c) {
     callers.emplace_back([&, c] {
-      const std::string db = c % 2 ? "sub/link.db" : fs::path(file("r.db")).string();
+      const std::string db = !sqlite() ? db_
+                             : c % 2   ? "sub/link.db"
+                                       : fs::path(file("r.db")).string();
       for (int i = 0; i < kEach; ++i) {
         const pid_t pid = start(dir_, {"call", "deposit", "deposit.json", "--db", db},
                                 file("out" + std::to_string(c)));
@@ -295,7 +362,7 @@ TEST_F(Register, CallersAtOnceTakeTurns) {
   EXPECT_EQ(s.context().shift_ctx().attrs().at("BYN").cash_in(), 100 * kCallers * kEach);
 }
 
-TEST_F(Register, KeysNumberingAndLinks) {
+TEST_P(Register, KeysNumberingAndLinks) {
   put(file("deposit.json"), deposit(5, 100));
   put(file("other.json"), deposit(6, 200));
   put(file("numbered.json"), R"({"doc": {"header": {"cashier": "Иванов", "currency": "BYN",
@@ -309,25 +376,28 @@ TEST_F(Register, KeysNumberingAndLinks) {
     std::string args;
     int status;
     const char* message;  // in standard error; for status 0 the output is `first`'s
+    bool files = false;   // of SQLite files only
   };
   const Case cases[] = {
-      {"call deposit deposit.json --db sym.db --key a", 0, ""},
+      {"call deposit deposit.json --db sym.db --key a", 0, "", true},
       {"call deposit other.json --db r.db --key a", 5,
        "tarv: key 'a' was used by journal entry 1 (deposit) with another request"},
       {"call withdraw deposit.json --db r.db --key a", 5, "with another request"},
       {"call deposit numbered.json --db r.db", 6,
        "tarv: the register numbers its documents: the next is 2, the request names 7"},
       {"init r.db state.json", 7, "tarv: cannot create register r.db: it exists"},
-      {"call deposit deposit.json --db missing.db", 7, "tarv: no register at missing.db"},
-      {"call deposit deposit.json --db state.json", 7, "hard links"},
-      {"call deposit deposit.json --db deposit.json", 7, "is not a register"},
+      {"call deposit deposit.json --db missing.db", 7, "tarv: no register at missing.db", true},
+      {"call deposit deposit.json --db state.json", 7, "hard links", true},
+      {"call deposit deposit.json --db deposit.json", 7, "is not a register", true},
+      {"call deposit deposit.json --db r.db --register nope", 7, "tarv: r.db has no register nope"},
       {"journal r.db show 9", 3, "tarv: the journal of r.db has no entry 9"},
       {"open r.db --at 2024-03-15T12:00:00Z", 1, "tarv: the shift is open"},
   };
   for (const Case& c : cases) {
+    if (c.files && !sqlite()) continue;
     const Result r = tarv(c.args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
+    EXPECT_NE(r.err.find(ours(c.message)), std::string::npos) << c.args << "\n" << r.err;
     if (c.status == 0) {
       EXPECT_EQ(r.out, first.out) << c.args;
     }
@@ -354,12 +424,8 @@ TEST_F(Register, KeysNumberingAndLinks) {
   expect_sound();
 
   // Tampering shows: one byte more in a stored response.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file("r.db").c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "UPDATE journal SET response = response || x'00' WHERE seq = 1",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
+  sql(std::string("UPDATE journal SET response = response || ") +
+      (sqlite() ? "x'00'" : "'\\x00'::bytea") + " WHERE seq = 1");
   const Result check = tarv("journal r.db check");
   EXPECT_EQ(check.status, 1);
   EXPECT_NE(check.err.find("tarv: journal entry 1 (deposit): the library's response differs"),
@@ -367,9 +433,99 @@ TEST_F(Register, KeysNumberingAndLinks) {
       << check.err;
 }
 
+// One database, many registers: each with its own state, numbering, journal
+// and keys; a database of several wants --register; a till's file moves in
+// whole, and a file of the former schema (one register) still opens.
+TEST_P(Register, ManyRegistersInOneDatabase) {
+  put(file("deposit.json"), deposit(5, 100));
+  for (const char* id : {"a", "b"}) {
+    const Result made = tarv(std::string("init r.db state.json --register ") + id);
+    ASSERT_EQ(made.status, 0) << made.err;
+  }
+  const Result keyed = tarv("call deposit deposit.json --db r.db --register a --key k");
+  ASSERT_EQ(keyed.status, 0) << keyed.err;
+  struct Case {
+    std::string args;
+    int status;
+    const char* message;  // in standard error
+  };
+  const Case cases[] = {
+      // The same key again is the same call; in another register, another.
+      {"call deposit deposit.json --db r.db --register a --key k", 0, ""},
+      {"call deposit deposit.json --db r.db --register b --key k", 0, ""},
+      {"call deposit deposit.json --db r.db --register b", 0, ""},
+      {"call deposit deposit.json --db r.db", 3, "tarv: r.db holds 3 registers; name one"},
+      {"journal r.db check", 3, "holds 3 registers"},
+      {"init r.db state.json --register a", 7, "tarv: cannot create register a of r.db: it exists"},
+      {"init r.db state.json", 7, "tarv: cannot create register r.db: it exists"},
+      {"init r.db --register c --from r.db", 3, "holds 3 registers"},
+  };
+  for (const Case& c : cases) {
+    const Result r = tarv(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    EXPECT_NE(r.err.find(ours(c.message)), std::string::npos) << c.args << "\n" << r.err;
+  }
+  EXPECT_EQ(journal("r.db --register a").size(), 1u);
+  EXPECT_EQ(journal("r.db --register b").size(), 2u);
+  EXPECT_EQ(journal("r.db --register default").size(), 0u);
+  EXPECT_EQ(state("r.db --register b").context().next_doc_number(), 3u);
+  expect_sound("r.db --register a");
+  expect_sound("r.db --register b");
+
+  // A till's file, with an error answer and a shift closed and opened.
+  ASSERT_EQ(Tool::tarv("init till.db state.json").status, 0);
+  const Result till_keyed = Tool::tarv("call deposit deposit.json --db till.db --key t");
+  ASSERT_EQ(till_keyed.status, 0);
+  EXPECT_EQ(
+      Tool::tarv("call report - --db till.db", R"({"close_at": "2024-03-15T10:00:00Z"})").status,
+      1);
+  put(file("withdraw.json"), R"({"doc": {"header": )" + header(30) + R"(, "sum": 100}})");
+  ASSERT_EQ(Tool::tarv("call withdraw withdraw.json --db till.db").status, 0);
+  ASSERT_EQ(
+      Tool::tarv("call report - --db till.db", R"({"close_at": "2024-03-15T10:00:00Z"})").status,
+      0);
+  ASSERT_EQ(Tool::tarv("open till.db --at 2024-03-15T12:00:00Z").status, 0);
+  const Result moved = tarv("init r.db --register till --from till.db");
+  ASSERT_EQ(moved.status, 0) << moved.err;
+  EXPECT_NE(moved.out.find("5 journal entries, replayed"), std::string::npos) << moved.out;
+  EXPECT_EQ(tarv("journal r.db --register till --json").out,
+            Tool::tarv("journal till.db --json").out);
+  EXPECT_EQ(tarv("journal r.db --register till state").out,
+            Tool::tarv("journal till.db state").out);
+  EXPECT_EQ(tarv("call deposit deposit.json --db r.db --register till --key t").out,
+            till_keyed.out);
+  expect_sound("r.db --register till");
+
+  if (!sqlite()) return;
+  // The former schema: a file of one register, its journal keyed by seq.
+  sqlite3* old = nullptr;
+  ASSERT_EQ(sqlite3_open(file("old.db").c_str(), &old), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(old,
+                         ("ATTACH '" + file("r.db").string() + "' AS now;" + R"sql(
+CREATE TABLE register (id INTEGER PRIMARY KEY CHECK (id = 1), initial BLOB NOT NULL,
+  state BLOB NOT NULL);
+CREATE TABLE journal (seq INTEGER PRIMARY KEY, at_us INTEGER NOT NULL, export TEXT NOT NULL,
+  status INTEGER NOT NULL, code TEXT NOT NULL, doc_number INTEGER, key TEXT UNIQUE,
+  asked BLOB NOT NULL, request BLOB NOT NULL, response BLOB NOT NULL, binary_doc BLOB NOT NULL);
+INSERT INTO register SELECT 1, initial, state FROM now.registers WHERE id = 'till';
+INSERT INTO journal SELECT seq, at_us, export, status, code, doc_number, key, asked, request,
+  response, binary_doc FROM now.journal WHERE register = 'till';
+PRAGMA user_version = 1;
+)sql")
+                             .c_str(),
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(old);
+  sqlite3_close(old);
+  EXPECT_EQ(Tool::tarv("journal old.db --json").out, Tool::tarv("journal till.db --json").out);
+  EXPECT_EQ(Tool::tarv("journal old.db --register default check").status, 0);
+  EXPECT_EQ(Tool::tarv("call deposit deposit.json --db old.db --key t").out, till_keyed.out);
+}
+
 // A register on a disk it cannot write, or that is full, refuses the call with
 // a clear line and stays as it was.
-TEST_F(Register, ReadOnlyOrFullDiskLeavesTheRegisterAsItWas) {
+TEST_P(Register, ReadOnlyOrFullDiskLeavesTheRegisterAsItWas) {
+  if (!sqlite()) GTEST_SKIP() << "the database server's disk is its own";
   put(file("deposit.json"), deposit(5, 100));
   ASSERT_EQ(tarv("call deposit deposit.json --db r.db").status, 0);
   const auto before = journal().size();
@@ -395,23 +551,42 @@ TEST_F(Register, ReadOnlyOrFullDiskLeavesTheRegisterAsItWas) {
 
 // While another caller holds the register, a call waits its turn up to
 // --wait, then fails with nothing done.
-TEST_F(Register, HeldRegisterMakesTheCallerWait) {
+TEST_P(Register, HeldRegisterMakesTheCallerWait) {
   put(file("deposit.json"), deposit(5, 100));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file("r.db").c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  // Another caller's transaction, holding the register.
+  sqlite3* file_db = nullptr;
+  PGconn* server_db = nullptr;
+  if (sqlite()) {
+    ASSERT_EQ(sqlite3_open(file("r.db").c_str(), &file_db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(file_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  } else {
+    server_db = PQconnectdb(db_.c_str());
+    PQclear(PQexec(server_db, "BEGIN"));
+    PGresult* held = PQexec(server_db, "SELECT state FROM registers FOR UPDATE");
+    ASSERT_EQ(PQntuples(held), 1) << PQerrorMessage(server_db);
+    PQclear(held);
+  }
   const Result busy = tarv("call deposit deposit.json --db r.db --wait 0.3");
   EXPECT_EQ(busy.status, 4);
-  EXPECT_NE(busy.err.find("tarv: register r.db is busy"), std::string::npos) << busy.err;
+  EXPECT_NE(busy.err.find(ours("tarv: register r.db is busy")), std::string::npos) << busy.err;
   EXPECT_EQ(busy.out, "");
-  const pid_t waiting =
-      start(dir_, {"call", "deposit", "deposit.json", "--db", "r.db"}, file("out"));
+  const pid_t waiting = start(dir_, {"call", "deposit", "deposit.json", "--db", db_}, file("out"));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  if (sqlite()) {
+    sqlite3_exec(file_db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(file_db);
+  } else {
+    PQclear(PQexec(server_db, "COMMIT"));
+    PQfinish(server_db);
+  }
   EXPECT_EQ(wait_for(waiting), 0);
   EXPECT_EQ(journal().size(), 1u);
   expect_sound();
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, Register, ::testing::Values(Kind::kSqlite, Kind::kPostgres),
+                         [](const ::testing::TestParamInfo<Kind>& kind) {
+                           return kind.param == Kind::kSqlite ? "SQLite" : "PostgreSQL";
+                         });
 
 }  // namespace

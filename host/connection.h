@@ -1,0 +1,75 @@
+// One connection to a database of registers, as the primitives that store.cc
+// makes into the transactions of a Store: what SQLite (sqlite_store.cc) and
+// PostgreSQL (postgres_store.cc) each do in their own SQL, and nothing more.
+//
+// A failure's message is what follows "register NAME " in the line a person
+// reads (store.cc puts the name before it): "is busy: ...", "cannot write its
+// journal: the disk is full; it is left as it was".
+#ifndef TARV_HOST_CONNECTION_H_
+#define TARV_HOST_CONNECTION_H_
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/failure.h"
+#include "host/store.h"
+
+namespace tarv::host {
+
+// Which journal entries of a register to read.
+struct Selection {
+  enum Kind { kSeq, kLast, kKey, kFrom } kind = kSeq;
+  int64_t seq = 0;    // kSeq: that entry; kFrom: the first
+  int64_t count = 1;  // kFrom: at most this many, in order
+  std::string key;    // kKey
+};
+
+class Connection {
+ public:
+  // What messages call the database: its path, or its URL without a
+  // password.
+  explicit Connection(std::string db_name) : name(std::move(db_name)) {}
+  virtual ~Connection() = default;
+
+  const std::string name;
+  // One transaction at a time on the connection (the Stores that share it
+  // take turns here).
+  std::mutex mutex;
+
+  // Begins a write transaction. With an id, it holds that register (its row
+  // locked) until it ends: other transactions on it wait up to the store's
+  // wait, then fail with Fault::Busy.
+  virtual HostResult<void> begin(const std::string& id) = 0;
+  // Commits; a failure leaves nothing of the transaction, or (a lost
+  // connection) not known: both Fault::Storage.
+  virtual HostResult<void> commit() = 0;
+  virtual void rollback() = 0;
+
+  // A register's state bytes (`initial` or now); nullopt when there is no
+  // such register.
+  virtual HostResult<std::optional<std::string>> state(const std::string& id, bool initial) = 0;
+  virtual HostResult<void> write_state(const std::string& id, const std::string& bytes) = 0;
+  // A new register; within begin(""). Fails with Fault::Storage when the id is
+  // there already.
+  virtual HostResult<void> add_register(const std::string& id, const std::string& initial,
+                                        const std::string& state) = 0;
+  virtual HostResult<std::vector<std::string>> ids() = 0;
+
+  virtual HostResult<std::vector<JournalEntry>> select(const std::string& id,
+                                                       const Selection& which) = 0;
+  // Appends `entry` (its seq set) to the register's journal.
+  virtual HostResult<void> insert(const std::string& id, const JournalEntry& entry) = 0;
+};
+
+// The connections of each kind of database; `create` as open_database's.
+HostResult<std::unique_ptr<Connection>> connect_sqlite(const std::string& path,
+                                                       Store::Options options, bool create);
+HostResult<std::unique_ptr<Connection>> connect_postgres(const std::string& url,
+                                                         Store::Options options, bool create);
+
+}  // namespace tarv::host
+
+#endif  // TARV_HOST_CONNECTION_H_
