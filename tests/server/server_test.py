@@ -323,14 +323,9 @@ class Server(unittest.TestCase):
         self.assertEqual(refused.returncode, 3, refused.stderr)
         # A register that holds such a key from before still lists as JSON.
         holder = sqlite3.connect(db, isolation_level=None)
-<<<<<<< HEAD
         holder.execute("INSERT INTO journal VALUES "
-                       "(1, 0, 'sale', 255, '', NULL, ?, '', '', '', '')",
+                       "('default', 1, 0, 'sale', 255, '', NULL, ?, '', '', '', '')",
                        (b"\xff\xfe\x01\"",))
-=======
-        holder.execute("INSERT INTO journal VALUES ('default', 1, 0, 'sale', 255, '', NULL, ?, "
-                       "'', '', '', '')", (b"\xff\xfe\x01\"",))
->>>>>>> c6f931a (Server test: the journal's rows name their register)
         holder.close()
         listed = self.tarv("journal", db, "--json")
         self.assertEqual(listed.returncode, 0, listed.stderr)
