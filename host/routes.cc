@@ -231,9 +231,14 @@ std::variant<Reply, RegisterWork> Routes::route(const Asked& asked) {
         allowed = route.method;
         continue;
       }
-      return RegisterWork{scope->db,
+      std::timed_mutex* calls = nullptr;
+      {
+        std::lock_guard registers(registers_);
+        calls = &calls_[scope->db];
+      }
+      return RegisterWork{scope->db, calls,
                           [this, &asked, handler = route.handler, match = std::move(match)](
-                              Store& store) { return (this->*handler)(asked, match, store); }};
+                              RegisterAt& reg) { return (this->*handler)(asked, match, reg); }};
     }
   }
   if (allowed != nullptr) {
@@ -260,7 +265,8 @@ Reply Routes::run(const RegisterWork& work, const Store::Options& options) {
       store = std::move(*opened);
       fresh = true;
     }
-    auto reply = work.run(*store);
+    RegisterAt reg{*store, *work.calls};
+    auto reply = work.run(reg);
     if (reply) return std::move(*reply);
     if (reply.error().kind != Fault::Storage || fresh) {
       if (reply.error().kind == Fault::Storage) store.reset();
@@ -269,8 +275,8 @@ Reply Routes::run(const RegisterWork& work, const Store::Options& options) {
   }
 }
 
-HostResult<std::unique_lock<std::timed_mutex>> Routes::take_turn() {
-  std::unique_lock turn(calls_, std::defer_lock);
+HostResult<std::unique_lock<std::timed_mutex>> Routes::take_turn(RegisterAt& reg) const {
+  std::unique_lock turn(reg.calls, std::defer_lock);
   if (!turn.try_lock_for(options_.wait)) {
     return std::unexpected(Failure{
         Fault::Busy, fmt::format("the register stayed busy for {} ms", options_.wait.count())});
@@ -278,14 +284,14 @@ HostResult<std::unique_lock<std::timed_mutex>> Routes::take_turn() {
   return turn;
 }
 
-HostResult<Reply> Routes::post_call(const Asked& asked, const std::cmatch& path, Store& store) {
+HostResult<Reply> Routes::post_call(const Asked& asked, const std::cmatch& path, RegisterAt& reg) {
   const Export* e = find_export(path[1].str());
   const auto request = new_message(e->request);
   TARV_TRY(parse_json(asked.body, *request, "the request", Fault::Undecodable));
   const std::string key(asked.idempotency_key);
-  auto turn = take_turn();
+  auto turn = take_turn(reg);
   TARV_TRY(turn);
-  const auto committed = call_register(store, *e, *request, key);
+  const auto committed = call_register(reg.store, *e, *request, key);
   TARV_TRY(committed);
   turn->unlock();
   const CallOutcome outcome = outcome_of(*e, committed->entry);
@@ -297,13 +303,13 @@ HostResult<Reply> Routes::post_call(const Asked& asked, const std::cmatch& path,
   return reply;
 }
 
-HostResult<Reply> Routes::get_journal(const Asked& asked, const std::cmatch&, Store& store) {
+HostResult<Reply> Routes::get_journal(const Asked& asked, const std::cmatch&, RegisterAt& reg) {
   const auto from = number(query_value(asked.query, "from").value_or("1"));
   const auto limit = number(query_value(asked.query, "limit").value_or(std::to_string(kListed)));
   if (!from || !limit) {
     return std::unexpected(Failure{Fault::BadInput, "from and limit are whole numbers"});
   }
-  const auto listed = store.entries(std::max<int64_t>(*from, 1), std::min(*limit, kMostListed));
+  const auto listed = reg.store.entries(std::max<int64_t>(*from, 1), std::min(*limit, kMostListed));
   TARV_TRY(listed);
   Json all = Json::array();
   for (const JournalEntry& entry : *listed) all.push_back(entry_json(entry));
@@ -319,8 +325,8 @@ static HostResult<std::variant<JournalEntry, Reply>> entry_of(const std::cmatch&
   return std::move(**found);
 }
 
-HostResult<Reply> Routes::get_entry(const Asked&, const std::cmatch& path, Store& store) {
-  auto entry = entry_of(path, store);
+HostResult<Reply> Routes::get_entry(const Asked&, const std::cmatch& path, RegisterAt& reg) {
+  auto entry = entry_of(path, reg.store);
   TARV_TRY(entry);
   if (auto* none = std::get_if<Reply>(&*entry)) return std::move(*none);
   const auto answer = entry_answer(std::get<JournalEntry>(*entry));
@@ -328,8 +334,8 @@ HostResult<Reply> Routes::get_entry(const Asked&, const std::cmatch& path, Store
   return json_reply(answer->json);
 }
 
-HostResult<Reply> Routes::get_document(const Asked&, const std::cmatch& path, Store& store) {
-  auto found = entry_of(path, store);
+HostResult<Reply> Routes::get_document(const Asked&, const std::cmatch& path, RegisterAt& reg) {
+  auto found = entry_of(path, reg.store);
   TARV_TRY(found);
   if (auto* none = std::get_if<Reply>(&*found)) return std::move(*none);
   JournalEntry& entry = std::get<JournalEntry>(*found);
@@ -339,8 +345,8 @@ HostResult<Reply> Routes::get_document(const Asked&, const std::cmatch& path, St
   return body_reply(std::move(entry.binary_doc), "application/octet-stream");
 }
 
-HostResult<Reply> Routes::get_receipt(const Asked&, const std::cmatch& path, Store& store) {
-  auto found = entry_of(path, store);
+HostResult<Reply> Routes::get_receipt(const Asked&, const std::cmatch& path, RegisterAt& reg) {
+  auto found = entry_of(path, reg.store);
   TARV_TRY(found);
   if (auto* none = std::get_if<Reply>(&*found)) return std::move(*none);
   const JournalEntry& entry = std::get<JournalEntry>(*found);
@@ -354,8 +360,8 @@ HostResult<Reply> Routes::get_receipt(const Asked&, const std::cmatch& path, Sto
                     "text/plain; charset=utf-8");
 }
 
-HostResult<Reply> Routes::get_state(const Asked&, const std::cmatch&, Store& store) {
-  const auto state = store.state();
+HostResult<Reply> Routes::get_state(const Asked&, const std::cmatch&, RegisterAt& reg) {
+  const auto state = reg.store.state();
   TARV_TRY(state);
   return body_reply(to_json(*state));
 }
@@ -364,7 +370,7 @@ HostResult<Reply> Routes::get_state(const Asked&, const std::cmatch&, Store& sto
 
 namespace tarv::host {
 
-HostResult<Reply> Routes::post_open(const Asked& asked, const std::cmatch&, Store& store) {
+HostResult<Reply> Routes::post_open(const Asked& asked, const std::cmatch&, RegisterAt& reg) {
   const Json body = Json::parse(asked.body, nullptr, false);
   google::protobuf::Timestamp at = register_clock();
   const bool only_at = body.is_object() && std::ranges::all_of(body.items(), [](const auto& item) {
@@ -376,9 +382,9 @@ HostResult<Reply> Routes::post_open(const Asked& asked, const std::cmatch&, Stor
     return std::unexpected(Failure{
         Fault::Undecodable, R"(the body is {} or {"at": TIME}, TIME like "2024-03-16T06:00:00Z")"});
   }
-  auto turn = take_turn();
+  auto turn = take_turn(reg);
   TARV_TRY(turn);
-  const auto opened = open_shift(store, at);
+  const auto opened = open_shift(reg.store, at);
   if (!opened && opened.error().kind == Fault::Refused) {
     return error_reply(409, opened.error().message);  // the shift is open
   }
@@ -388,8 +394,8 @@ HostResult<Reply> Routes::post_open(const Asked& asked, const std::cmatch&, Stor
   return reply;
 }
 
-HostResult<Reply> Routes::get_shift(const Asked&, const std::cmatch&, Store& store) {
-  const auto shift = shift_json(store);
+HostResult<Reply> Routes::get_shift(const Asked&, const std::cmatch&, RegisterAt& reg) {
+  const auto shift = shift_json(reg.store);
   TARV_TRY(shift);
   return json_reply(*shift);
 }

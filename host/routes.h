@@ -2,14 +2,16 @@
 // checks a request passes before anything else, and the routes.
 //
 // Routes scoped to a register (the calls, the journal, the state) take that
-// register's store as a parameter; register_scope() is the one place that
-// tells which register a path names. Their work (SQLite, the wait for the
+// register (RegisterAt: its store and its turn) as a parameter;
+// register_scope() is the one place that tells which register a path names,
+// so that a server of many registers adds its prefix there. Their work (SQLite, the wait for the
 // register, fsync) runs on the register pool, never on the I/O thread; the
 // page and the refusals are answered at once.
 #ifndef TARV_HOST_ROUTES_H_
 #define TARV_HOST_ROUTES_H_
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <regex>
@@ -51,10 +53,18 @@ struct Asked {
   bool has_idempotency_key = false;
 };
 
-// Work for the register pool: run() on the store of the register `db`.
+// A register as its routes get it: its store (this pool thread's
+// connection) and the turn its calls take in this server.
+struct RegisterAt {
+  Store& store;
+  std::timed_mutex& calls;
+};
+
+// Work for the register pool: run() on the register `db`.
 struct RegisterWork {
   std::string db;
-  std::function<HostResult<Reply>(Store&)> run;
+  std::timed_mutex* calls;
+  std::function<HostResult<Reply>(RegisterAt&)> run;
 };
 
 class Routes {
@@ -75,7 +85,7 @@ class Routes {
   static Reply run(const RegisterWork& work, const Store::Options& options);
 
  private:
-  using Handler = HostResult<Reply> (Routes::*)(const Asked&, const std::cmatch&, Store&);
+  using Handler = HostResult<Reply> (Routes::*)(const Asked&, const std::cmatch&, RegisterAt&);
   struct Route {
     const char* method;
     std::regex path;  // of the path within the register's scope
@@ -96,21 +106,23 @@ class Routes {
   bool listed_origin(std::string_view origin) const;
 
   // This server's turn on the register, waited for up to options_.wait.
-  HostResult<std::unique_lock<std::timed_mutex>> take_turn();
+  HostResult<std::unique_lock<std::timed_mutex>> take_turn(RegisterAt& reg) const;
 
-  HostResult<Reply> post_call(const Asked& asked, const std::cmatch& path, Store& store);
-  HostResult<Reply> get_journal(const Asked& asked, const std::cmatch& path, Store& store);
-  HostResult<Reply> get_entry(const Asked& asked, const std::cmatch& path, Store& store);
-  HostResult<Reply> get_document(const Asked& asked, const std::cmatch& path, Store& store);
-  HostResult<Reply> get_receipt(const Asked& asked, const std::cmatch& path, Store& store);
-  HostResult<Reply> get_state(const Asked& asked, const std::cmatch& path, Store& store);
-  HostResult<Reply> post_open(const Asked& asked, const std::cmatch& path, Store& store);
-  HostResult<Reply> get_shift(const Asked& asked, const std::cmatch& path, Store& store);
+  HostResult<Reply> post_call(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
+  HostResult<Reply> get_journal(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
+  HostResult<Reply> get_entry(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
+  HostResult<Reply> get_document(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
+  HostResult<Reply> get_receipt(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
+  HostResult<Reply> get_state(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
+  HostResult<Reply> post_open(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
+  HostResult<Reply> get_shift(const Asked& asked, const std::cmatch& path, RegisterAt& reg);
 
   const ServerOptions options_;
-  // The calls of this server take turns here rather than in the database's
-  // busy wait, which polls.
-  std::timed_mutex calls_;
+  // The calls of this server take turns on each register here rather than
+  // in the database's busy wait, which polls; one mutex a register, kept for
+  // the server's life (map nodes do not move).
+  std::mutex registers_;
+  std::map<std::string, std::timed_mutex> calls_;
   const std::vector<Route> routes_;
 };
 
