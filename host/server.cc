@@ -165,10 +165,8 @@ class Session : public std::enable_shared_from_this<Session> {
       return answer(refusal(
           431, fmt::format("the request's header is above the limit of {} bytes", kHeaderLimit)));
     }
-    if (ec == beast::error::timeout) {
-      return answer(refusal(408, fmt::format("the request took longer than {} s to arrive",
-                                             options().timeout.count())));
-    }
+    // A request past its deadline (the stream has closed the socket then)
+    // and a client that went away are not answered.
     if (ec.category() == http::make_error_code(http::error::bad_target).category() &&
         ec != http::error::end_of_stream && ec != http::error::partial_message) {
       return answer(refusal(400, fmt::format("not an HTTP request: {}", ec.message())));
