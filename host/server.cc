@@ -53,6 +53,10 @@ constexpr milliseconds kDrain{1000};
 constexpr milliseconds kOpenSlice{200};
 // Descriptors kept for the register's files and the listening socket.
 constexpr size_t kReservedFiles = 64;
+// Request bodies held at once, all connections together (and at least two of
+// the largest): past it a request is answered 503 before its body is read.
+// Its Content-Length counts from its header, a chunked body as --max-body.
+constexpr uint64_t kBodyBudget = 256 << 20;
 
 class Session;
 
@@ -76,6 +80,8 @@ class Engine {
   const ServerOptions options_;
   Routes routes_;
   size_t max_connections_ = 0;
+  uint64_t body_budget_ = 0;
+  uint64_t bodies_held_ = 0;  // reserved by the sessions reading or holding one
   asio::io_context io_{1};
   asio::thread_pool pool_{kRegisterThreads};
   tcp::acceptor acceptor_{io_};
@@ -139,6 +145,13 @@ class Session : public std::enable_shared_from_this<Session> {
   // A client that asks before sending its body (curl does above 1 MiB) is
   // told to go on at once rather than after its own wait.
   void continue_request() {
+    const uint64_t body =
+        parser_->content_length().value_or(parser_->chunked() ? options().max_body : 0);
+    if (engine_.bodies_held_ + body > engine_.body_budget_) {
+      return answer(refusal(503, "the server holds as many request bodies as it takes; try again"));
+    }
+    held_ = body;
+    engine_.bodies_held_ += held_;
     const auto read_body = [self = shared_from_this()] {
       http::async_read(self->stream_, self->buffer_, *self->parser_,
                        [self](beast::error_code ec, size_t) { self->on_read(ec); });
@@ -212,16 +225,16 @@ class Session : public std::enable_shared_from_this<Session> {
     if (auto* reply = std::get_if<Reply>(&routed)) return answer(std::move(*reply));
     // The guard keeps the I/O thread running, even after a stop, until the
     // answer is back from the pool.
-    asio::post(engine_.pool_, [self = shared_from_this(),
-                               work = std::move(std::get<RegisterWork>(routed)),
-                               guard = asio::make_work_guard(engine_.io_)]() mutable {
-      Reply reply = Routes::run(work, Store::Options{self->options().wait});
-      Engine& engine = self->engine_;
-      asio::post(engine.io_, [self = std::move(self), reply = std::move(reply)]() mutable {
-        self->answer(std::move(reply));
-      });
-      guard.reset();
-    });
+    asio::post(
+        engine_.pool_, [self = shared_from_this(), work = std::move(std::get<RegisterWork>(routed)),
+                        guard = asio::make_work_guard(engine_.io_)]() mutable {
+          Reply reply = Routes::run(work, Store::Options{self->options().wait});
+          Engine& engine = self->engine_;
+          asio::post(engine.io_, [self = std::move(self), reply = std::move(reply)]() mutable {
+            self->answer(std::move(reply));
+          });
+          guard.reset();
+        });
   }
 
   void answer(Reply reply) {
@@ -248,6 +261,7 @@ class Session : public std::enable_shared_from_this<Session> {
                         if (ec) return self->close();
                         if (!keep) return self->drain();
                         self->request_ = {};
+                        self->release_body();
                         self->wait_for_request();
                       });
   }
@@ -270,9 +284,15 @@ class Session : public std::enable_shared_from_this<Session> {
                             });
   }
 
+  void release_body() {
+    engine_.bodies_held_ -= held_;
+    held_ = 0;
+  }
+
   void close() {
     if (phase_ == Phase::kClosed) return;
     phase_ = Phase::kClosed;
+    release_body();
     engine_.sessions_.erase(this);
     beast::error_code ignored;
     stream_.socket().close(ignored);
@@ -286,6 +306,7 @@ class Session : public std::enable_shared_from_this<Session> {
   Asked asked_;  // views into request_
   http::response<http::string_body> response_;
   Phase phase_ = Phase::kIdle;
+  uint64_t held_ = 0;  // of the engine's body budget
 };
 
 HostResult<int> Engine::bind() {
@@ -380,6 +401,8 @@ HostResult<void> Engine::run(const std::function<void(int)>& listening) {
   max_connections_ = std::min<size_t>(
       options_.max_connections,
       files.rlim_cur > kReservedFiles * 2 ? files.rlim_cur - kReservedFiles : kReservedFiles);
+
+  body_budget_ = std::max<uint64_t>(kBodyBudget, 2 * uint64_t{options_.max_body});
 
   const auto port = bind();
   if (!port) return std::unexpected(port.error());

@@ -470,6 +470,27 @@ class Server(unittest.TestCase):
                 self.assertTrue(head.startswith(b"HTTP/1.1 200"), answer)
                 length = int(re.search(rb"Content-Length: (\d+)", head, re.I).group(1))
                 self.assertEqual(len(rest), length, answer)
+        # Bodies held at once are bounded (256 MiB): 32 clients announcing
+        # 8 MiB bodies are taken, the rest refused before sending them.
+        big = self.serve(self.register("big.db"), "--max-body", str(8 << 20))
+        big_port = int(big.url.rsplit(":", 1)[1])
+        announced = [socket.create_connection(("127.0.0.1", big_port)) for _ in range(40)]
+        for s in announced:
+            s.sendall(b"POST /v1/sale HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                      b"Content-Type: application/json\r\nContent-Length: %d\r\n\r\n" % (8 << 20))
+        time.sleep(0.5)
+        refused = 0
+        for s in announced:
+            s.setblocking(False)
+            try:
+                refused += s.recv(100).startswith(b"HTTP/1.1 503")
+            except BlockingIOError:
+                pass
+            s.close()
+        self.assertEqual(refused, 8)
+        time.sleep(0.2)
+        self.assertEqual(big.call("sale", sale(100, 100))[0], 200)  # released
+
         many = sale(100, 100 * 150)
         many["doc"]["items"] = [
             {"name": f"Товар номер {i}", "price": 100, "quantity": 1000} for i in range(150)]
