@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "src/errors.h"
+#include "src/wire/holding.h"
 #include "tests/support/fixtures.h"
 
 // The sanitizers' allocator hooks, where a sanitizer runtime is linked in.
@@ -169,7 +170,10 @@ void fail(std::string_view what) {
   std::abort();
 }
 
-Outcome call(ExportFn fn, std::span<const uint8_t> request) {
+namespace {
+
+// The call as `fn` makes it, checked and with its heap counted.
+Outcome checked_call(ExportFn fn, std::span<const uint8_t> request) {
   uint8_t sentinel = 0;
   uint8_t* out = &sentinel;
   uint64_t out_length = 0xDEADBEEF;
@@ -202,6 +206,27 @@ Outcome call(ExportFn fn, std::span<const uint8_t> request) {
     expect(row != error_table().end(), "error code outside the table: " + error.code());
     expect(error.message() == row->second, "error message not the table's for " + error.code());
     expect(error.SerializeAsString() == outcome.response, "more than code and message");
+  }
+  return outcome;
+}
+
+}  // namespace
+
+// The call, then the same call with every repeated field and map held and
+// with every one left in the request: the same status and bytes.
+Outcome call(ExportFn fn, std::span<const uint8_t> request) {
+  const Outcome outcome = checked_call(fn, request);
+  for (const wire::Holding holding : {wire::Holding::kAll, wire::Holding::kNone}) {
+    wire::forced_holding = holding;
+    uint8_t* out = nullptr;
+    uint64_t out_length = 0;
+    const uint8_t status = fn(request.data(), request.size(), &out, &out_length);
+    wire::forced_holding = wire::Holding::kWithinBudget;
+    const std::string response(reinterpret_cast<const char*>(out), out == nullptr ? 0 : out_length);
+    if (status != TARV_STATUS_UNDECODABLE) tarvcore_free_buffer(out, out_length);
+    expect(status == outcome.status && response == outcome.response,
+           holding == wire::Holding::kAll ? "held, every field answers otherwise"
+                                          : "left in the request, every field answers otherwise");
   }
   return outcome;
 }

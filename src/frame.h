@@ -88,10 +88,15 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
         return TARV_STATUS_UNDECODABLE;
       }
     }
+#ifdef TARV_HOLD_HOOK
+    const wire::Holding holding = wire::forced_holding.load(std::memory_order_relaxed);
+#else
+    constexpr wire::Holding holding = wire::Holding::kWithinBudget;
+#endif
     Request decoded;
     wire::DecodeError error;
     if (request != nullptr &&
-        !wire::decode(request, static_cast<size_t>(request_length), decoded, error)) {
+        !wire::decode(request, static_cast<size_t>(request_length), decoded, error, holding)) {
       diagnostic("Error decoding input: " + error.render() + "\n");
       return TARV_STATUS_UNDECODABLE;
     }

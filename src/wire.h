@@ -6,6 +6,7 @@
 // parts, in src/wire/:
 //   table.h       the field tables and for_each_field, the walk over them;
 //   cursor.h      the position in the request buffer, primitive reads, errors;
+//   holding.h     how a decode holds (tests may force every field either way);
 //   values.h      one value of each type: its wire type, reading, default;
 //   field_way.h   the way back to a field left in the request;
 //   repeated.h    Repeated<T>: repeated fields left in the request, walked;
@@ -38,6 +39,7 @@
 #include "src/wire/decode.h"
 #include "src/wire/encode.h"
 #include "src/wire/field_way.h"
+#include "src/wire/holding.h"
 #include "src/wire/repeated.h"
 #include "src/wire/request_map.h"
 #include "src/wire/table.h"

@@ -8,12 +8,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "src/wire/holding.h"
 #include "src/wire/table.h"
 
 namespace tarv::wire {
@@ -37,8 +39,14 @@ inline constexpr size_t kHoldAllowance = 768 * 1024;
 
 class Cursor {
  public:
-  Cursor(const uint8_t* data, size_t size)
-      : begin_(data), p_(data), end_(data + size), hold_budget_(kHoldAllowance + size) {}
+  Cursor(const uint8_t* data, size_t size, Holding holding = Holding::kWithinBudget)
+      : begin_(data),
+        p_(data),
+        end_(data + size),
+        holding_(holding),
+        hold_budget_(holding == Holding::kWithinBudget ? kHoldAllowance + size
+                     : holding == Holding::kAll        ? std::numeric_limits<size_t>::max()
+                                                       : 0) {}
 
   size_t remaining() const { return static_cast<size_t>(end_ - p_); }
   const uint8_t* position() const { return p_; }
@@ -150,6 +158,7 @@ class Cursor {
   DecodeError take_error() { return std::move(error_); }
 
   // The hold budget of the decode: what held elements may still take.
+  Holding holding() const { return holding_; }
   size_t hold_budget() const { return hold_budget_; }
   bool hold(size_t bytes) {
     if (bytes > hold_budget_) return false;
@@ -172,6 +181,7 @@ class Cursor {
   std::array<uint32_t, kMaxPath> path_;
   size_t depth_ = 0;
   Element element_;
+  Holding holding_;
   size_t hold_budget_;
   DecodeError error_;
 };

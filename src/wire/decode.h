@@ -178,9 +178,10 @@ bool merge_message_fields(M& msg, Cursor& c, const uint8_t* limit, int budget) {
 
 // Decodes a whole top-level message. The empty buffer is the empty message.
 template <Message M>
-bool decode(const uint8_t* data, size_t size, M& msg, DecodeError& error) {
+bool decode(const uint8_t* data, size_t size, M& msg, DecodeError& error,
+            Holding holding = Holding::kWithinBudget) {
   if (size == 0) return true;
-  Cursor c(data, size);
+  Cursor c(data, size, holding);
   if (merge_message_fields(msg, c, data + size, kRecursionLimit)) return true;
   error = c.take_error();
   return false;

@@ -22,6 +22,7 @@ struct FieldWay {
   std::vector<uint32_t> path;      // field numbers from there
   const uint8_t* first = nullptr;  // the first occurrence's length prefix
   int budget = 0;                  // the recursion budget at the field
+  Holding holding = Holding::kWithinBudget;  // the decode's, for the walks
 
   // Notes the way to the field being decoded at `c`, whose first occurrence
   // had its length prefix at `first_occurrence`.
@@ -39,6 +40,7 @@ struct FieldWay {
     }
     first = first_occurrence;
     budget = field_budget;
+    holding = c.holding();
   }
 
   // visit(Cursor&) with the cursor at each occurrence's length prefix, in
@@ -54,7 +56,7 @@ struct FieldWay {
   // a field with a number on the path has the path's wire type.
   template <class Visit>
   bool walk(const uint8_t* from, const uint8_t* to, size_t level, Visit& visit) const {
-    Cursor c(from, static_cast<size_t>(to - from));
+    Cursor c(from, static_cast<size_t>(to - from), holding);
     while (!c.at_or_past(to)) {
       uint32_t number;
       WireType wire_type;

@@ -34,6 +34,8 @@ template <class V>
 class RequestMap {
  public:
   bool empty() const { return !left_ && held_.empty(); }
+  // Whether every entry is held, none left in the request.
+  bool all_held() const { return !left_; }
 
   // The encoder's size of the whole field, kept between sizing and writing.
   mutable size_t cached_size = 0;
@@ -156,7 +158,8 @@ class RequestMap {
   // A cursor at the entry whose length prefix is at `place`.
   Cursor at(size_t place) const {
     const FieldWay& way = left_->way;
-    return Cursor(way.begin + place, static_cast<size_t>(way.end - way.begin) - place);
+    return Cursor(way.begin + place, static_cast<size_t>(way.end - way.begin) - place,
+                  way.holding);
   }
 
   // The key of the entry at `place`: its last key field, or "".

@@ -8,9 +8,11 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "include/tarv_core.h"
+#include "src/wire/holding.h"
 #include "tests/conformance/recorder.h"
 
 namespace tarv::testing {
@@ -56,19 +58,49 @@ struct Call {
   bool out_params_untouched = false;
 };
 
-inline Call call(ExportFn fn, const ByteVec& request) {
+inline Call call_once(ExportFn fn, const ByteVec& request) {
   Call result;
   uint8_t sentinel = 0;
   uint8_t* out = &sentinel;
   uint64_t out_len = 0xDEADBEEF;
   ::testing::internal::CaptureStderr();
   result.status = fn(request.data(), request.size(), &out, &out_len);
-  conformance::record(fn, request);
   result.stderr_text = ::testing::internal::GetCapturedStderr();
   result.out_params_untouched = out == &sentinel && out_len == 0xDEADBEEF;
   if (!result.out_params_untouched && out != nullptr) {
     result.response.assign(out, out + out_len);
     tarvcore_free_buffer(out, out_len);
+  }
+  return result;
+}
+
+// Forces how the calls of its scope hold what they decode.
+class ForcedHolding {
+ public:
+  explicit ForcedHolding(wire::Holding holding) { wire::forced_holding = holding; }
+  ~ForcedHolding() { wire::forced_holding = wire::Holding::kWithinBudget; }
+  ForcedHolding(const ForcedHolding&) = delete;
+  ForcedHolding& operator=(const ForcedHolding&) = delete;
+};
+
+// The forced ways, named for failure messages.
+inline constexpr std::pair<wire::Holding, std::string_view> kForcedHoldings[] = {
+    {wire::Holding::kAll, "every field held"}, {wire::Holding::kNone, "every field left"}};
+
+// Calls `fn`, then again with every repeated field and map held and with
+// every one left in the request: whichever way decoding carries a field, the
+// answer is the same, status, bytes and diagnostic.
+inline Call call(ExportFn fn, const ByteVec& request) {
+  Call result = call_once(fn, request);
+  conformance::record(fn, request);
+  for (const auto& [holding, name] : kForcedHoldings) {
+    const ForcedHolding forced(holding);
+    const Call again = call_once(fn, request);
+    EXPECT_TRUE(again.status == result.status && again.response == result.response &&
+                again.stderr_text == result.stderr_text &&
+                again.out_params_untouched == result.out_params_untouched)
+        << "with " << name << ": status " << int{again.status} << " (" << int{result.status}
+        << "), " << again.response.size() << " bytes (" << result.response.size() << ")";
   }
   return result;
 }

@@ -166,11 +166,18 @@ ByteVec encode(const M& m) {
   return out;
 }
 
+// Decodes `bytes`, and checks that with every field held and with every field
+// left in the request the message reads (is written) the same.
 template <class M>
 M decode_ok(const ByteVec& bytes) {
   M m;
   wire::DecodeError error;
   EXPECT_TRUE(wire::decode(bytes.data(), bytes.size(), m, error)) << error.render();
+  for (const auto& [holding, name] : kForcedHoldings) {
+    M forced;
+    EXPECT_TRUE(wire::decode(bytes.data(), bytes.size(), forced, error, holding)) << name;
+    EXPECT_TRUE(encode(forced) == encode(m)) << name;
+  }
   return m;
 }
 
