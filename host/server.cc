@@ -11,8 +11,9 @@
 // SQLite. Answers go out in one write (header and body gathered) with Nagle
 // off, so a kept-alive client does not wait for a delayed ACK.
 //
-// Invariants: sessions_ and every Session are touched only on the I/O thread;
-// a Session is in sessions_ from its start until close().
+// Invariants: sessions_, bodies_held_ and every Session are touched only on
+// the I/O thread; a Session is in sessions_ from its start until close();
+// bodies_held_ is the sum of the sessions' held_.
 #include "host/server.h"
 
 #include <arpa/inet.h>
@@ -285,6 +286,7 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void release_body() {
+    assert(engine_.bodies_held_ >= held_);
     engine_.bodies_held_ -= held_;
     held_ = 0;
   }
@@ -293,6 +295,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (phase_ == Phase::kClosed) return;
     phase_ = Phase::kClosed;
     release_body();
+    assert(engine_.sessions_.contains(this));
     engine_.sessions_.erase(this);
     beast::error_code ignored;
     stream_.socket().close(ignored);
