@@ -9,6 +9,7 @@
 #include "host/exports.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
+#include "tests/support/export_of.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -66,7 +67,8 @@ void run(benchmark::State& state) {
   for (auto _ : state) {
     uint8_t* out = nullptr;
     uint64_t out_len = 0;
-    const uint8_t status = tarv::host::ExportOf<Request>::kFn(data, bytes.size(), &out, &out_len);
+    const uint8_t status =
+        tarv::testing::ExportOf<Request>::kFn(data, bytes.size(), &out, &out_len);
     if (status != 0) {
       state.SkipWithError("the export refused the request");
       break;

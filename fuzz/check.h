@@ -14,6 +14,7 @@
 #include "host/exports.h"
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
+#include "tests/support/export_of.h"
 
 namespace tarv::fuzz {
 
@@ -69,7 +70,7 @@ void check_success(const pb::RollbackRequest& request, const Outcome& outcome);
 void check_success(const pb::ReportRequest& request, const Outcome& outcome);
 void check_success(const pb::OrderRequest& request, const Outcome& outcome);
 
-using host::ExportOf;
+using ::tarv::testing::ExportOf;
 
 // Runs the request's export on raw bytes with every check; returns the
 // outcome.

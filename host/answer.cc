@@ -21,16 +21,4 @@ Json answer_json(const Export& e, const CallOutcome& outcome) {
   return j;
 }
 
-ReceiptExtras receipt_extras(const CallOutcome& outcome) {
-  ReceiptExtras extras;
-  if (const auto* sale = dynamic_cast<const pb::SaleResponse*>(outcome.response.get())) {
-    const auto& calc = sale->doc().calculations();
-    extras.vat = {calc.taxes().begin(), calc.taxes().end()};
-    // A sale is paid in its own currency: the map holds that one.
-    for (const auto& [currency, payments] : calc.payments())
-      extras.change += payments.cash_change();
-  }
-  return extras;
-}
-
 }  // namespace tarv::host

@@ -6,16 +6,12 @@
 
 #include <string>
 
-#include "host/doc_view.h"
 #include "host/exports.h"
 #include "host/json.h"
 
 namespace tarv::host {
 
 Json answer_json(const Export& e, const CallOutcome& outcome);
-
-// What the response adds to its document's receipt: a sale's VAT and change.
-ReceiptExtras receipt_extras(const CallOutcome& outcome);
 
 }  // namespace tarv::host
 

@@ -7,6 +7,7 @@
 
 #include "base/text/hex.h"
 #include "base/text/utf8.h"
+#include "tarv_core.pb.h"
 
 namespace tarv::host {
 namespace conv = tarv::converter;
@@ -387,6 +388,18 @@ std::string row(std::string_view left, std::string_view right) {
   s.append(used < kReceiptWidth ? kReceiptWidth - used : 1, ' ');
   s += right;
   return s;
+}
+
+ReceiptExtras receipt_extras(const google::protobuf::Message* response) {
+  ReceiptExtras extras;
+  if (const auto* sale = dynamic_cast<const core::SaleResponse*>(response)) {
+    const auto& calc = sale->doc().calculations();
+    extras.vat = {calc.taxes().begin(), calc.taxes().end()};
+    // A sale is paid in its own currency: the map holds that one.
+    for (const auto& [currency, payments] : calc.payments())
+      extras.change += payments.cash_change();
+  }
+  return extras;
 }
 
 }  // namespace tarv::host

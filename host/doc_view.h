@@ -3,6 +3,8 @@
 #ifndef TARV_HOST_DOC_VIEW_H_
 #define TARV_HOST_DOC_VIEW_H_
 
+#include <google/protobuf/message.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -26,6 +28,10 @@ struct ReceiptExtras {
   std::map<std::string, uint64_t> vat;  // rate in decimal -> kopecks
   uint64_t change = 0;
 };
+
+// What a call's response adds to its document's receipt: a sale's VAT and
+// change; nothing for other responses or none.
+ReceiptExtras receipt_extras(const google::protobuf::Message* response);
 
 // The document as a printed receipt, 44 columns, one line per row.
 std::string receipt(const converter::TarvDocument& doc, const ReceiptExtras& extras = {});

@@ -1,6 +1,7 @@
 // The document exports of tarv_core.h: the one table of their names,
-// request messages and typed success responses, as types for the tests and
-// fuzzers (kExports) and as rows for hosts that pick an export by name
+// request messages and typed success responses, as types (kExports; the
+// tests and fuzzers find a request's row with tests/support/export_of.h) and
+// as rows for hosts that pick an export by name
 // (exports(), find_export()), and the call of one export with a message.
 #ifndef TARV_HOST_EXPORTS_H_
 #define TARV_HOST_EXPORTS_H_
@@ -59,25 +60,6 @@ template <class F>
 void for_each_export(F&& f) {
   std::apply([&](const auto&... row) { (f(row), ...); }, kExports);
 }
-
-// The row of a request type, found at compile time.
-template <class Request, size_t I = 0>
-constexpr const auto& row_of() {
-  static_assert(I < std::tuple_size_v<decltype(kExports)>, "not a request of any export");
-  if constexpr (std::is_same_v<typename std::tuple_element_t<I, decltype(kExports)>::Request,
-                               Request>) {
-    return std::get<I>(kExports);
-  } else {
-    return row_of<Request, I + 1>();
-  }
-}
-
-// ExportOf<SaleRequest>::kFn is tarvcore_create_sale, ::Response SaleResponse.
-template <class Request>
-struct ExportOf {
-  using Response = typename std::remove_cvref_t<decltype(row_of<Request>())>::Response;
-  static constexpr ExportFn kFn = row_of<Request>().fn;
-};
 
 // One export as a row, for hosts that take its name from a command line or
 // a URL.

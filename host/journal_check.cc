@@ -1,4 +1,5 @@
-// `tarv journal DB check`: the journal replayed through the library.
+#include "host/journal_check.h"
+
 #include <fmt/format.h>
 #include <google/protobuf/timestamp.pb.h>
 

@@ -3,16 +3,17 @@
 #include <fmt/format.h>
 #include <google/protobuf/util/json_util.h>
 
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <optional>
 
 namespace tarv::host {
 namespace {
 
 // Accepts every value and keeps the first syntax fault, so that checking a
-// text neither builds it nor throws.
+// text neither builds it nor throws. libprotobuf's parser is laxer (it takes
+// unquoted keys, single quotes and trailing commas) and shows no line.
 struct SyntaxCheck : nlohmann::json::json_sax_t {
+  std::string_view text;
   std::optional<std::string> fault;
 
   bool null() override { return true; }
@@ -27,20 +28,18 @@ struct SyntaxCheck : nlohmann::json::json_sax_t {
   bool end_object() override { return true; }
   bool start_array(std::size_t) override { return true; }
   bool end_array() override { return true; }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::json::exception& e) override {
-    // "[json.exception.parse_error.101] parse error at line 2, column 7: syntax
-    // error ..." becomes "2:7: syntax error ...".
-    size_t line = 0, column = 0;
-    int read = 0;
-    const char* what = e.what();
-    const char* at = std::strstr(what, "parse error at line ");
-    if (at != nullptr &&
-        std::sscanf(at, "parse error at line %zu, column %zu: %n", &line, &column, &read) == 2 &&
-        read > 0) {
-      fault = fmt::format("{}:{}: bad JSON: {}", line, column, at + read);
-    } else {
-      fault = fmt::format("bad JSON: {}", what);
-    }
+  // `position`: the characters read, the faulty one the last.
+  bool parse_error(std::size_t position, const std::string&,
+                   const nlohmann::json::exception& e) override {
+    const std::string_view read = text.substr(0, std::min(position, text.size()));
+    const size_t line_start = read.rfind('\n') + 1;  // 0 on the first line
+    const auto line = 1 + std::count(read.begin(), read.end(), '\n');
+    // what(): "[json.exception.parse_error.101] parse error at line L, column
+    // C: DESCRIPTION"; the line and column are the ones computed here.
+    const std::string_view what = e.what();
+    const size_t colon = what.find(": ");
+    fault = fmt::format("{}:{}: bad JSON: {}", line, position - line_start,
+                        colon == std::string_view::npos ? what : what.substr(colon + 2));
     return false;
   }
 };
@@ -50,6 +49,7 @@ struct SyntaxCheck : nlohmann::json::json_sax_t {
 HostResult<void> parse_json(std::string_view json, google::protobuf::Message& message,
                             std::string_view what, Fault kind) {
   SyntaxCheck check;
+  check.text = json;
   nlohmann::json::sax_parse(json.begin(), json.end(), &check);
   if (check.fault) {
     return std::unexpected(Failure{kind, fmt::format("{}:{}", what, *check.fault)});

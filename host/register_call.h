@@ -50,13 +50,6 @@ HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp
 // The answer of a journal entry as call() returned it when it was made.
 CallOutcome outcome_of(const Export& e, const JournalEntry& entry);
 
-// Replays the journal from the register's initial state: every entry's
-// request must be what the register makes of what was asked, the library
-// must answer it byte for byte as stored, and the state at the end must be
-// the register's state. Fails (Fault::Refused) with the first difference.
-// Returns the number of entries checked.
-HostResult<int64_t> check_journal(Store& store);
-
 }  // namespace tarv::host
 
 #endif  // TARV_HOST_REGISTER_CALL_H_

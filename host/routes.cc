@@ -356,7 +356,7 @@ HostResult<Reply> Routes::get_receipt(const Asked&, const std::cmatch& path, Reg
   if (e == nullptr || entry.binary_doc.empty() || !doc) {
     return not_found_reply(fmt::format("readable document in journal entry {}", entry.seq));
   }
-  return body_reply(receipt(*doc, receipt_extras(outcome_of(*e, entry))),
+  return body_reply(receipt(*doc, receipt_extras(outcome_of(*e, entry).response.get())),
                     "text/plain; charset=utf-8");
 }
 

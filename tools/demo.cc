@@ -155,7 +155,8 @@ HostResult<CallOutcome> Demo::call_step(const Step& step, Message& request) {
         reinterpret_cast<const uint8_t*>(outcome.binary_doc.data()), outcome.binary_doc.size());
     const auto doc = converter::decode(bytes);
     if (doc) {
-      std::cout << '\n' << indented(receipt(*doc, receipt_extras(outcome)), "    ") << '\n';
+      std::cout << '\n'
+                << indented(receipt(*doc, receipt_extras(outcome.response.get())), "    ") << '\n';
     }
     std::cout << fmt::format("  document: {} bytes, kind {}\n", outcome.binary_doc.size(),
                              doc ? document_kind_name(*doc) : "unreadable")

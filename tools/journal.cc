@@ -7,6 +7,7 @@
 
 #include "base/try.h"
 #include "host/files.h"
+#include "host/journal_check.h"
 #include "host/journal_view.h"
 #include "host/register_call.h"
 #include "host/store.h"

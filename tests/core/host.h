@@ -16,11 +16,12 @@
 #include "include/tarv_core.h"
 #include "tarv_core.pb.h"
 #include "tests/core/bytes.h"
+#include "tests/support/export_of.h"
 #include "tests/support/fixtures.h"
 
 namespace tarv::testing {
 
-using host::ExportOf;
+using ::tarv::testing::ExportOf;
 
 // Map entries in key order, so that the same request gives the same bytes
 // in every run (the conformance corpus records them).
