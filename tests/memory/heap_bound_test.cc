@@ -65,4 +65,26 @@ TEST(HeapBound, TypicalRequests) {
   expect_within_bound("rollback", tarvcore_create_rollback, rollback_bytes());
 }
 
+// tarvcore_free_buffer gives back the response buffer whole, and leaves the
+// heap alone for a null buffer or a zero length (a stack address, a buffer
+// it was not asked to free).
+TEST(HeapBound, FreeBufferReleasesTheResponseOnly) {
+  const std::string request = deposit_bytes();
+  const int64_t before = heap_in_use();
+  uint8_t* out = nullptr;
+  uint64_t length = 0;
+  ASSERT_EQ(tarvcore_create_deposit(reinterpret_cast<const uint8_t*>(request.data()),
+                                    request.size(), &out, &length),
+            TARV_STATUS_OK);
+  const int64_t holding = heap_in_use();
+  EXPECT_GE(holding - before, static_cast<int64_t>(length));
+  tarvcore_free_buffer(nullptr, 10);
+  uint8_t on_stack = 0;
+  tarvcore_free_buffer(&on_stack, 0);
+  tarvcore_free_buffer(out, 0);
+  EXPECT_EQ(heap_in_use(), holding);
+  tarvcore_free_buffer(out, length);
+  EXPECT_EQ(heap_in_use(), before);
+}
+
 }  // namespace
