@@ -5,6 +5,7 @@
 
 #include "base/try.h"
 #include "host/files.h"
+#include "host/journal_check.h"
 #include "host/json.h"
 #include "host/register_call.h"
 #include "host/store.h"
