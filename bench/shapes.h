@@ -99,12 +99,14 @@ inline std::string sale_with_currencies(int64_t n) {
   return r.SerializeAsString();
 }
 
-// `n` map entries of field `number`, each its own key and no value.
-inline std::string keyed_entries(uint32_t number, int64_t n) {
+// `n` map entries of field `number`, each its own key and the value `value`
+// (none when empty).
+inline std::string keyed_entries(uint32_t number, int64_t n, std::string_view value = {}) {
   std::string out;
   for (int64_t i = 0; i < n; ++i) {
     std::string entry;
     put_field(entry, 1, std::to_string(1000000 + i));
+    if (!value.empty()) put_field(entry, 2, value);
     put_field(out, number, entry);
   }
   return out;
@@ -132,19 +134,26 @@ inline std::string sale_of_a_line_of_scans(int64_t n) {
   return with_doc_fields(r, lines);
 }
 
+// `request` with `entries` (raw ShiftContext.attrs entries) appended to its
+// shift context's cash position.
+template <class Request>
+std::string with_cash_position_entries(Request request, const std::string& entries) {
+  pb::Context context = request.context();
+  std::string shift = context.shift_ctx().SerializeAsString() + entries;
+  context.clear_shift_ctx();
+  std::string context_bytes = context.SerializeAsString();
+  put_field(context_bytes, 3, shift);
+  request.clear_context();
+  std::string out = request.SerializeAsString();
+  put_field(out, 1, context_bytes);
+  return out;
+}
+
 // A one-line sale whose shift context has a cash position in `n` currencies.
 inline std::string sale_with_cash_positions(int64_t n) {
   pb::SaleRequest r;
   r.ParseFromString(sale_bytes(1));
-  pb::Context context = r.context();
-  std::string shift = context.shift_ctx().SerializeAsString() + keyed_entries(3, n);
-  context.clear_shift_ctx();
-  std::string context_bytes = context.SerializeAsString();
-  put_field(context_bytes, 3, shift);
-  r.clear_context();
-  std::string out = r.SerializeAsString();
-  put_field(out, 1, context_bytes);
-  return out;
+  return with_cash_position_entries(r, keyed_entries(3, n));
 }
 
 // A one-line sale with `n` change entries, where none may be.
@@ -159,16 +168,22 @@ inline std::string sale_with_counter_sections(int64_t n) {
   return out;
 }
 
-// A shift-close report whose sales counters in one currency have `n` sections.
-inline std::string report_with_sales_sections(int64_t n) {
+// A shift-close report whose counters in `currency` have the sales counters
+// `sales` (raw DocumentAttributes fields).
+inline std::string report_with_sales(std::string_view currency, const std::string& sales) {
   std::string kinds;
-  put_field(kinds, 4, keyed_entries(10, n));
+  put_field(kinds, 4, sales);
   std::string entry;
-  put_field(entry, 1, "BYN");
+  put_field(entry, 1, currency);
   put_field(entry, 2, kinds);
   std::string out = report_bytes();
   put_field(out, 5, entry);
   return out;
+}
+
+// A shift-close report whose sales counters in one currency have `n` sections.
+inline std::string report_with_sales_sections(int64_t n) {
+  return report_with_sales("BYN", keyed_entries(10, n));
 }
 
 // A one-line sale whose document comes with `n` tax entries in its
@@ -206,6 +221,39 @@ inline std::string sale_of_discount_groups(int64_t n) {
   return out;
 }
 
+// A shift-close report whose counters name `n` currencies, each with one
+// deposit counted: every currency has a record to report.
+inline std::string report_of_counted_currencies(int64_t n) {
+  // deposits.cash.count 1
+  return report_bytes() + keyed_entries(5, n, std::string_view("\x0a\x04\x0a\x02\x10\x01", 6));
+}
+
+// A shift-close report whose one currency's sales were paid in `n` currencies,
+// one kopeck in cash each.
+inline std::string report_of_payment_currencies(int64_t n) {
+  // cash.sum 1
+  return report_with_sales("EUR", keyed_entries(200, n, std::string_view("\x0a\x02\x08\x01", 4)));
+}
+
+// A deposit whose cash position has `n` currencies and, amid them, one entry
+// that names its key 5n times: the entry in the middle of the map, with the
+// median key, is the pivot a sort by key takes first.
+inline std::string deposit_with_a_long_cash_position_entry(int64_t n) {
+  std::string entries = keyed_entries(3, n / 2);
+  std::string entry;
+  for (int64_t i = 0; i < 5 * n; ++i) entry += std::string_view("\x0a\x00", 2);
+  put_field(entry, 1, std::to_string(1000000 + n / 2) + "5");
+  put_field(entries, 3, entry);
+  for (int64_t i = n / 2; i < n; ++i) {
+    std::string small;
+    put_field(small, 1, std::to_string(1000000 + i));
+    put_field(entries, 3, small);
+  }
+  pb::DepositRequest r;
+  r.ParseFromString(deposit_bytes());
+  return with_cash_position_entries(r, entries);
+}
+
 struct Shape {
   // Begins with the document, whose export is tarvcore_create_<document>:
   // the heap replay of other platforms finds the export by it.
@@ -236,6 +284,14 @@ inline const Shape kShapes[] = {
      10000},
     {"sale_20k_discount_groups", tarvcore_create_sale, sale_of_discount_groups, 20000, 2000},
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
+    // 2 MB at full size, 0.5 MB small: the ratio of their times shows the
+    // work growing with the bytes.
+    {"report_2MB_counted_currencies", tarvcore_create_report, report_of_counted_currencies,
+     110000, 27500},
+    {"report_2MB_payment_currencies", tarvcore_create_report, report_of_payment_currencies,
+     116000, 29000},
+    {"deposit_2MB_long_cash_position_entry", tarvcore_create_deposit,
+     deposit_with_a_long_cash_position_entry, 95000, 23750},
 };
 
 }  // namespace tarv::bench

@@ -1,8 +1,13 @@
 // The shift-close report: the shift may close only when it is open and every
 // drawer is empty; the counters of every currency condense into currency
 // records of the report document.
+#include <algorithm>
+#include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "converter/document.h"
 #include "src/calculator/calculators.h"
@@ -36,6 +41,7 @@ class Exact {
   friend constexpr Exact operator+(Exact a, Exact b) { return a += b; }
   // The value when it lies in [0, UINT64_MAX], else UINT64_MAX.
   constexpr uint64_t clamped() const { return high_ == 0 ? low_ : UINT64_MAX; }
+  friend constexpr bool operator==(const Exact&, const Exact&) = default;
 
  private:
   uint64_t high_;
@@ -126,58 +132,199 @@ void fill(converter::ReportRecord& r, const std::string& key, const msg::Documen
   }
 }
 
-// Only currencies with something to report take a record while the
-// counters are walked, and the home currency wherever it is named: an entry
-// whose record would stay empty adds nothing, as it is dropped at the end.
-std::vector<converter::ReportRecord> build_records(
-    const msg::RequestMap<msg::DocumentsAttributes>& attrs) {
-  msg::Map<Building> records;
-  auto record_of = [&](const std::string& currency) -> Building& {
-    auto [it, inserted] = records.try_emplace(currency);
-    if (inserted) it->second.record.currency = currency;
-    return it->second;
-  };
-  attrs.for_each([&](const std::string& key, const msg::DocumentsAttributes& kinds) {
-    converter::ReportRecord filled;
-    filled.currency = key;
-    fill(filled, key, kinds);
-    converter::ReportRecord empty;
-    empty.currency = key;
-    if (key == kHomeCurrency || filled != empty) record_of(key).record = std::move(filled);
-    if (!kinds.sales) return true;
-    // Sales payments are filed under their own currency.
-    return kinds.sales->payments.for_each([&](const std::string& currency,
-                                              const msg::PaymentsAttributes& payments) {
-      const int64_t cash = payments.cash ? payments.cash->sum : 0;
-      const int64_t card = payments.card && payments.card->values ? payments.card->values->sum : 0;
-      const int64_t other =
-          payments.other && payments.other->values ? payments.other->values->sum : 0;
-      if (currency != kHomeCurrency && cash == 0 && card == 0 && other == 0) return true;
-      Building& b = record_of(currency);
-      b.cash += cell_sum(payments.cash);
-      b.cashless += grouped_sum(payments.card) + grouped_sum(payments.other);
-      return true;
-    });
-  });
 
-  for (auto& [currency, b] : records) {
-    b.record.sum_a2 = amount(b.cashless);
-    b.record.sum_a3 = amount(b.cash);
-    b.record.sum_a1 = amount(b.cashless + b.cash);
+// The record of a currency's own counters, when it has one: the home
+// currency's always, another's when it is not empty.
+std::optional<converter::ReportRecord> counters_record(const std::string& key,
+                                                       const msg::DocumentsAttributes& kinds) {
+  converter::ReportRecord filled;
+  filled.currency = key;
+  fill(filled, key, kinds);
+  converter::ReportRecord empty;
+  empty.currency = key;
+  if (key != kHomeCurrency && filled == empty) return std::nullopt;
+  return filled;
+}
+
+// A currency of the records being built: its sales sums, still exact, and
+// whether its own counters give it a record (made once the window is known
+// to fit the document).
+struct Pending {
+  Exact cashless = 0;  // sum_a2
+  Exact cash = 0;      // sum_a3
+  bool counted = false;
+  std::unique_ptr<converter::ReportRecord> record;  // its counters' record
+  // Whether its record has anything to report (or is the home currency's).
+  bool reports(const std::string& currency) const {
+    return currency == kHomeCurrency || counted || cash != 0 || cashless != 0;
   }
-  // The home currency first, kept even when empty; then every other
-  // currency that has anything to report.
-  std::vector<converter::ReportRecord> ordered;
-  if (auto home = records.find(kHomeCurrency); home != records.end()) {
-    ordered.push_back(std::move(home->second.record));
+};
+
+// The currencies taken, at most `capacity` of them, and past `after` (once a
+// window is done): the lowest keys met, for the rest of a walk of the
+// counters, once more than that many are met.
+class Window {
+ public:
+  explicit Window(const std::optional<std::string>& after) : after_(after) {}
+
+  // Whether the currency lies inside the window.
+  bool holds(const std::string& currency) const {
+    return !(after_ && currency <= *after_) && !(full_ && currency > pending_.rbegin()->first);
   }
-  for (auto& [currency, b] : records) {
-    converter::ReportRecord empty;
-    empty.currency = currency;
-    if (currency != kHomeCurrency && b.record != empty) ordered.push_back(std::move(b.record));
+  // The currency's entry, or null where it lies outside the window. Each
+  // call counts one contribution met.
+  Pending* take(const std::string& currency, size_t capacity) {
+    ++met_;
+    if (!holds(currency)) return nullptr;
+    auto [it, inserted] = pending_.try_emplace(currency);
+    if (inserted && pending_.size() > capacity) {
+      const auto last = std::prev(pending_.end());
+      const bool dropped = it == last;
+      if (last->second.counted && last->first != kHomeCurrency) --counted_;
+      pending_.erase(last);
+      full_ = true;
+      if (dropped) return nullptr;
+    }
+    return &it->second;
   }
-  if (ordered.empty()) ordered.emplace_back().currency = kHomeCurrency;
-  return ordered;
+  void count(const std::string& currency, Pending& pending) {
+    if (!pending.counted && currency != kHomeCurrency) ++counted_;
+    pending.counted = true;
+  }
+  // Counts a currency whose counters give it a record, in the window or
+  // past it.
+  void count_ahead(const std::string& currency) {
+    if (currency != kHomeCurrency && !(after_ && currency <= *after_)) ++ahead_;
+  }
+
+  msg::Map<Pending>& pending() { return pending_; }
+  // Other currencies whose counters alone give them a record.
+  size_t counted() const { return counted_; }
+  // Other currencies past the last window whose counters give them a record.
+  size_t ahead() const { return ahead_; }
+  // Whether currencies past the window were left for another.
+  bool full() const { return full_; }
+  size_t met() const { return met_; }
+
+ private:
+  const std::optional<std::string>& after_;
+  msg::Map<Pending> pending_;
+  size_t counted_ = 0;
+  size_t ahead_ = 0;
+  bool full_ = false;
+  size_t met_ = 0;
+};
+
+// A report of more records than the document counts, refused by the writer
+// as it refuses one of none (never made otherwise): its own diagnostic for
+// the record count, after the head, without holding the records.
+std::vector<converter::ReportRecord> too_many_records() { return {}; }
+
+// The records: the home currency first, kept even when empty, wherever it is
+// named; then, in key order, every other currency that has anything to
+// report (its counters, or sales paid in it). The currencies are gathered
+// window by window in key order: a window holds at most 64 currencies or an
+// eighth of the contributions (a counter or a sales payment) the first walk
+// of the counters met, so that it costs less than the request bytes that fed
+// it and takes at most eight walks more. A report past the document's count of
+// records is refused as soon as that is certain, before more than a few
+// records are made; a window that fits and has more has its currencies' own
+// records made by one more walk.
+//
+// The first walk also counts the shift's sales into `docs_count`, so that a
+// report of counters left in the request walks them once more, not twice; a
+// report refused part way has a partial count, which the writer never
+// refuses (it keeps the low bits) before the records.
+std::vector<converter::ReportRecord> build_records(
+    const msg::RequestMap<msg::DocumentsAttributes>& attrs, uint32_t& docs_count) {
+  constexpr size_t kMaxRecords = converter::layout::kMaxReportRecords;
+  constexpr size_t kShare = 8;  // contributions per currency a window holds
+  constexpr size_t kKept = 16;  // records made by the first walk of a window
+  constexpr size_t kLeast = 64;  // currencies a window may always hold
+  std::optional<converter::ReportRecord> home;
+  std::vector<converter::ReportRecord> others;
+  std::optional<std::string> after;
+  size_t contributions = 0;  // met by the first walk
+  for (;;) {
+    Window window(after);
+    auto capacity = [&] {
+      return std::max(kLeast, (after ? contributions : window.met()) / kShare);
+    };
+    const bool walked =
+        attrs.for_each([&](const std::string& key, const msg::DocumentsAttributes& kinds) {
+          if (!after && kinds.sales) docs_count = (docs_count + kinds.sales->count) & kBounded;
+          if (auto record = counters_record(key, kinds)) {
+            window.count_ahead(key);
+            if (Pending* p = window.take(key, capacity())) {
+              window.count(key, *p);
+              // The first few records are kept, so that a typical report
+              // walks its counters once.
+              if (window.counted() < kKept) {
+                p->record = std::make_unique<converter::ReportRecord>(std::move(*record));
+              }
+            }
+          }
+          if (others.size() + window.ahead() > kMaxRecords) return false;
+          if (!kinds.sales) return true;
+          // Sales payments are filed under their own currency.
+          return kinds.sales->payments.for_each([&](const std::string& currency,
+                                                    const msg::PaymentsAttributes& payments) {
+            const int64_t cash = payments.cash ? payments.cash->sum : 0;
+            const int64_t card =
+                payments.card && payments.card->values ? payments.card->values->sum : 0;
+            const int64_t other =
+                payments.other && payments.other->values ? payments.other->values->sum : 0;
+            if (currency != kHomeCurrency && cash == 0 && card == 0 && other == 0) return true;
+            if (Pending* p = window.take(currency, capacity())) {
+              p->cash += cell_sum(payments.cash);
+              p->cashless += grouped_sum(payments.card) + grouped_sum(payments.other);
+            }
+            return true;
+          });
+        });
+    if (!walked) return too_many_records();
+    if (!after) contributions = window.met();
+    size_t reporting = others.size();
+    bool unmade = false;  // a record still to make
+    for (const auto& [currency, p] : window.pending()) {
+      if (currency != kHomeCurrency && p.reports(currency)) ++reporting;
+      unmade = unmade || (p.counted && !p.record);
+    }
+    if (reporting > kMaxRecords) return too_many_records();
+    others.reserve(reporting + 1);  // and the home currency's, in front
+    if (unmade) {
+      attrs.for_each([&](const std::string& key, const msg::DocumentsAttributes& kinds) {
+        if (!window.holds(key)) return true;
+        const auto p = window.pending().find(key);
+        if (p == window.pending().end() || !p->second.counted || p->second.record) return true;
+        p->second.record = std::make_unique<converter::ReportRecord>(*counters_record(key, kinds));
+        return true;
+      });
+    }
+    for (auto& [currency, p] : window.pending()) {
+      if (!p.reports(currency)) continue;
+      converter::ReportRecord record;
+      if (p.record) {
+        record = std::move(*p.record);
+        p.record.reset();
+      } else {
+        record.currency = currency;
+      }
+      record.sum_a2 = amount(p.cashless);
+      record.sum_a3 = amount(p.cash);
+      record.sum_a1 = amount(p.cashless + p.cash);
+      if (currency == kHomeCurrency) {
+        home = std::move(record);
+      } else {
+        others.push_back(std::move(record));
+      }
+    }
+    if (!window.full()) break;
+    after = window.pending().rbegin()->first;
+  }
+  if (home) others.insert(others.begin(), std::move(*home));
+  if (others.empty()) others.emplace_back().currency = kHomeCurrency;
+  return others;
 }
 
 }  // namespace
@@ -207,13 +354,9 @@ CalcResult<msg::ReportResponse> report(msg::ReportRequest&& request) {
   document.opened_at = *local_opened;
   document.close_at = *local_close;
   document.shift_number = context.next_shift_number & kBounded;
-  request.attrs.for_each([&](const std::string&, const msg::DocumentsAttributes& kinds) {
-    if (kinds.sales) document.docs_count = (document.docs_count + kinds.sales->count) & kBounded;
-    return true;
-  });
   document.first_sale = request.first_sale;
   document.last_sale = request.last_sale;
-  document.records = build_records(request.attrs);
+  document.records = build_records(request.attrs, document.docs_count);
 
   auto bytes = converter::encode(document);
   if (!bytes) {

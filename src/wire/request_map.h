@@ -2,9 +2,9 @@
 // (the report's counters per currency, the cash position, a sale's change,
 // every counter map, a document's calculations): held while they fit the hold
 // budget, else left in the request. Decoding checks every entry and counts
-// them; walking indexes the entries by their place in the request, four bytes
-// each, sorts the index by key and visits each key's last entry in ascending
-// key order, as a Map holds them after decoding.
+// them; walking indexes the entries by their place in the request and their
+// key's (each key read once), sorts the index by key and visits each key's
+// last entry in ascending key order, as a Map holds them after decoding.
 #ifndef TARV_SRC_WIRE_REQUEST_MAP_H_
 #define TARV_SRC_WIRE_REQUEST_MAP_H_
 
@@ -127,27 +127,53 @@ class RequestMap {
     return ok;
   }
 
+  // An entry's place and its key's, both from the way's start: the key is
+  // read once, when the entry is indexed, and each comparison reads its
+  // length prefix alone, however many key fields the entry repeats. Entries
+  // without a key field share the key "" and the last of them alone is
+  // indexed, so that every indexed entry has at least four bytes: eight
+  // bytes of index at most double them.
+  template <class Place>
+  struct Indexed {
+    Place place;
+    Place key;  // the key's length prefix; kNoKey: the key ""
+    static constexpr Place kNoKey = std::numeric_limits<Place>::max();
+  };
+
+  template <class Place>
+  std::string_view key_of(const Indexed<Place>& e) const {
+    return e.key == Indexed<Place>::kNoKey ? std::string_view() : text_at(left_->way.begin + e.key);
+  }
+
   template <class Place, class Visit>
   bool visit_sorted(Visit& visit) const {
-    std::vector<Place> places;
+    std::vector<Indexed<Place>> index;
     const FieldWay& way = left_->way;
-    places.reserve(left_->count);
+    index.reserve(left_->count);
+    std::optional<Place> keyless;
     way.for_each_occurrence([&](Cursor& c) {
-      places.push_back(static_cast<Place>(c.position() - way.begin));
+      const auto place = static_cast<Place>(c.position() - way.begin);
+      const uint8_t* key = key_prefix_at(place);
+      if (key == nullptr) {
+        keyless = place;
+      } else {
+        index.push_back({place, static_cast<Place>(key - way.begin)});
+      }
       const uint8_t* data = nullptr;
       size_t size = 0;
       return c.read_length_delimited(data, size);
     });
-    std::sort(places.begin(), places.end(), [&](Place a, Place b) {
-      const std::string_view ka = key_at(a);
-      const std::string_view kb = key_at(b);
-      return ka != kb ? ka < kb : a < b;
+    if (keyless) index.push_back({*keyless, Indexed<Place>::kNoKey});
+    std::sort(index.begin(), index.end(), [&](const Indexed<Place>& a, const Indexed<Place>& b) {
+      const std::string_view ka = key_of(a);
+      const std::string_view kb = key_of(b);
+      return ka != kb ? ka < kb : a.place < b.place;
     });
-    for (size_t i = 0; i < places.size(); ++i) {
+    for (size_t i = 0; i < index.size(); ++i) {
       // A later entry with the same key replaces this one.
-      if (i + 1 < places.size() && key_at(places[i + 1]) == key_at(places[i])) continue;
+      if (i + 1 < index.size() && key_of(index[i + 1]) == key_of(index[i])) continue;
       Map<V> entry;
-      Cursor c = at(places[i]);
+      Cursor c = at(index[i].place);
       merge_entry(entry, c, way.budget);
       const auto& [key, value] = *entry.begin();
       if (!visit(key, value)) return false;
@@ -164,25 +190,35 @@ class RequestMap {
 
   // The key of the entry at `place`: its last key field, or "".
   std::string_view key_at(size_t place) const {
+    const uint8_t* prefix = key_prefix_at(place);
+    return prefix == nullptr ? std::string_view() : text_at(prefix);
+  }
+
+  // The text whose length prefix is at `prefix`.
+  std::string_view text_at(const uint8_t* prefix) const {
+    Cursor c(prefix, static_cast<size_t>(left_->way.end - prefix));
+    const uint8_t* text = nullptr;
+    size_t length = 0;
+    c.read_length_delimited(text, length);
+    return {reinterpret_cast<const char*>(text), length};
+  }
+
+  // The length prefix of the last key field of the entry at `place`, or
+  // null where it has none.
+  const uint8_t* key_prefix_at(size_t place) const {
     Cursor c = at(place);
     const uint8_t* data = nullptr;
     size_t size = 0;
     c.read_length_delimited(data, size);
     const uint8_t* const limit = data + size;
     Cursor entry(data, size);
-    std::string_view key;
+    const uint8_t* key = nullptr;
     while (!entry.at_or_past(limit)) {
       uint32_t number;
       WireType wire_type;
       entry.read_key(number, wire_type);
-      if (number == 1 && wire_type == WireType::kLengthDelimited) {
-        const uint8_t* text;
-        size_t length;
-        entry.read_length_delimited(text, length);
-        key = {reinterpret_cast<const char*>(text), length};
-      } else {
-        entry.skip_field(number, wire_type, kRecursionLimit);
-      }
+      if (number == 1 && wire_type == WireType::kLengthDelimited) key = entry.position();
+      entry.skip_field(number, wire_type, kRecursionLimit);
     }
     return key;
   }

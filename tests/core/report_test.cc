@@ -194,8 +194,33 @@ TEST(Report, TwoCurrenciesWithOrdersRefundsAndThirdParties) {
   EXPECT_EQ(document(r), e.b);
 }
 
+// The `i`th of the currencies "AAA", "AAB", ...
+std::string nth_currency(int i) {
+  return {char('A' + i / 676), char('A' + i / 26 % 26), char('A' + i % 26)};
+}
+// Sales payments in the first `n` of them, cash(i) in the `i`th.
+template <class Cash>
+std::string paid_in_many(int n, Cash cash) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += paid(nth_currency(i), cash(i), 0, 0);
+  return out;
+}
+
 TEST(Report, RecordSelectionAndOrder) {
+  // Sales in USD and AMD paid in 600 currencies, which cancel out but for
+  // every third: more currencies than a window holds, so the records are
+  // gathered in several, and the windows' edges fall on currencies of both
+  // kinds.
+  const std::string windows =
+      entry("USD", "sales { " + paid_in_many(600, [](int) { return 5; }) + "}") +
+      entry("AMD", "sales { " + paid_in_many(600, [](int i) { return i % 3 == 0 ? -4 : -5; }) +
+                       "}") +
+      entry("EUR", "sales { " + paid("ZZZ", 1, 0, 0) + paid("BYN", 0, 0, 0) + "}");
+  std::vector<std::string> windows_records = {"BYN"};
+  for (int i = 0; i < 600; i += 3) windows_records.push_back(nth_currency(i));
+  windows_records.push_back("ZZZ");
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {windows, windows_records},
       {entry("BYN") + deposit("AMD") + deposit("USD"), {"BYN", "AMD", "USD"}},
       {deposit("USD"), {"USD"}},  // no "BYN" entry: no "BYN" record
       {deposit("BYN") + entry("AMD") + entry("USD", "sales { sum: 100 }"), {"BYN"}},
@@ -266,6 +291,8 @@ TEST(Report, WriterFailures) {
        "amount out of range: records[0].sum_b2"},
       {deposit("BYNX"), "Invalid currency name"},
       {many, "count out of range: records"},
+      {entry("USD", "sales { " + paid_in_many(256, [](int) { return 1; }) + "}"),
+       "count out of range: records"},
       {"close_at { seconds: 9025246800 }", "year out of range: close_at"},  // 2256 local
   };
   for (const auto& [counters, failure] : cases) {
