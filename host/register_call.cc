@@ -76,9 +76,12 @@ HostResult<Committed> journal_undecodable(Store& store, const Export& e, std::st
   });
 }
 
-HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp& at) {
-  const std::string asked = encode(at);
-  return store.call("", kOpenEntry, asked, [&](const HostState& state) -> HostResult<CallRecord> {
+HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp& at,
+                                 const std::string& key, std::string_view asked) {
+  if (!key.empty()) TARV_TRY(check_key(key));
+  const std::string time = encode(at);
+  const std::string given = key.empty() || asked.empty() ? time : std::string(asked);
+  return store.call(key, kOpenEntry, given, [&](const HostState& state) -> HostResult<CallRecord> {
     const pb::ShiftContext& shift = state.context().shift_ctx();
     if (!shift.has_closed_at() && shift.has_opened_at()) {
       return std::unexpected(
@@ -88,7 +91,7 @@ HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp
     reg.open_shift(at);
     CallRecord record;
     record.entry.export_name = std::string(kOpenEntry);
-    record.entry.request = asked;
+    record.entry.request = time;
     record.new_state = reg.state();
     return record;
   });

@@ -45,7 +45,10 @@ HostResult<Committed> journal_undecodable(Store& store, const Export& e, std::st
 
 // Opens the next shift at `at` after a shift-close report; journaled as the
 // entry "open". Refused while the shift is open.
-HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp& at);
+// With a `key`, `asked` is what the caller sent (a retry sends it again,
+// whatever the clock says by then); without one, the time itself.
+HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp& at,
+                                 const std::string& key = {}, std::string_view asked = {});
 
 // The answer of a journal entry as call() returned it when it was made.
 CallOutcome outcome_of(const Export& e, const JournalEntry& entry);

@@ -86,13 +86,27 @@ bool same_text_ignoring_case(std::string_view a, std::string_view b) {
   });
 }
 
-// "localhost:8080" -> "localhost", "[::1]:8080" -> "::1".
-std::string_view host_name(std::string_view host) {
+// "localhost:8080" -> "localhost", "[::1]:8080" -> "::1"; nullopt for a
+// Host that is not a name with an optional decimal port ("[::1]evil").
+std::optional<std::string_view> host_name(std::string_view host) {
+  std::string_view name = host;
+  std::string_view port;
   if (host.starts_with('[')) {
     const size_t close = host.find(']');
-    return close == std::string_view::npos ? host : host.substr(1, close - 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    name = host.substr(1, close - 1);
+    const std::string_view rest = host.substr(close + 1);
+    if (!rest.empty() && !rest.starts_with(':')) return std::nullopt;
+    port = rest.empty() ? rest : rest.substr(1);
+  } else if (const size_t colon = host.rfind(':'); colon != std::string_view::npos) {
+    name = host.substr(0, colon);
+    port = host.substr(colon + 1);
+    if (name.find(':') != std::string_view::npos) return std::nullopt;  // IPv6 needs brackets
   }
-  return host.substr(0, host.rfind(':'));
+  if (!std::ranges::all_of(port, [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return name;
 }
 
 // "/(deposit|withdraw|...)".
@@ -149,11 +163,10 @@ std::optional<Routes::Scope> Routes::register_scope(std::string_view path) const
 
 std::optional<Reply> Routes::admit(const Asked& asked) const {
   if (!asked.host.empty() && is_loopback(options_.address)) {
-    const std::string_view name = host_name(asked.host);
-    const bool allowed =
-        is_loopback(name) || std::ranges::any_of(options_.allowed_hosts, [&](const auto& h) {
-          return same_text_ignoring_case(h, name);
-        });
+    const std::optional<std::string_view> name = host_name(asked.host);
+    const auto named = [&](std::string_view h) { return same_text_ignoring_case(h, *name); };
+    const bool allowed = name && (is_loopback(*name) || named("localhost") ||
+                                  std::ranges::any_of(options_.allowed_hosts, named));
     if (!allowed) {
       return error_reply(403, fmt::format("Host {} is not this register's (a loopback name, or "
                                           "one given with --allow-host)",
@@ -178,8 +191,8 @@ std::optional<Reply> Routes::admit(const Asked& asked) const {
     return preflight;
   }
   if (!options_.token.empty() && !is_page_file(asked)) {
-    constexpr std::string_view kBearer = "Bearer ";
-    if (!asked.authorization.starts_with(kBearer) ||
+    constexpr std::string_view kBearer = "Bearer ";  // the scheme in any case
+    if (!same_text_ignoring_case(asked.authorization.substr(0, kBearer.size()), kBearer) ||
         !same_secret(asked.authorization.substr(kBearer.size()), options_.token)) {
       Reply refused = error_reply(401, "this register asks for Authorization: Bearer TOKEN");
       refused.headers.emplace_back("WWW-Authenticate", "Bearer");
@@ -371,6 +384,11 @@ HostResult<Reply> Routes::get_state(const Asked&, const std::cmatch&, RegisterAt
 namespace tarv::host {
 
 HostResult<Reply> Routes::post_open(const Asked& asked, const std::cmatch&, RegisterAt& reg) {
+  // {"at": TIME} is a few dozen bytes: a larger body is not parsed at all.
+  constexpr size_t kOpenBody = 1 << 10;
+  if (asked.body.size() > kOpenBody) {
+    return error_reply(413, fmt::format("the body of an opening is at most {} bytes", kOpenBody));
+  }
   const Json body = Json::parse(asked.body, nullptr, false);
   google::protobuf::Timestamp at = register_clock();
   const bool only_at = body.is_object() && std::ranges::all_of(body.items(), [](const auto& item) {
@@ -384,13 +402,16 @@ HostResult<Reply> Routes::post_open(const Asked& asked, const std::cmatch&, Regi
   }
   auto turn = take_turn(reg);
   TARV_TRY(turn);
-  const auto opened = open_shift(reg.store, at);
+  const auto opened = open_shift(reg.store, at, std::string(asked.idempotency_key), asked.body);
   if (!opened && opened.error().kind == Fault::Refused) {
     return error_reply(409, opened.error().message);  // the shift is open
   }
   TARV_TRY(opened);
-  Reply reply = json_reply(open_answer(at));
+  const auto answer = entry_answer(opened->entry);  // a repeat's time is the stored one
+  TARV_TRY(answer);
+  Reply reply = json_reply(answer->json);
   reply.headers.emplace_back("Tarv-Journal-Seq", std::to_string(opened->entry.seq));
+  if (opened->repeated) reply.headers.emplace_back("Tarv-Repeated", "true");
   return reply;
 }
 

@@ -75,6 +75,12 @@ class Routes {
   // which refers to `asked`: it must outlive the work.
   std::variant<Reply, RegisterWork> route(const Asked& asked);
 
+  // Refuses what is not let in whatever the route: a foreign Host or
+  // Origin, a missing token, a body that is not plain JSON, a bad key.
+  // (And answers a listed origin's preflight.) It needs no body: the server
+  // asks it before the body is read, and route() again.
+  std::optional<Reply> admit(const Asked& asked) const;
+
   // The headers that let a page of a listed origin (--allow-origin) read the
   // answer; none for other requests.
   std::vector<std::pair<std::string, std::string>> cross_origin(const Asked& asked) const;
@@ -99,10 +105,6 @@ class Routes {
   };
   std::optional<Scope> register_scope(std::string_view path) const;
 
-  // Refuses what is not let in whatever the route: a foreign Host or
-  // Origin, a missing token, a body that is not plain JSON, a bad key.
-  // (And answers a listed origin's preflight.)
-  std::optional<Reply> admit(const Asked& asked) const;
   bool listed_origin(std::string_view origin) const;
 
   // This server's turn on the register, waited for up to options_.wait.

@@ -43,6 +43,11 @@ using tcp = asio::ip::tcp;
 using std::chrono::milliseconds;
 
 constexpr size_t kHeaderLimit = 16 << 10;
+// What a connection buffers of its input at once. A body passes through it
+// into the request, but a chunk's size line with its extensions, and the
+// trailer fields, must fit in it whole: without a cap, a client could send
+// one endless chunk line and the buffer would grow with it.
+constexpr size_t kReadBuffer = 64 << 10;
 // Threads for the register's work: calls take turns on the register, so a
 // few suffice to keep reads going beside a call that waits for its fsync.
 constexpr size_t kRegisterThreads = 4;
@@ -146,6 +151,46 @@ class Session : public std::enable_shared_from_this<Session> {
   // A client that asks before sending its body (curl does above 1 MiB) is
   // told to go on at once rather than after its own wait.
   void continue_request() {
+    const auto& header = parser_->get();
+    // A body whose framing the server does not read as a client meant it
+    // would let its bytes pass for another request: refused, and the
+    // connection closed.
+    if (header.count(http::field::transfer_encoding) > 0) {
+      if (!parser_->chunked()) {
+        return answer(refusal(400, "a Transfer-Encoding must end in chunked"));
+      }
+      if (!beast::iequals(header[http::field::transfer_encoding], "chunked")) {
+        return answer(refusal(415, "a request body is taken as sent: Transfer-Encoding chunked "
+                                   "alone"));
+      }
+    }
+    for (const http::field field : {http::field::host, http::field::origin,
+                                    http::field::authorization, http::field::content_type,
+                                    http::field::content_encoding}) {
+      if (header.count(field) > 1) {
+        return answer(
+            refusal(400, fmt::format("the request names {} twice", view(http::to_string(field)))));
+      }
+    }
+    if (header.count("Idempotency-Key") > 1) {
+      return answer(refusal(400, "the request names Idempotency-Key twice"));
+    }
+    if (header.version() >= 11 && header.count(http::field::host) == 0) {
+      return answer(refusal(400, "an HTTP/1.1 request names its Host"));
+    }
+    // Who may not ask is refused before the body is read or any of the
+    // budget below is given to it.
+    asked_ = asked_of(header);
+    if (auto refused = engine_.routes_.admit(asked_)) {
+      if (!parser_->is_done()) {
+        refused->close = true;  // its body is not read
+        return answer(std::move(*refused));
+      }
+      request_ = parser_->release();
+      parser_.reset();
+      asked_ = asked_of(request_);
+      return answer(std::move(*refused));
+    }
     const uint64_t body =
         parser_->content_length().value_or(parser_->chunked() ? options().max_body : 0);
     if (engine_.bodies_held_ + body > engine_.body_budget_) {
@@ -175,6 +220,10 @@ class Session : public std::enable_shared_from_this<Session> {
       return answer(refusal(
           413, fmt::format("the request is above the limit of {} bytes", options().max_body)));
     }
+    if (ec == http::error::buffer_overflow) {
+      return answer(refusal(
+          431, fmt::format("a chunk line or trailer is above the limit of {} bytes", kReadBuffer)));
+    }
     if (ec == http::error::header_limit) {
       return answer(refusal(
           431, fmt::format("the request's header is above the limit of {} bytes", kHeaderLimit)));
@@ -200,28 +249,34 @@ class Session : public std::enable_shared_from_this<Session> {
 
   static std::string_view view(beast::string_view text) { return {text.data(), text.size()}; }
 
-  void dispatch() {
-    const std::string_view target = view(request_.target());
+  // The request as the routes see it, without its body; views into `header`.
+  static Asked asked_of(const http::request_header<>& header) {
+    const std::string_view target = view(header.target());
     const size_t question = target.find('?');
-    const auto header = [&](http::field field) {
-      const auto found = request_.find(field);
-      return found == request_.end() ? std::string_view() : view(found->value());
+    const auto value = [&](http::field field) {
+      const auto found = header.find(field);
+      return found == header.end() ? std::string_view() : view(found->value());
     };
-    const auto key = request_.find("Idempotency-Key");
-    asked_ = Asked{
-        .method = view(request_.method_string()),
+    const auto key = header.find("Idempotency-Key");
+    return Asked{
+        .method = view(header.method_string()),
         .path = target.substr(0, question),
         .query =
             question == std::string_view::npos ? std::string_view() : target.substr(question + 1),
-        .body = request_.body(),
-        .host = header(http::field::host),
-        .origin = header(http::field::origin),
-        .authorization = header(http::field::authorization),
-        .content_type = header(http::field::content_type),
-        .content_encoding = header(http::field::content_encoding),
-        .idempotency_key = key == request_.end() ? std::string_view() : view(key->value()),
-        .has_idempotency_key = key != request_.end(),
+        .body = {},
+        .host = value(http::field::host),
+        .origin = value(http::field::origin),
+        .authorization = value(http::field::authorization),
+        .content_type = value(http::field::content_type),
+        .content_encoding = value(http::field::content_encoding),
+        .idempotency_key = key == header.end() ? std::string_view() : view(key->value()),
+        .has_idempotency_key = key != header.end(),
     };
+  }
+
+  void dispatch() {
+    asked_ = asked_of(request_);
+    asked_.body = request_.body();
     auto routed = engine_.routes_.route(asked_);
     if (auto* reply = std::get_if<Reply>(&routed)) return answer(std::move(*reply));
     // The guard keeps the I/O thread running, even after a stop, until the
@@ -303,7 +358,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   Engine& engine_;
   beast::tcp_stream stream_;
-  beast::flat_buffer buffer_;
+  beast::flat_buffer buffer_{kReadBuffer};
   std::optional<http::request_parser<http::string_body>> parser_;
   http::request<http::string_body> request_;
   Asked asked_;  // views into request_

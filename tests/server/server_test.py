@@ -304,6 +304,30 @@ class Server(unittest.TestCase):
                 self.assertIn("error", json.loads(answer), answer)
             elif path == "/":
                 self.assertIn("script-src 'self'", answered["Content-Security-Policy"])
+        # Framing and names the server would not read as the client meant, and
+        # chunk lines and trailers without end: refused, never buffered.
+        port = int(server.url.rsplit(":", 1)[1])
+        head = (b"POST /v1/sale HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                b"Authorization: Bearer s3cret\r\nContent-Type: application/json\r\n")
+        raw = [
+            (head + b"Transfer-Encoding: chunked\r\n\r\n1;x=" + b"a" * 200_000, 431),
+            (head + b"Transfer-Encoding: chunked\r\n\r\n0\r\nX-T: " + b"a" * 200_000, 431),
+            (head + b"Transfer-Encoding: xchunked\r\n\r\nGET /v1/shift HTTP/1.1\r\n\r\n", 400),
+            (head + b"Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n", 415),
+            (head + b"Host: evil.example\r\nContent-Length: 2\r\n\r\n{}", 400),
+            (b"GET /v1/state HTTP/1.1\r\nAuthorization: Bearer s3cret\r\n\r\n", 400),
+            (b"GET /v1/state HTTP/1.1\r\nHost: [::1]evil.example\r\n"
+             b"Authorization: Bearer s3cret\r\n\r\n", 403),
+            (b"GET /v1/state HTTP/1.1\r\nHost: LOCALHOST\r\n"
+             b"Authorization: bearer s3cret\r\n\r\n", 200),
+        ]
+        for sent, expected in raw:
+            with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+                try:
+                    s.sendall(sent)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass
+                self.assertEqual(int(s.recv(64).split(b" ")[1]), expected, sent[:200])
         # Another process holds the register past --wait.
         holder = sqlite3.connect(db, isolation_level=None)
         holder.execute("BEGIN IMMEDIATE")
@@ -385,9 +409,16 @@ class Server(unittest.TestCase):
         self.assertEqual(status, 200, answer)
         closed = json.loads(server.request("GET", "/v1/shift")[2])
         self.assertEqual((closed["shift"], closed["open"], closed["documents"]), (1, False, 5))
-        for body, expected in (({"at": "noon"}, 400), ({"when": 1}, 400), ({}, 200)):
-            status, answer = server.call("open", body)
+        for body, expected in (({"at": "noon"}, 400), ({"when": 1}, 400),
+                               (b'{"at":' + b"[" * 1500, 413), ({}, 200)):
+            status, answer = server.call("open", body, key="open-2")
             self.assertEqual(status, expected, answer)
+        # An opening whose answer was lost is asked again: the stored answer.
+        status, headers, again = server.request("POST", "/v1/open", {},
+                                                {"Idempotency-Key": "open-2"})
+        self.assertEqual((status, headers["Tarv-Repeated"]), (200, "true"), again)
+        self.assertEqual(json.loads(again), json.loads(answer))
+        self.assertEqual(server.call("deposit", day[0][1], key="open-2")[0], 409)
         exact = {"doc": {**day[1][1]["doc"], "payments": [{"type_id": 0, "sum": 370}]}}
         status, answer = server.call("sale", exact)
         self.assertEqual(status, 200, answer)
@@ -488,6 +519,15 @@ class Server(unittest.TestCase):
                 pass
             s.close()
         self.assertEqual(refused, 8)
+        # Who is refused anyway (here a foreign page) is refused before any
+        # of the budget is given: a call with a body still goes through.
+        for _ in range(4):
+            s = socket.create_connection(("127.0.0.1", big_port), timeout=5)
+            s.sendall(b"POST /v1/sale HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                      b"Origin: http://evil.example\r\nContent-Type: application/json\r\n"
+                      b"Content-Length: %d\r\n\r\n" % (8 << 20))
+            self.assertTrue(s.recv(100).startswith(b"HTTP/1.1 403"))
+            s.close()
         time.sleep(0.2)
         self.assertEqual(big.call("sale", sale(100, 100))[0], 200)  # released
 
