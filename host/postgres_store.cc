@@ -278,6 +278,8 @@ class PostgresConnection final : public Connection {
     if (pg_ != nullptr && PQstatus(pg_) == CONNECTION_OK) return {};
     PQfinish(pg_);
     pg_ = PQconnectdb(url_.c_str());
+    // The server's notices (a shutdown's warning) are no line of ours.
+    PQsetNoticeProcessor(pg_, [](void*, const char*) {}, nullptr);
     if (PQstatus(pg_) != CONNECTION_OK) {
       return std::unexpected(
           Failure{Fault::Storage, fmt::format("cannot reach its database: {}; nothing was called",

@@ -27,6 +27,9 @@ constexpr int64_t kListed = 100;
 constexpr int64_t kMostListed = 1000;
 // The API's prefix; the rest of a path is the route within the register.
 constexpr std::string_view kApi = "/v1";
+// The registers of the database: GET lists their ids; ID/ROUTE is a route
+// within the register ID.
+constexpr std::string_view kRegisters = "/registers/";
 
 Reply body_reply(std::string body, std::string content_type = "application/json") {
   Reply reply;
@@ -158,7 +161,13 @@ std::optional<Routes::Scope> Routes::register_scope(std::string_view path) const
   if (!path.starts_with(kApi) || path.size() == kApi.size() || path[kApi.size()] != '/') {
     return std::nullopt;
   }
-  return Scope{options_.db, path.substr(kApi.size())};
+  std::string_view rest = path.substr(kApi.size());
+  if (!rest.starts_with(kRegisters)) return Scope{options_.db, "", rest};
+  rest.remove_prefix(kRegisters.size());
+  const size_t slash = rest.find('/');
+  const std::string_view id = rest.substr(0, slash);
+  if (slash == std::string_view::npos || !check_register_id(id)) return std::nullopt;
+  return Scope{options_.db, std::string(id), rest.substr(slash)};
 }
 
 std::optional<Reply> Routes::admit(const Asked& asked) const {
@@ -234,6 +243,18 @@ std::variant<Reply, RegisterWork> Routes::route(const Asked& asked) {
 
   // HEAD is GET without the body, which the engine drops.
   const std::string_view method = asked.method == "HEAD" ? "GET" : asked.method;
+  if (asked.path == fmt::format("{}{}", kApi, kRegisters.substr(0, kRegisters.size() - 1))) {
+    if (method != "GET") {
+      Reply other = error_reply(405, fmt::format("{} takes GET", asked.path));
+      other.headers.emplace_back("Allow", "GET");
+      return other;
+    }
+    return RegisterWork{options_.db, "", nullptr, nullptr, [](Database& db) -> HostResult<Reply> {
+                          auto ids = db.ids();
+                          TARV_TRY(ids);
+                          return json_reply(Json(*ids));
+                        }};
+  }
   const std::optional<Scope> scope = register_scope(asked.path);
   const char* allowed = nullptr;
   if (scope) {
@@ -247,11 +268,12 @@ std::variant<Reply, RegisterWork> Routes::route(const Asked& asked) {
       std::timed_mutex* calls = nullptr;
       {
         std::lock_guard registers(registers_);
-        calls = &calls_[scope->db];
+        calls = &calls_[scope->id];
       }
-      return RegisterWork{scope->db, calls,
+      return RegisterWork{scope->db, scope->id, calls,
                           [this, &asked, handler = route.handler, match = std::move(match)](
-                              RegisterAt& reg) { return (this->*handler)(asked, match, reg); }};
+                              RegisterAt& reg) { return (this->*handler)(asked, match, reg); },
+                          nullptr};
     }
   }
   if (allowed != nullptr) {
@@ -259,30 +281,51 @@ std::variant<Reply, RegisterWork> Routes::route(const Asked& asked) {
     other.headers.emplace_back("Allow", allowed);
     return other;
   }
-  return not_found_reply(fmt::format("route {} (calls are POST /v1/EXPORT, EXPORT one of {})",
-                                     asked.path, export_names()));
+  return not_found_reply(fmt::format(
+      "route {} (calls are POST /v1/EXPORT or /v1/registers/ID/EXPORT, EXPORT one of {})",
+      asked.path, export_names()));
 }
 
 Reply Routes::run(const RegisterWork& work, const Store::Options& options) {
-  // Pool threads live as long as their server.
-  thread_local std::map<std::string, std::unique_ptr<Store>> stores;
-  std::unique_ptr<Store>& store = stores[work.db];
+  // Pool threads live as long as their server: one connection to the
+  // database each, and each register's Store on it.
+  thread_local std::map<std::string, std::unique_ptr<Database>> databases;
+  thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Store>> stores;
+  const auto forget = [&] {
+    std::erase_if(stores, [&](const auto& kept) { return kept.first.first == work.db; });
+    databases.erase(work.db);
+  };
   // A connection opened while the file was read-only stays read-only, and
   // one that met a full disk may keep what it saw: after a storage failure
   // the work runs once more on a new connection (the failed transaction
   // changed nothing, so running it again is safe).
-  for (bool fresh = false;; store.reset()) {
-    if (!store) {
-      auto opened = open_store(work.db, options);
-      if (!opened) return failure_reply(opened.error());
-      store = std::move(*opened);
+  for (bool fresh = false;; forget()) {
+    std::unique_ptr<Database>& database = databases[work.db];
+    if (!database) {
+      auto opened = open_database(work.db, options);
+      if (!opened) {
+        forget();
+        return failure_reply(opened.error());
+      }
+      database = std::move(*opened);
       fresh = true;
     }
-    RegisterAt reg{*store, *work.calls};
-    auto reply = work.run(reg);
+    auto reply = [&]() -> HostResult<Reply> {
+      if (work.run_database) return work.run_database(*database);
+      const auto key = std::make_pair(work.db, work.id);
+      std::unique_ptr<Store>& store = stores[key];
+      if (!store) {
+        auto opened = database->open(work.id);
+        if (!opened) stores.erase(key);  // nothing kept for what is not there
+        TARV_TRY(opened);
+        store = std::move(*opened);
+      }
+      RegisterAt reg{*store, *work.calls};
+      return work.run(reg);
+    }();
     if (reply) return std::move(*reply);
     if (reply.error().kind != Fault::Storage || fresh) {
-      if (reply.error().kind == Fault::Storage) store.reset();
+      if (reply.error().kind == Fault::Storage) forget();
       return failure_reply(reply.error());
     }
   }

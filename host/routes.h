@@ -60,11 +60,15 @@ struct RegisterAt {
   std::timed_mutex& calls;
 };
 
-// Work for the register pool: run() on the register `db`.
+// Work for the register pool: run() on the register `id` of the database
+// `db` (an empty id: its only register), or run_database() on the database
+// itself (then `calls` is null).
 struct RegisterWork {
   std::string db;
+  std::string id;
   std::timed_mutex* calls;
   std::function<HostResult<Reply>(RegisterAt&)> run;
+  std::function<HostResult<Reply>(Database&)> run_database;
 };
 
 class Routes {
@@ -85,9 +89,10 @@ class Routes {
   // answer; none for other requests.
   std::vector<std::pair<std::string, std::string>> cross_origin(const Asked& asked) const;
 
-  // Runs `work` on this pool thread's connection to its register (opened on
+  // Runs `work` on this pool thread's connection to its database (opened on
   // first use, and again after a storage failure, so that a register that
-  // was unwritable for a while serves again without a restart).
+  // was unwritable for a while serves again without a restart). Each
+  // register's Store is kept beside it once opened.
   static Reply run(const RegisterWork& work, const Store::Options& options);
 
  private:
@@ -98,9 +103,11 @@ class Routes {
     Handler handler;
   };
   // The register a path names and the path within it: "/v1/sale" is the
-  // served register's "/sale".
+  // database's only register's "/sale", "/v1/registers/ID/sale" the register
+  // ID's.
   struct Scope {
     std::string db;
+    std::string id;
     std::string_view rest;
   };
   std::optional<Scope> register_scope(std::string_view path) const;

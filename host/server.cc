@@ -393,7 +393,7 @@ HostResult<void> Engine::check_register() {
     const auto left =
         std::chrono::duration_cast<milliseconds>(until - std::chrono::steady_clock::now());
     auto opened =
-        open_store(options_.db, Store::Options{std::clamp(left, milliseconds(1), kOpenSlice)});
+        open_database(options_.db, Store::Options{std::clamp(left, milliseconds(1), kOpenSlice)});
     if (opened) return {};
     if (opened.error().kind != Fault::Busy || stopping_ || left <= kOpenSlice) {
       return std::unexpected(opened.error());

@@ -12,6 +12,8 @@
 //   POST /v1/open                    {} or {"at": TIME}: the next shift, as `tarv open`
 //   GET  /v1/shift                   the shift at a glance (shift_view.h)
 //   GET  /, /app.js, /style.css      the page (host/page/)
+//   GET  /v1/registers               the ids of the database's registers
+//   .../v1/registers/ID/ROUTE        each route above of /v1 for the register ID
 //
 // A call answers 200 (a document), 422 (an error response), 400 (a request
 // that does not decode), or the HTTP status of its failure (http_status()).

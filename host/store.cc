@@ -169,7 +169,7 @@ class ConnectedDatabase final : public Database {
     TARV_TRY(there);
     if (!*there) {
       return std::unexpected(
-          Failure{Fault::Storage, fmt::format("{} has no register {}", c_->name, id)});
+          Failure{Fault::NotFound, fmt::format("{} has no register {}", c_->name, id)});
     }
     return std::make_unique<RegisterStore>(c_, id, name_of(id));
   }

@@ -43,6 +43,13 @@ in the same transaction, and many clients may call at once.
                                and payment kind, cash in the drawer
   GET  /                       a page that shows the shift
 
+A database of several registers (tarv init --register) is served whole:
+each route above is also /v1/registers/ID/..., e.g. POST
+/v1/registers/ID/sale, for the register ID (404 when there is none);
+GET /v1/registers lists the ids. The routes without an id answer 400 on a
+database of several. DB may be a postgresql:// URL: any number of tarv serve
+processes, on any machines, may serve the same database.
+
   --listen ADDRESS:PORT   where to listen (default 127.0.0.1:8080; port 0:
                           any free port). An address other than loopback
                           needs --token-file

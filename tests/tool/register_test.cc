@@ -389,7 +389,7 @@ TEST_P(Register, KeysNumberingAndLinks) {
       {"call deposit deposit.json --db missing.db", 7, "tarv: no register at missing.db", true},
       {"call deposit deposit.json --db state.json", 7, "hard links", true},
       {"call deposit deposit.json --db deposit.json", 7, "is not a register", true},
-      {"call deposit deposit.json --db r.db --register nope", 7, "tarv: r.db has no register nope"},
+      {"call deposit deposit.json --db r.db --register nope", 3, "tarv: r.db has no register nope"},
       {"journal r.db show 9", 3, "tarv: the journal of r.db has no entry 9"},
       {"open r.db --at 2024-03-15T12:00:00Z", 1, "tarv: the shift is open"},
   };
