@@ -45,13 +45,11 @@ class Fleet(unittest.TestCase):
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="tarv_fleet_test_")
+        self.addCleanup(shutil.rmtree, self.dir)
         self.servers = []
-
-    def tearDown(self):
-        for s in self.servers:
-            if s.process.poll() is None:
-                s.stop(signal.SIGKILL)
-        shutil.rmtree(self.dir)
+        # Servers still running at the end (a failed case) are killed.
+        self.addCleanup(lambda: [s.stop(signal.SIGKILL) for s in self.servers
+                                 if s.process.poll() is None])
 
     def tarv(self, *args, stdin=None):
         return subprocess.run([TARV, *args], input=stdin, capture_output=True, text=True)
