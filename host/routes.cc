@@ -265,11 +265,7 @@ std::variant<Reply, RegisterWork> Routes::route(const Asked& asked) {
         allowed = route.method;
         continue;
       }
-      std::timed_mutex* calls = nullptr;
-      {
-        std::lock_guard registers(registers_);
-        calls = &calls_[scope->id];
-      }
+      std::timed_mutex* calls = &calls_[std::hash<std::string_view>{}(scope->id) % calls_.size()];
       return RegisterWork{scope->db, scope->id, calls,
                           [this, &asked, handler = route.handler, match = std::move(match)](
                               RegisterAt& reg) { return (this->*handler)(asked, match, reg); },
