@@ -22,7 +22,7 @@
 
 namespace tarv::host {
 
-using ExportFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
+using ExportFn = tarvcore_export_fn*;
 
 // One export: its request and response classes as types, the rest as values.
 template <class RequestT, class ResponseT>

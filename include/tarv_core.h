@@ -65,31 +65,30 @@ TARV_CORE_API const char* tarvcore_get_version(uint32_t* length, uint8_t* flag);
  * nothing. */
 TARV_CORE_API void tarvcore_free_buffer(uint8_t* buffer, uint64_t length);
 
-/* The document exports. Each reads request_length bytes at request (nothing
- * when the length is 0: the empty request), and on status 0 or 1 writes the
- * response buffer and its exact length through the last two arguments. */
-#define TARV_CORE_EXPORT_DOCUMENT(name)                                                           \
-  TARV_CORE_API uint8_t name(const uint8_t* request, uint64_t request_length, uint8_t** response, \
-                             uint64_t* response_length)
+/* The type of every document export. It reads request_length bytes at
+ * request (nothing when the length is 0: the empty request), and on status 0
+ * or 1 writes the response buffer and its exact length through the last two
+ * arguments. A host that chooses an export at run time holds a
+ * tarvcore_export_fn*. */
+typedef uint8_t tarvcore_export_fn(const uint8_t* request, uint64_t request_length,
+                                   uint8_t** response, uint64_t* response_length);
 
 /* DepositRequest -> DocumentResponse (a 56-byte deposit document). */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_deposit);
+TARV_CORE_API tarvcore_export_fn tarvcore_create_deposit;
 /* WithdrawRequest -> DocumentResponse. */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_withdraw);
+TARV_CORE_API tarvcore_export_fn tarvcore_create_withdraw;
 /* CardHolderWithdrawRequest -> DocumentResponse. */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_ch_withdraw);
+TARV_CORE_API tarvcore_export_fn tarvcore_create_ch_withdraw;
 /* SaleRequest -> DocumentResponse with the completed Sale. */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_sale);
+TARV_CORE_API tarvcore_export_fn tarvcore_create_sale;
 /* RefundRequest -> DocumentResponse with the completed Refund. */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_refund);
+TARV_CORE_API tarvcore_export_fn tarvcore_create_refund;
 /* RollbackRequest (a signed sale document) -> DocumentResponse. */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_rollback);
+TARV_CORE_API tarvcore_export_fn tarvcore_create_rollback;
 /* ReportRequest -> ReportResponse (the shift-close report document). */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_create_report);
+TARV_CORE_API tarvcore_export_fn tarvcore_create_report;
 /* OrderRequest -> OrderResponse (order counters, no fiscal document). */
-TARV_CORE_EXPORT_DOCUMENT(tarvcore_register_order);
-
-#undef TARV_CORE_EXPORT_DOCUMENT
+TARV_CORE_API tarvcore_export_fn tarvcore_register_order;
 
 #ifdef __cplusplus
 }

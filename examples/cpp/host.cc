@@ -17,7 +17,7 @@ namespace {
 
 constexpr int64_t kOpenedAt = 1704103200;  // 2024-01-01T10:00:00Z, when the shift opened
 
-using Export = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
+using Export = tarvcore_export_fn*;
 
 // What the host persists between calls.
 struct Register {

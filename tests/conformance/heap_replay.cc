@@ -21,7 +21,7 @@
 
 namespace {
 
-using ExportFn = uint8_t (*)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
+using ExportFn = tarvcore_export_fn*;
 
 bool replay(const std::filesystem::path& file) {
   const std::string name = file.filename().string();

@@ -27,12 +27,10 @@
 enum { kThreads = 4, kMaxReports = 10 };
 static const uint64_t kUntouched = 0xDEADBEEFu;
 
-typedef uint8_t (*export_fn)(const uint8_t*, uint64_t, uint8_t**, uint64_t*);
-
 /* One recorded call. */
 typedef struct {
   const char* name;
-  export_fn fn;
+  tarvcore_export_fn* fn;
   uint8_t* request;
   size_t request_length;
   int status;
@@ -48,10 +46,10 @@ typedef struct {
 
 /* The document exports by name. Filled at run time: the address of an
  * imported function is not a constant where the DLL provides it. */
-static export_fn find_export(const char* name) {
+static tarvcore_export_fn* find_export(const char* name) {
   const struct {
     const char* name;
-    export_fn fn;
+    tarvcore_export_fn* fn;
   } exports[] = {
       {"tarvcore_create_deposit", tarvcore_create_deposit},
       {"tarvcore_create_withdraw", tarvcore_create_withdraw},
