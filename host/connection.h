@@ -64,11 +64,15 @@ class Connection {
   virtual HostResult<void> insert(const std::string& id, const JournalEntry& entry) = 0;
 };
 
-// The connections of each kind of database; `create` as open_database's.
+// The connections of each kind of database; `create` as open_database's
+// (databases.h).
 HostResult<std::unique_ptr<Connection>> connect_sqlite(const std::string& path,
                                                        Store::Options options, bool create);
 HostResult<std::unique_ptr<Connection>> connect_postgres(const std::string& url,
                                                          Store::Options options, bool create);
+
+// The registers of a database over its connection (store.cc).
+std::unique_ptr<Database> connected_database(std::unique_ptr<Connection> c);
 
 }  // namespace tarv::host
 

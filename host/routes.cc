@@ -11,6 +11,7 @@
 #include "base/try.h"
 #include "converter/document.h"
 #include "host/answer.h"
+#include "host/databases.h"
 #include "host/doc_view.h"
 #include "host/journal_view.h"
 #include "host/json.h"

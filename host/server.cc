@@ -26,11 +26,13 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <cassert>
+#include <charconv>
 #include <csignal>
 #include <memory>
 #include <optional>
 #include <unordered_set>
 
+#include "host/databases.h"
 #include "host/routes.h"
 
 namespace tarv::host {
@@ -496,6 +498,22 @@ bool is_loopback(std::string_view address) {
   in_addr v4{};
   return inet_pton(AF_INET, std::string(address).c_str(), &v4) == 1 &&
          (ntohl(v4.s_addr) >> 24) == 127;
+}
+
+bool set_listen(ServerOptions& options, std::string_view listen) {
+  const size_t colon = listen.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  const std::string_view digits = listen.substr(colon + 1);
+  int port = -1;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+  if (error != std::errc{} || end != digits.data() + digits.size() || port < 0 || port > 65535) {
+    return false;
+  }
+  std::string_view address = listen.substr(0, colon);
+  if (address.size() > 2 && address.front() == '[') address = address.substr(1, address.size() - 2);
+  options.address = address;
+  options.port = port;
+  return true;
 }
 
 int http_status(const Failure& failure) {

@@ -4,7 +4,7 @@
 
 #include <charconv>
 
-#include "host/store.h"
+#include "host/databases.h"
 
 namespace tarv::tool {
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "host/databases.h"
 #include "host/register.h"
 #include "host/register_call.h"
 #include "include/tarv_core.h"

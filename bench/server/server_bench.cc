@@ -23,6 +23,7 @@
 #include <boost/beast/http.hpp>
 
 #include "host/answer.h"
+#include "host/databases.h"
 #include "host/exports.h"
 #include "host/json.h"
 #include "host/register.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "converter/document.h"
+#include "host/databases.h"
 #include "host/register_call.h"
 #include "host/store.h"
 #include "host_state.pb.h"
