@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <type_traits>
 #include <variant>
 
@@ -344,6 +345,30 @@ std::string receipt(const conv::TarvDocument& doc, const ReceiptExtras& extras) 
   Printer p;
   std::visit([&](const auto& d) { print(p, d, extras); }, doc);
   return p.take();
+}
+
+std::string order_receipt(const google::protobuf::Message& response) {
+  const auto* order = dynamic_cast<const core::OrderResponse*>(&response);
+  if (order == nullptr) return "";
+  const core::OrderHeader& h = order->doc().header();
+  std::string out = fmt::format("ORDER {} / table {}\n", h.state().id(), h.table());
+  for (const core::Item& i : order->doc().items()) {
+    out += row(fmt::format("{} x {}", thousandths(i.quantity()), i.name()),
+               money(static_cast<int64_t>(i.calculations().sum())));
+    out += '\n';
+  }
+  return out + row("ORDER TOTAL", money(static_cast<int64_t>(order->doc().cheque_sums().sum()))) +
+         '\n';
+}
+
+std::string indented(std::string_view text, std::string_view indent) {
+  std::string out;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    out += fmt::format("{}{}\n", indent, text.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
 }
 
 std::string date_time(const conv::DateTime& t) {

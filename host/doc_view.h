@@ -36,6 +36,13 @@ ReceiptExtras receipt_extras(const google::protobuf::Message* response);
 // The document as a printed receipt, 44 columns, one line per row.
 std::string receipt(const converter::TarvDocument& doc, const ReceiptExtras& extras = {});
 
+// An order's block, as a receipt shows it: an order has no fiscal document,
+// so its rows come from the response (an OrderResponse; "" for any other).
+std::string order_receipt(const google::protobuf::Message& response);
+
+// `text` with `indent` before each of its lines.
+std::string indented(std::string_view text, std::string_view indent);
+
 // "2024-03-15 09:00:00".
 std::string date_time(const converter::DateTime& t);
 

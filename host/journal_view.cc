@@ -3,7 +3,11 @@
 #include <fmt/format.h>
 #include <google/protobuf/util/time_util.h>
 
+#include <filesystem>
+
+#include "base/try.h"
 #include "host/answer.h"
+#include "host/files.h"
 #include "host/register.h"
 #include "host/register_call.h"
 #include "include/tarv_core.h"
@@ -78,6 +82,22 @@ std::string document_file_name(const JournalEntry& entry) {
   pb::ReportRequest report;
   report.ParseFromString(entry.request);
   return fmt::format("shift{}-{}.bin", report.context().next_shift_number(), entry.export_name);
+}
+
+HostResult<int> export_documents(Store& store, const std::string& dir) {
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) {
+    return std::unexpected(
+        Failure{Fault::BadInput, fmt::format("cannot create {}: {}", dir, error.message())});
+  }
+  int written = 0;
+  TARV_TRY(for_each_entry(store, [&](const JournalEntry& e) -> HostResult<void> {
+    if (e.binary_doc.empty()) return {};
+    ++written;
+    return write_file((std::filesystem::path(dir) / document_file_name(e)).string(), e.binary_doc);
+  }));
+  return written;
 }
 
 }  // namespace tarv::host

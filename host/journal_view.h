@@ -41,6 +41,10 @@ std::string entry_time(const JournalEntry& entry);
 // shiftN-report.bin for the shift-close report (it has no document number).
 std::string document_file_name(const JournalEntry& entry);
 
+// Writes each binary document of the journal into `dir` (made when missing)
+// under its document_file_name; how many were written.
+HostResult<int> export_documents(Store& store, const std::string& dir);
+
 }  // namespace tarv::host
 
 #endif  // TARV_HOST_JOURNAL_VIEW_H_

@@ -61,6 +61,10 @@ struct ServerOptions {
 // Whether `address` only reaches this machine: 127.0.0.0/8, ::1, localhost.
 bool is_loopback(std::string_view address);
 
+// Sets options' address and port from "ADDRESS:PORT" ("[::1]:8080" for an
+// IPv6 address); false when `listen` is not such a text.
+bool set_listen(ServerOptions& options, std::string_view listen);
+
 // The HTTP status of a failure that keeps a call from being answered.
 int http_status(const Failure& failure);
 

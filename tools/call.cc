@@ -5,6 +5,7 @@
 
 #include "base/try.h"
 #include "host/answer.h"
+#include "host/databases.h"
 #include "host/files.h"
 #include "host/json.h"
 #include "host/register_call.h"

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "base/try.h"
+#include "host/databases.h"
 #include "host/files.h"
 #include "host/journal_check.h"
 #include "host/json.h"

@@ -2,11 +2,10 @@
 // and checked.
 #include <fmt/format.h>
 
-#include <filesystem>
 #include <iostream>
 
 #include "base/try.h"
-#include "host/files.h"
+#include "host/databases.h"
 #include "host/journal_check.h"
 #include "host/journal_view.h"
 #include "host/register_call.h"
@@ -64,24 +63,6 @@ HostResult<int> list(host::Store& store, bool json) {
   return kExitOk;
 }
 
-HostResult<int> export_documents(host::Store& store, const std::string& dir) {
-  std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  if (error) {
-    return std::unexpected(
-        Failure{Fault::BadInput, fmt::format("cannot create {}: {}", dir, error.message())});
-  }
-  int written = 0;
-  TARV_TRY(host::for_each_entry(store, [&](const host::JournalEntry& e) -> HostResult<void> {
-    if (e.binary_doc.empty()) return {};
-    ++written;
-    return host::write_file((std::filesystem::path(dir) / host::document_file_name(e)).string(),
-                            e.binary_doc);
-  }));
-  std::cout << fmt::format("{} documents written into {}\n", written, dir);
-  return kExitOk;
-}
-
 struct Args {
   std::string db;
   std::string id;
@@ -96,7 +77,12 @@ HostResult<int> run(const Args& a) {
   TARV_TRY(opened);
   host::Store& store = **opened;
   if (a.what.empty()) return list(store, a.json);
-  if (a.what == "export") return export_documents(store, a.dir);
+  if (a.what == "export") {
+    auto written = host::export_documents(store, a.dir);
+    TARV_TRY(written);
+    std::cout << fmt::format("{} documents written into {}\n", *written, a.dir);
+    return kExitOk;
+  }
   if (a.what == "show" || a.what == "last") {
     auto entry = a.what == "show" ? store.entry(a.seq) : store.last();
     TARV_TRY(entry);

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "base/try.h"
+#include "host/databases.h"
 #include "host/journal_view.h"
 #include "host/register_call.h"
 #include "tools/commands.h"

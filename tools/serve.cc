@@ -85,19 +85,10 @@ struct Args {
 HostResult<int> run(Args& a) {
   host::ServerOptions& options = a.options;
   options.db = a.db;
-  const size_t colon = a.listen.rfind(':');
-  const auto port = colon == std::string::npos || colon == 0
-                        ? std::nullopt
-                        : number(std::string_view(a.listen).substr(colon + 1), 0, 65535);
-  if (!port || *port != static_cast<int>(*port)) {
+  if (!host::set_listen(options, a.listen)) {
     return std::unexpected(
         Failure{Fault::BadInput, fmt::format("--listen takes ADDRESS:PORT, not '{}'", a.listen)});
   }
-  options.address = a.listen.substr(0, colon);
-  if (options.address.size() > 2 && options.address.front() == '[') {
-    options.address = options.address.substr(1, options.address.size() - 2);  // [::1]
-  }
-  options.port = static_cast<int>(*port);
 
   if (a.token_file) {
     const auto token = host::read_file(*a.token_file);
@@ -118,7 +109,8 @@ HostResult<int> run(Args& a) {
   }
 
   TARV_TRY(host::serve(options, [&](int bound) {
-    std::cout << fmt::format("listening on http://{}:{}", a.listen.substr(0, colon), bound)
+    std::cout << fmt::format("listening on http://{}:{}", a.listen.substr(0, a.listen.rfind(':')),
+                             bound)
               << std::endl;
   }));
   return kExitOk;
