@@ -57,11 +57,15 @@ work=$(mktemp -d)
 fuzz() {
   local t=$1
   mkdir -p "$work/$t"
-  # Inputs are at most a few KiB: no allocation of one needs 16 MB, and every
-  # export call is held to its heap bound inside the harness (fuzz/check.cc).
-  if build-fuzz/fuzz_"$t" -max_total_time="$fuzz_seconds" -close_fd_mask=2 -timeout=10 \
-    -rss_limit_mb=2048 -malloc_limit_mb=16 -print_final_stats=1 -artifact_prefix="$work/$t-" \
-    "$work/$t" "fuzz/corpus/$t" >"$work/$t.log" 2>&1; then
+  # The export targets grow a request by repeating one of its fields: they
+  # take inputs of up to 256 KiB, as does the receipt target. No allocation of
+  # a call needs 64 MB, and every export call is held to its heap and work
+  # bounds inside the harness (fuzz/check.cc).
+  local max_len=()
+  [ "$t" != document ] && max_len=(-max_len=262144)
+  if build-fuzz/fuzz_"$t" -max_total_time="$fuzz_seconds" "${max_len[@]}" -close_fd_mask=2 \
+    -timeout=30 -rss_limit_mb=2048 -malloc_limit_mb=64 -print_final_stats=1 \
+    -artifact_prefix="$work/$t-" "$work/$t" "fuzz/corpus/$t" >"$work/$t.log" 2>&1; then
     echo "fuzz_$t: $(grep -o 'number_of_executed_units: [0-9]*' "$work/$t.log" | cut -d' ' -f2) runs, no finding"
   else
     cat "$work/$t.log"
