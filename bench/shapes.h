@@ -254,6 +254,39 @@ inline std::string deposit_with_a_long_cash_position_entry(int64_t n) {
   return with_cash_position_entries(r, entries);
 }
 
+// `n` lines of price 1, quantity 1000 and a 24-byte name: 33 bytes each with
+// its key, so that 60,600 of them (under the 65,535 lines a document counts)
+// make a request of 2 MB.
+inline std::string named_lines(int64_t n) {
+  std::string line;
+  put_field(line, 1, std::string(24, 'x'));
+  line += std::string_view("\x10\x01\x18\xe8\x07", 5);
+  return repeated_field(2, line, n);
+}
+
+// A sale of `n` named lines paid in cash whose sale counter is at its largest
+// sum: every line passes, the document is written, and the counting refuses.
+inline std::string sale_of_lines_past_the_sum_counter(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  auto* cash = r.mutable_doc()->add_payments();
+  cash->set_type_id(0);
+  cash->set_sum(static_cast<uint64_t>(n));
+  r.mutable_attrs()->set_sum(testing::kMaxAmount);
+  return with_doc_fields(r, named_lines(n));
+}
+
+// The same refund, paid back by card.
+inline std::string refund_of_lines_past_the_sum_counter(int64_t n) {
+  pb::RefundRequest r;
+  *r.mutable_context() = context();
+  *r.mutable_doc()->mutable_header() = default_header();
+  auto* card = r.mutable_doc()->add_payments();
+  card->set_type_id(1);
+  card->set_sum(static_cast<uint64_t>(n));
+  r.mutable_attrs()->set_sum(testing::kMaxAmount);
+  return with_doc_fields(r, named_lines(n));
+}
+
 struct Shape {
   // Begins with the document, whose export is tarvcore_create_<document>:
   // the heap replay of other platforms finds the export by it.
@@ -292,6 +325,10 @@ inline const Shape kShapes[] = {
      116000, 29000},
     {"deposit_2MB_long_cash_position_entry", tarvcore_create_deposit,
      deposit_with_a_long_cash_position_entry, 95000, 23750},
+    {"sale_2MB_lines_past_the_sum_counter", tarvcore_create_sale,
+     sale_of_lines_past_the_sum_counter, 60600, 15150},
+    {"refund_2MB_lines_past_the_sum_counter", tarvcore_create_refund,
+     refund_of_lines_past_the_sum_counter, 60600, 15150},
 };
 
 }  // namespace tarv::bench

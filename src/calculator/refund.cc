@@ -1,6 +1,7 @@
 // The refund: the sale's line procedure without VAT, the payment split
 // without change, the binary refund document and the refund counters.
 #include <utility>
+#include <vector>
 
 #include "base/try.h"
 #include "src/calculator/binary_doc.h"
@@ -40,12 +41,14 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   delta.count = 1;
   delta.sum = total;
 
-  auto doc_items = records.take(refund.items);
-  converter::TarvDocument document{converter::RefundDoc{
-      document_header(context, header, times->local, context.next_doc_number), std::move(doc_items),
-      total, split->cash, split->cashless(), split->other}};
+  const converter::DocHeader head =
+      document_header(context, header, times->local, context.next_doc_number);
+  const auto make = [&](std::vector<converter::RefundItem>&& doc_items) {
+    return converter::TarvDocument{converter::RefundDoc{
+        head, std::move(doc_items), total, split->cash, split->cashless(), split->other}};
+  };
   auto end = write_and_count(
-      document, *request.context,
+      records, refund.items, make, *request.context,
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)},
       *request.attrs, std::move(delta));
   TARV_TRY(end);

@@ -2,6 +2,7 @@
 // sale document and every sale counter.
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/try.h"
 #include "converter/layout.h"
@@ -78,13 +79,15 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   if (sale.items.size() > converter::layout::kMaxSaleItems) {
     return std::unexpected(err::kEncoding);
   }
-  auto doc_items = records.take(sale.items);
-  converter::TarvDocument document{
-      converter::SaleDoc{document_header(context, header, times->local, context.next_doc_number),
-                         std::move(doc_items), sale.tp_tax_number, totals->sum, discount, markup,
-                         *cheque, split->cashless(), split->cash, split->other}};
+  const converter::DocHeader head =
+      document_header(context, header, times->local, context.next_doc_number);
+  const auto make = [&](std::vector<converter::SaleItem>&& doc_items) {
+    return converter::TarvDocument{
+        converter::SaleDoc{head, std::move(doc_items), sale.tp_tax_number, totals->sum, discount,
+                           markup, *cheque, split->cashless(), split->cash, split->other}};
+  };
   auto end = write_and_count(
-      document, *request.context,
+      records, sale.items, make, *request.context,
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)},
       *request.attrs, std::move(delta));
   TARV_TRY(end);

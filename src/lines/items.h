@@ -5,6 +5,7 @@
 #ifndef TARV_SRC_LINES_ITEMS_H_
 #define TARV_SRC_LINES_ITEMS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -96,9 +97,10 @@ CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules ru
 
 // The document records of a receipt's lines, `make(item, std::move(line))`
 // for each line in order. Held lines give theirs as walk_lines passes them
-// (add); lines left in the request give theirs again once the document is to
-// be written (take), so that a receipt of many lines holds no record before
-// its outcome is known. `make` copies what it takes of the item: a held line
+// (add); lines left in the request give theirs again, a window of lines at a
+// time for the writer's verdict (check_in_windows), and all of them once the
+// call is known to pass (take), so that a receipt of many lines holds no
+// record before its outcome is known. `make` copies what it takes of the item: a held line
 // is read again by the response.
 template <class Record, class Make>
 class LineRecords {
@@ -110,6 +112,31 @@ class LineRecords {
 
   void add(const msg::Item& item, LineResult&& line) {
     if (held_) records_.push_back(make_(item, std::move(line)));
+  }
+
+  bool held() const { return held_; }
+
+  // Every line passed walk_lines, lines left in the request: their records
+  // `window` at a time, in order, each batch handed to `check` (false stops)
+  // before the next is made. A writer's verdict on the whole document, known
+  // without holding a record per line.
+  template <class Check>
+  bool check_in_windows(msg::Repeated<msg::Item>& items, size_t window, Check&& check) {
+    std::vector<Record> batch;
+    batch.reserve(window);
+    bool passed = true;
+    const auto hand_over = [&] {
+      passed = check(std::move(batch));
+      batch = {};
+      batch.reserve(window);
+    };
+    items.for_each([&](msg::Item& item) {
+      batch.push_back(make_(item, std::move(*check_line(item, rules_))));
+      if (batch.size() == window) hand_over();
+      return passed;
+    });
+    if (passed && !batch.empty()) hand_over();
+    return passed;
   }
 
   // Every line passed walk_lines.
