@@ -1,11 +1,13 @@
-// Structure-aware: the input chooses the lines, modifiers, codes, payments,
-// drawer and counters of a well-formed SaleRequest, so that the calculators
-// run rather than the decoder. The payments are cut from the cheque of a
+// Structure-aware: the input chooses the lines (one of them repeated up to
+// 65,536 times now and then), modifiers, codes, payments, drawer and counters
+// of a well-formed SaleRequest, so that the calculators run rather than the
+// decoder. The payments are cut from the cheque of a
 // first, cash-paid call. A sale that passes is then, as the input decides,
 // refunded, registered as an order and annulled with a signature of the test
 // signer; a fresh annulment of a sale that just passed must pass as well.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -312,6 +314,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   *doc->mutable_header() = header(in);
   const int lines = in.ConsumeIntegralInRange(0, 15) == 0 ? 0 : in.ConsumeIntegralInRange(1, 12);
   for (int i = 0; i < lines; ++i) *doc->add_items() = item(in);
+  // Now and then one line many times over, past the most a document counts:
+  // a request of hundreds of KB from a few bytes of input, where any cost that
+  // grows faster than the lines shows.
+  if (lines > 0 && in.ConsumeIntegralInRange(0, 7) == 0) {
+    const pb::Item line = doc->items(in.ConsumeIntegralInRange(0, lines - 1));
+    // At most 1 MB of lines (65,536 short ones fit), so that a run stays
+    // within a few seconds under the sanitizers.
+    const int most =
+        static_cast<int>(std::min<size_t>(65536, (1 << 20) / (line.ByteSizeLong() + 3)));
+    const int more = in.ConsumeIntegralInRange(1, std::max(1, most));
+    for (int i = 0; i < more; ++i) *doc->add_items() = line;
+  }
   if (in.ConsumeIntegralInRange(0, 3) == 0) {
     doc->set_tp_tax_number(in.ConsumeBool() ? in.ConsumeIntegralInRange(100000000, 999999999)
                                             : in.ConsumeIntegral<uint32_t>());

@@ -57,10 +57,10 @@ work=$(mktemp -d)
 fuzz() {
   local t=$1
   mkdir -p "$work/$t"
-  # The export targets grow a request by repeating one of its fields: they
-  # take inputs of up to 256 KiB, as does the receipt target. No allocation of
-  # a call needs 64 MB, and every export call is held to its heap and work
-  # bounds inside the harness (fuzz/check.cc).
+  # The export targets grow a request by repeating one of its fields, the
+  # receipt target repeats a line (requests of up to 1 MB): they take inputs
+  # of up to 256 KiB. No allocation of a call needs 64 MB, and every export
+  # call is held to its heap and work bounds inside the harness (fuzz/check.cc).
   local max_len=()
   [ "$t" != document ] && max_len=(-max_len=262144)
   if build-fuzz/fuzz_"$t" -max_total_time="$fuzz_seconds" "${max_len[@]}" -close_fd_mask=2 \
