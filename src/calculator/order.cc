@@ -44,21 +44,27 @@ CalcResult<msg::OrderResponse> order(msg::OrderRequest&& request) {
   if (order.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   // Orders feed no line counters: the walk's delta is dropped. Each line's
-  // VAT is its tax1 in the response (shape_line_with_vat).
+  // VAT is its tax1 in the response.
+  const lines::LineRules rules{.check_tax_rate = true};
+  const bool held = order.items.all_held();
+  size_t left_bytes = 0;
   msg::DocumentAttributes unused;
-  auto totals = lines::walk_lines(order.items, {.check_tax_rate = true}, unused,
-                                  [](const msg::Item&, const lines::LineResult&) {});
+  auto totals = lines::walk_lines(order.items, rules, unused,
+                                  [&](const msg::Item& item, const lines::LineResult&) {
+                                    if (!held) left_bytes += lines::left_bytes(item);
+                                  });
   TARV_TRY(totals);
   const uint64_t markup = order.markup ? order.markup->modifier : 0;
   const uint64_t discount = order.discount ? order.discount->modifier : 0;
   auto total = lines::document_total(totals->sum, markup, discount);
   TARV_TRY(total);
-  order.items.set_left_shape(lines::shape_line_with_vat);
   order.items_sums = msg::SaleCalculationsSums{totals->discounts, totals->markups, totals->sum};
   order.cheque_sums = msg::SaleCalculationsSums{discount, markup, *total};
 
   msg::OrdersAttributes attrs = std::move(*request.attrs);
   TARV_TRY(count_order(attrs, request.prev_order_sum, *total));
+  lines::write_left_lines(order.items, wire::field_number(&msg::Order::items), rules, left_bytes,
+                          [](const msg::Item&, lines::LineResult&&) {});
 
   msg::OrderResponse response;
   response.doc = std::move(order);

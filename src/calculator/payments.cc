@@ -28,9 +28,10 @@ CalcResult<void> add_cashless(const msg::Payment& payment, uint64_t& total,
   return {};
 }
 
-}  // namespace
+// Payments whose sum is 0 count for nothing.
+bool paid(const msg::Payment& payment) { return payment.sum != 0; }
 
-bool paid(msg::Payment& payment) { return payment.sum != 0; }
+}  // namespace
 
 CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payments,
                                         const msg::RequestMap<uint64_t>& change, uint64_t total,
@@ -59,8 +60,12 @@ CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payme
     }
   };
   CalcResult<void> added;
-  payments.for_each(
-      [&](msg::Payment& payment) { return !paid(payment) || (added = add(payment)).has_value(); });
+  const bool held = payments.all_held();
+  payments.for_each([&](msg::Payment& payment) {
+    if (!paid(payment)) return true;
+    if (!held) split.left_bytes += wire::value_size(payment);
+    return (added = add(payment)).has_value();
+  });
   TARV_TRY(added);
 
   uint64_t cashless;
@@ -81,6 +86,11 @@ CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payme
   if (has_cash) payment_cells.cash = {static_cast<int64_t>(split.cash), 1, 0};
   TARV_TRY(counters::count_payments(delta, currency, std::move(payment_cells)));
   return split;
+}
+
+void show_paid(msg::Repeated<msg::Payment>& payments, uint32_t number, const PaymentSplit& split) {
+  payments.erase_held_if([](const msg::Payment& payment) { return !paid(payment); });
+  wire::write_left(payments, number, split.left_bytes, paid);
 }
 
 }  // namespace tarv::calc

@@ -3,6 +3,7 @@
 #ifndef TARV_SRC_CALCULATOR_PAYMENTS_H_
 #define TARV_SRC_CALCULATOR_PAYMENTS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,13 +18,12 @@ struct PaymentSplit {
   uint64_t card = 0;
   uint64_t other = 0;
   uint64_t cash_change = 0;
+  // What the paid payments left in the request take in a response, keys
+  // aside (wire::write_left).
+  size_t left_bytes = 0;
 
   uint64_t cashless() const { return card + other; }
 };
-
-// Payments whose sum is 0 count for nothing: the split passes them over and
-// the response leaves them out (a Repeated<Payment>::Shape).
-bool paid(msg::Payment& payment);
 
 // Splits `payments` over `total`: the change map must be empty; payments
 // name no currency; at most one cash payment; card and other never exceed
@@ -34,6 +34,11 @@ CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payme
                                         const msg::RequestMap<uint64_t>& change, uint64_t total,
                                         int64_t drawer, const std::string& currency,
                                         msg::DocumentAttributes& delta);
+
+// Leaves out of the response the payments whose sum is 0 (the split passed
+// them over): the held ones are dropped, those left in the request written
+// without them. `number` is the payments' field in the document.
+void show_paid(msg::Repeated<msg::Payment>& payments, uint32_t number, const PaymentSplit& split);
 
 }  // namespace tarv::calc
 

@@ -22,10 +22,12 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   const msg::Header& header = *refund.header;
   if (refund.items.empty()) return std::unexpected(err::kItemsEmpty);
 
-  lines::LineRecords records(refund.items, {}, [](const msg::Item& item, lines::LineResult&& line) {
-    return converter::RefundItem{line.section, std::move(line.code.code),
-                                 converter::Text::view_of(item.name), line.quantity, line.total};
-  });
+  lines::LineRecords records(refund.items, wire::field_number(&msg::Refund::items), {},
+                             [](const msg::Item& item, lines::LineResult&& line) {
+                               return converter::RefundItem{line.section, std::move(line.code.code),
+                                                            converter::Text::view_of(item.name),
+                                                            line.quantity, line.total};
+                             });
   msg::DocumentAttributes delta;
   auto totals = lines::walk_lines(
       refund.items, {}, delta,
@@ -33,7 +35,6 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
   TARV_TRY(totals);
   const uint64_t total = totals->sum;
 
-  refund.payments.set_shape(paid);
   auto split = split_payments(refund.payments, {}, total,
                               counters::cash_in(context, header.currency), header.currency, delta);
   TARV_TRY(split);
@@ -52,7 +53,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
       {header.currency, -static_cast<int64_t>(split->cash), static_cast<int64_t>(total)},
       *request.attrs, std::move(delta));
   TARV_TRY(end);
-  refund.items.set_left_shape(lines::shape_line);
+  show_paid(refund.payments, wire::field_number(&msg::Refund::payments), *split);
 
   msg::RefundCalculations& calculations = refund.calculations.emplace();
   calculations.sum = total;

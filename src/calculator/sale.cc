@@ -46,7 +46,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   if (sale.items.empty()) return std::unexpected(err::kItemsEmpty);
 
   const lines::LineRules rules{.check_tax_rate = true};
-  lines::LineRecords records(sale.items, rules, sale_item);
+  lines::LineRecords records(sale.items, wire::field_number(&msg::Sale::items), rules, sale_item);
   msg::DocumentAttributes delta;
   msg::UpdatedMap<uint64_t> taxes;
   counters::ValuesByNumber<uint64_t> vat_by_rate(taxes);
@@ -66,7 +66,6 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   auto cheque = lines::document_total(totals->sum, markup, discount);
   TARV_TRY(cheque);
 
-  sale.payments.set_shape(paid);
   auto split = split_payments(sale.payments, sale.change, *cheque,
                               counters::cash_in(context, header.currency), header.currency, delta);
   TARV_TRY(split);
@@ -91,7 +90,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
       {header.currency, static_cast<int64_t>(split->cash), static_cast<int64_t>(*cheque)},
       *request.attrs, std::move(delta));
   TARV_TRY(end);
-  sale.items.set_left_shape(lines::shape_line_with_vat);
+  show_paid(sale.payments, wire::field_number(&msg::Sale::payments), *split);
 
   msg::SaleCalculations& calculations = sale.calculations.emplace();
   calculations.cheque = msg::SaleCalculationsSums{discount, markup, *cheque};

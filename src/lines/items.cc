@@ -90,16 +90,6 @@ CalcResult<LineResult> check_line(msg::Item& item, LineRules rules) {
   return line;
 }
 
-bool shape_line(msg::Item& item) {
-  (void)check_line(item, {});
-  return true;
-}
-
-bool shape_line_with_vat(msg::Item& item) {
-  (void)check_line(item, {.check_tax_rate = true});
-  return true;
-}
-
 LineVat line_vat(uint64_t total, uint32_t quantity, uint32_t rate) {
   LineVat result;
   if (rate != 0) {

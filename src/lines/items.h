@@ -95,23 +95,50 @@ CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules ru
   return totals;
 }
 
+// What a line left in the request takes in a response once the line
+// procedure passed it, its key aside: the walk that checks the lines sums it,
+// so that write_left_lines sizes its buffer once.
+inline size_t left_bytes(const msg::Item& item) { return wire::value_size(item); }
+
+// The lines left in the request as a response shows them, once every line
+// passed walk_lines with `rules` (`left_bytes`, their left_bytes() summed):
+// each is decoded once more, passes the line procedure again and is encoded
+// as occurrence `number` of the document's lines (wire::write_left), then
+// `on_line(item, std::move(line))`. Held lines were shaped in place by the
+// walk.
+template <class OnLine>
+void write_left_lines(msg::Repeated<msg::Item>& items, uint32_t number, LineRules rules,
+                      size_t left_bytes, OnLine&& on_line) {
+  wire::write_left(items, number, left_bytes, [&](msg::Item& item) {
+    on_line(item, std::move(*check_line(item, rules)));
+    return true;
+  });
+}
+
 // The document records of a receipt's lines, `make(item, std::move(line))`
 // for each line in order. Held lines give theirs as walk_lines passes them
-// (add); lines left in the request give theirs again, a window of lines at a
-// time for the writer's verdict (check_in_windows), and all of them once the
-// call is known to pass (take), so that a receipt of many lines holds no
-// record before its outcome is known. `make` copies what it takes of the item: a held line
+// (add, which measures the lines left in the request for the response);
+// lines left in the request give theirs again, a window of lines at a time
+// for the writer's verdict (check_in_windows), and all of them once the call
+// is known to pass (take, which also writes them for the response:
+// write_left_lines), so that a receipt of many lines holds no record before
+// its outcome is known. `make` copies what it takes of the item: a held line
 // is read again by the response.
 template <class Record, class Make>
 class LineRecords {
  public:
-  LineRecords(const msg::Repeated<msg::Item>& items, LineRules rules, Make make)
-      : held_(items.all_held()), rules_(rules), make_(make) {
+  // `number`: the lines' field in the document.
+  LineRecords(const msg::Repeated<msg::Item>& items, uint32_t number, LineRules rules, Make make)
+      : held_(items.all_held()), number_(number), rules_(rules), make_(make) {
     if (held_) records_.reserve(items.size());
   }
 
   void add(const msg::Item& item, LineResult&& line) {
-    if (held_) records_.push_back(make_(item, std::move(line)));
+    if (held_) {
+      records_.push_back(make_(item, std::move(line)));
+    } else {
+      left_bytes_ += left_bytes(item);
+    }
   }
 
   bool held() const { return held_; }
@@ -143,29 +170,25 @@ class LineRecords {
   std::vector<Record> take(msg::Repeated<msg::Item>& items) {
     if (!held_) {
       records_.reserve(items.size());
-      items.for_each([&](msg::Item& item) {
-        records_.push_back(make_(item, std::move(*check_line(item, rules_))));
-        return true;
-      });
+      write_left_lines(items, number_, rules_, left_bytes_,
+                       [&](const msg::Item& item, LineResult&& line) {
+                         records_.push_back(make_(item, std::move(line)));
+                       });
     }
     return std::move(records_);
   }
 
  private:
   bool held_;
+  uint32_t number_;
   LineRules rules_;
   Make make_;
   std::vector<Record> records_;
+  size_t left_bytes_ = 0;  // the lines left in the request, in a response
 };
 template <class Make>
-LineRecords(const msg::Repeated<msg::Item>&, LineRules, Make)
+LineRecords(const msg::Repeated<msg::Item>&, uint32_t, LineRules, Make)
     -> LineRecords<std::invoke_result_t<Make&, const msg::Item&, LineResult&&>, Make>;
-
-// How a line left in the request reads back in a response once the walk
-// passed it: as check_line leaves it, without (refund) or with (sale, order)
-// tax1 of its VAT rate. Both keep every line (Repeated<Item>::Shape).
-bool shape_line(msg::Item& item);
-bool shape_line_with_vat(msg::Item& item);
 
 }  // namespace tarv::lines
 

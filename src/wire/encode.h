@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "src/wire/repeated.h"
@@ -138,31 +139,44 @@ struct FieldEncoder<std::vector<T>> {
     return end;
   }
 };
-// Repeated fields held whole are written last element first, as vectors
-// are. Those left in the request are written in order from the start of
-// their block, whose size the sizing pass of the same message kept (a
-// message is always sized before it is written); each element is written
-// from the end of its own exact slot.
+// Repeated fields: the held elements are written last element first, as
+// vectors are, after those left in the request. Those left in the request
+// that a caller wrote (write_left) are copied whole; the others are written
+// in order from the start of their block, whose size the sizing pass of the
+// same message kept (a message is always sized before it is written); each
+// element is written from the end of its own exact slot.
 template <class T>
 struct FieldEncoder<Repeated<T>> {
   static size_t size(uint32_t number, const Repeated<T>& v) {
     size_t n = 0;
-    v.for_each_shaped([&](const T& e) TARV_WIRE_INLINE {
-      n += occurrence_size(number, e);
+    for (const T& e : v.held()) n += occurrence_size(number, e);
+    if (v.all_held()) return n;
+    if (const Bytes* written = v.written()) return n + written->size();
+    size_t left = 0;
+    v.for_each_left([&](const T& e) TARV_WIRE_INLINE {
+      left += occurrence_size(number, e);
       return true;
     });
-    v.cached_size = n;
-    return n;
+    v.cached_size = left;
+    return n + left;
   }
   static uint8_t* write_before(uint32_t number, const Repeated<T>& v, uint8_t* end) {
-    if (v.all_held()) {
-      v.for_each_held_shaped_reverse(
-          [&](const T& e) TARV_WIRE_INLINE { end = write_occurrence_before(number, e, end); });
-      return end;
+    if (!v.all_held()) end = write_left_before(number, v, end);
+    const std::vector<T>& held = v.held();
+    for (auto e = held.rbegin(); e != held.rend(); ++e) {
+      end = write_occurrence_before(number, *e, end);
+    }
+    return end;
+  }
+  static uint8_t* write_left_before(uint32_t number, const Repeated<T>& v, uint8_t* end) {
+    if (const Bytes* written = v.written()) {
+      uint8_t* const start = end - written->size();
+      if (!written->empty()) std::memcpy(start, written->data(), written->size());
+      return start;
     }
     uint8_t* const start = end - v.cached_size;
     uint8_t* p = start;
-    v.for_each_shaped([&](const T& e) TARV_WIRE_INLINE {
+    v.for_each_left([&](const T& e) TARV_WIRE_INLINE {
       const size_t n = occurrence_size(number, e);
       write_occurrence_before(number, e, p + n);
       p += n;
@@ -171,6 +185,29 @@ struct FieldEncoder<Repeated<T>> {
     return start;
   }
 };
+
+// Writes the elements of `field` left in the request as a response shows
+// them, for the response to copy whole (Repeated::written): a caller that
+// walks them once more anyway (to make a document's records) shapes each in
+// place with `shape(T&)`, which returns false to leave one out, and each is
+// encoded as an occurrence of field `number` of the field's message.
+// `value_bytes`, the value_size() of the elements kept, measured by an
+// earlier walk, sizes the buffer once. Held elements are the caller's to
+// shape in place.
+template <class T, class Shape>
+void write_left(Repeated<T>& field, uint32_t number, size_t value_bytes, Shape&& shape) {
+  if (field.all_held()) return;
+  Bytes out;
+  out.reserve(value_bytes + field.size() * varint_size(make_key(number, ValueCodec<T>::kWire)));
+  field.for_each_left([&](T& e) {
+    if (!shape(e)) return true;
+    const size_t at = out.size();
+    out.resize(at + occurrence_size(number, e));
+    write_occurrence_before(number, e, out.data() + out.size());
+    return true;
+  });
+  field.set_written(std::move(out));
+}
 template <>
 struct FieldEncoder<Bytes> {
   static size_t size(uint32_t number, const Bytes& v) {

@@ -9,16 +9,17 @@
 // one is decoded once per walk.
 //
 // Elements may also be built in memory (emplace_back), for messages that are
-// made rather than decoded. A response writes the elements as `shape` leaves
-// them: a calculator that read the lines once names how each line reads back
-// (its cut strings, its calculations), or that it is left out, instead of
-// keeping every line.
+// made rather than decoded. A response writes held elements as they are; the
+// elements left in the request it writes as they read from the request,
+// unless the caller's last walk of them wrote them as the response shows them
+// (wire::write_left, set_written), which the response then copies whole.
 #ifndef TARV_SRC_WIRE_REPEATED_H_
 #define TARV_SRC_WIRE_REPEATED_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "src/wire/cursor.h"
@@ -33,9 +34,6 @@ namespace tarv::wire {
 template <class T>
 class Repeated {
  public:
-  // Shapes an element for the response; false leaves it out.
-  using Shape = bool (*)(T&);
-
   Repeated() = default;
   Repeated(std::initializer_list<T> elements) : owned_(elements) {}
 
@@ -44,15 +42,6 @@ class Repeated {
   // Whether every element is in memory (made or held), none in the request.
   bool all_held() const { return count_ == 0; }
   T& emplace_back() { return owned_.emplace_back(); }
-
-  // How each element reads in a response; nullptr: each as it came.
-  void set_shape(Shape shape) { shape_ = shape; }
-  // A shape for the elements left in the request alone: the held ones read
-  // as they are (the walk that read them shaped them in place).
-  void set_left_shape(Shape shape) {
-    shape_ = shape;
-    owned_shaped_ = true;
-  }
 
   // visit(T&) on each element in order: a held element itself, or a value
   // decoded from the request for this visit alone. A visit's changes may
@@ -76,29 +65,38 @@ class Repeated {
     return for_each_left(visit);
   }
 
-  // Each element as a response writes it, shaped. Held elements are shaped
-  // once, in place, on the first shaped walk (sizing), so that writing reads
-  // them as they are.
+  // The held elements, for reading only (a response being written).
+  const std::vector<T>& held() const { return owned_; }
+  // Removes the held elements that `drop(const T&)` names.
+  template <class Drop>
+  void erase_held_if(Drop&& drop) {
+    std::erase_if(owned_, drop);
+  }
+
+  // visit(T&) on each element left in the request, decoded for this visit
+  // alone, in order; stops as for_each does.
   template <class Visit>
-  bool for_each_shaped(Visit&& visit) const {
-    shape_held();
-    for (const T& element : owned_) {
-      if (!visit(element)) return false;
-    }
+  bool for_each_left(Visit&& visit) const {
     if (count_ == 0) return true;
-    return for_each_left([&](T& element) {
-      if (shape_ != nullptr && !shape_(element)) return true;
-      return visit(static_cast<const T&>(element));
+    T element;
+    return way_.for_each_occurrence([&](Cursor& c) {
+      element = T{};
+      decode_element(element, c, way_.budget);
+#ifdef TARV_HOLD_HOOK
+      walk_decodes<T>.fetch_add(1, std::memory_order_relaxed);
+#endif
+      return visit(element);
     });
   }
 
-  // The same, last element first, where every element is held: a response
-  // written from its end writes them so, without measuring each again.
-  template <class Visit>
-  void for_each_held_shaped_reverse(Visit&& visit) const {
-    shape_held();
-    for (auto element = owned_.rbegin(); element != owned_.rend(); ++element) visit(*element);
+  // The elements left in the request as a response writes them: their
+  // occurrences, encoded (wire::write_left). A response copies them whole
+  // instead of walking the request.
+  void set_written(Bytes occurrences) {
+    written_ = std::move(occurrences);
+    is_written_ = true;
   }
+  const Bytes* written() const { return is_written_ ? &written_ : nullptr; }
 
   // Decoding, before each occurrence in a message: at the field's first, the
   // elements are held if the room for all of them fits the hold budget.
@@ -138,8 +136,9 @@ class Repeated {
     return true;
   }
 
-  // The encoder's size of the whole field, kept between sizing and writing
-  // so that elements are shaped and measured once more, not twice.
+  // The encoder's size of the elements left in the request and not written,
+  // kept between sizing and writing so that they are measured once more, not
+  // twice.
   mutable size_t cached_size = 0;
 
  private:
@@ -156,25 +155,6 @@ class Repeated {
     }
   }
 
-  void shape_held() const {
-    if (shape_ != nullptr && !owned_shaped_) {
-      std::erase_if(owned_, [&](T& element) { return !shape_(element); });
-      owned_shaped_ = true;
-    }
-  }
-
-  // Occurrences left in the request, decoded one at a time.
-  template <class Visit>
-  bool for_each_left(Visit&& visit) const {
-    if (count_ == 0) return true;
-    T element;
-    return way_.for_each_occurrence([&](Cursor& c) {
-      element = T{};
-      decode_element(element, c, way_.budget);
-      return visit(element);
-    });
-  }
-
   // Stops holding, or starts without: every occurrence so far is found again
   // in the request, by the way that any occurrence of the field notes.
   void leave_in_request(Cursor& c, int budget) {
@@ -186,13 +166,12 @@ class Repeated {
     holding_ = false;
   }
 
-  // Made elements, or the decoded ones held; shaped in place once.
-  mutable std::vector<T> owned_;
-  mutable bool owned_shaped_ = false;
-  size_t count_ = 0;  // occurrences left in the request
+  std::vector<T> owned_;  // made elements, or the decoded ones held
+  size_t count_ = 0;      // occurrences left in the request
   FieldWay way_;
   const uint8_t* first_ = nullptr;  // the first occurrence's length prefix
-  Shape shape_ = nullptr;
+  Bytes written_;  // the occurrences left in the request, as a response writes them
+  bool is_written_ = false;
   bool decided_ = false;  // whether decoding chose to hold or not
   bool holding_ = false;
   size_t held_ = 0;  // the hold budget the held elements take

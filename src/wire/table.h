@@ -116,6 +116,27 @@ constexpr bool for_each_field(Visit&& visit) {
   (std::make_index_sequence<n>{});
 }
 
+// The number of the field of M at `member`, for code that writes a field of
+// M itself (write_left).
+template <class M, class T>
+constexpr bool is_field_of(const Field<M, T>& field, T M::*member) {
+  return field.member == member;
+}
+template <class Entry, class Member>
+constexpr bool is_field_of(const Entry&, Member) {
+  return false;
+}
+template <Message M, class T>
+consteval uint32_t field_number(T M::*member) {
+  uint32_t number = 0;
+  for_each_field<M>([&](const auto& field) {
+    if (is_field_of(field, member)) number = field.number;
+    return number == 0;
+  });
+  if (number == 0) throw "not a field of the message's table";
+  return number;
+}
+
 // Field tables list their fields in ascending number; encoding relies on it.
 template <Message M>
 constexpr bool fields_ascending() {

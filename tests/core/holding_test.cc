@@ -2,7 +2,8 @@
 // the request and walked again, give the same answers: the conformance
 // corpus with every field held and with every field left (every call of the
 // other suites is compared so by call()), and requests past the hold budget,
-// where duplicated lines and map keys are read from the request.
+// where duplicated lines and map keys are read from the request. A line left
+// in the request is read again by the calculator's walks alone.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -116,6 +117,45 @@ TEST(Holding, PastTheBudgetAnswersAsHeld) {
   ASSERT_EQ(with_lines.doc().items_size(), 2 * kLines);
   EXPECT_EQ(with_lines.doc().items(2 * 17).name(), "L17");
   EXPECT_EQ(with_lines.doc().items(2 * 17 + 1).name(), "L17");
+}
+
+// After the parse, a call reads a line left in the request again only in its
+// own walks: the one that checks the lines, the writer's verdict a window at
+// a time (sale and refund), and the one (once the call is known to pass) that
+// makes their records and writes them as the response shows them. Sizing and
+// writing the response read none.
+TEST(Holding, LinesLeftInTheRequestAreReadByTheCalculatorsWalksAlone) {
+  constexpr uint64_t kLines = 40;
+  std::vector<pb::Item> items;
+  uint64_t total = 0;
+  for (uint64_t i = 0; i < kLines; ++i) {
+    items.push_back(line(100 + i, "L" + std::to_string(i)));
+    total += 100 + i;
+  }
+  items[3].set_tax_rate(20);
+  pb::OrderRequest order = envelope<pb::OrderRequest>();
+  order.mutable_doc()->mutable_header()->set_cashier("Иванов");
+  *order.mutable_doc()->mutable_header()->mutable_at() = stamp(kOpenedAt + kHour);
+  for (const pb::Item& item : items) *order.mutable_doc()->add_items() = item;
+  const struct {
+    std::string_view name;
+    ExportFn fn;
+    ByteVec request;
+    uint64_t walks;
+  } cases[] = {
+      {"sale", tarvcore_create_sale,
+       serialize(sale_of(items, {pay(kCard, 0), pay(kCash, total), pay(kOther, 0)})), 3},
+      {"refund", tarvcore_create_refund, serialize(refund_of(items, {pay(kCash, total)}, total)),
+       3},
+      {"order", tarvcore_register_order, serialize(order), 2},
+  };
+  const ForcedHolding forced(wire::Holding::kNone);
+  for (const auto& c : cases) {
+    wire::walk_decodes<msg::Item> = 0;
+    const Call got = call_once(c.fn, c.request);
+    EXPECT_EQ(got.status, TARV_STATUS_OK) << c.name << ": " << got.stderr_text;
+    EXPECT_EQ(wire::walk_decodes<msg::Item>, c.walks * kLines) << c.name;
+  }
 }
 
 }  // namespace
