@@ -70,10 +70,18 @@ TEST(Holding, CorpusAnswersTheSameEitherWay) {
 }
 
 // Requests past the hold budget, answered (by call()) as when every field is
-// held. The duplicates are where the walks of a field left in the request
-// differ from holding it: a map key's last entry wins, equal lines stay
-// apart and in order.
+// held; a typical one within it holds every field. The duplicates are where
+// the walks of a field left in the request differ from holding it: a map
+// key's last entry wins, equal lines stay apart and in order.
 TEST(Holding, PastTheBudgetAnswersAsHeld) {
+  // A typical receipt is within it: its lines and maps are held, decoded once.
+  const ByteVec small = serialize(sale_of({line(100), line(200)}, {pay(kCash, 300)}));
+  msg::SaleRequest held;
+  wire::DecodeError error;
+  ASSERT_TRUE(wire::decode(small.data(), small.size(), held, error));
+  EXPECT_TRUE(held.doc->items.all_held());
+  EXPECT_TRUE(held.context->shift_ctx->attrs.all_held());
+
   // 5,000 cash positions, each given twice: first cash_in i, then i + 1.
   constexpr int kKeys = 5000;
   ByteVec positions;
@@ -86,7 +94,6 @@ TEST(Holding, PastTheBudgetAnswersAsHeld) {
   const ByteVec map_sale =
       cat({serialize(sale_of({line(100)}, {pay(kCash, 100)})), ld(1, ld(3, positions))});
   msg::SaleRequest decoded;
-  wire::DecodeError error;
   ASSERT_TRUE(wire::decode(map_sale.data(), map_sale.size(), decoded, error));
   EXPECT_FALSE(decoded.context->shift_ctx->attrs.all_held());
   const Call map_call = call(tarvcore_create_sale, map_sale);
