@@ -83,6 +83,8 @@ std::vector<DecodeCase> DepositCases() {
        R"x(DecodeError { description: "invalid wire type: LengthDelimited (expected Varint)", stack: [("GeneralAttributes", "cash_in"), ("ShiftContext", "attrs"), ("Context", "shift_ctx"), ("DepositRequest", "context")] })x"},
       {"map_key_as_varint", ld(1, ld(3, ld(3, vi(1, 5)))),
        R"x(DecodeError { description: "invalid wire type: Varint (expected LengthDelimited)", stack: [("ShiftContext", "attrs"), ("Context", "shift_ctx"), ("DepositRequest", "context")] })x"},
+      {"map_value_as_varint", ld(1, ld(3, ld(3, vi(2, 5)))),
+       R"x(DecodeError { description: "invalid wire type: Varint (expected LengthDelimited)", stack: [("ShiftContext", "attrs"), ("Context", "shift_ctx"), ("DepositRequest", "context")] })x"},
       {"end_group_known_field",
        {0x0C},
        R"x(DecodeError { description: "invalid wire type: EndGroup (expected LengthDelimited)", stack: [("DepositRequest", "context")] })x"},
@@ -315,13 +317,16 @@ TEST(DecodeTest, OneofMembers) {
 }
 
 TEST(DecodeTest, MapEntries) {
-  // Missing key and missing value take defaults; a later equal key replaces.
+  // Missing key and missing value take defaults; a later equal key replaces,
+  // a later key field of one entry too.
   // (A map left in the request reads from it: the request outlives it.)
   const ByteVec shift_bytes = cat({
+      ld(3, ld(2, vi(1, 6))),  // no key
       ld(3, ld(2, vi(1, 5))),  // no key
       ld(3, ld(1, "BYN")),     // no value
       ld(3, cat({ld(1, "USD"), ld(2, vi(1, 1))})), ld(3, cat({ld(1, "USD"), ld(2, vi(2, 9))})),
       ld(3, cat({vi(7, 1), ld(1, "EUR")})),  // unknown entry field skipped
+      ld(3, cat({ld(1, "GBP"), ld(2, vi(1, 3)), ld(1, "EUR")})),
   });
   auto shift = decode_ok<msg::ShiftContext>(shift_bytes);
   std::vector<std::string> keys;
@@ -330,11 +335,23 @@ TEST(DecodeTest, MapEntries) {
     return true;
   });
   EXPECT_EQ(keys, (std::vector<std::string>{"", "BYN", "EUR", "USD"}));
-  EXPECT_EQ(shift.attrs.find("")->cash_in, 5);
-  EXPECT_EQ(shift.attrs.find("BYN")->cash_in, 0);
-  EXPECT_EQ(shift.attrs.find("USD")->cash_in, 0);
-  EXPECT_EQ(shift.attrs.find("USD")->income, 9);
-  EXPECT_FALSE(shift.attrs.find("RUB"));
+  // find() reads a key's last entry, whichever way the map is carried.
+  auto expect_finds = [](const msg::ShiftContext& read, std::string_view way) {
+    EXPECT_EQ(read.attrs.find("")->cash_in, 5) << way;
+    EXPECT_EQ(read.attrs.find("BYN")->cash_in, 0) << way;
+    EXPECT_EQ(read.attrs.find("EUR")->cash_in, 3) << way;
+    EXPECT_EQ(read.attrs.find("USD")->cash_in, 0) << way;
+    EXPECT_EQ(read.attrs.find("USD")->income, 9) << way;
+    EXPECT_FALSE(read.attrs.find("GBP")) << way;
+    EXPECT_FALSE(read.attrs.find("RUB")) << way;
+  };
+  expect_finds(shift, "within the budget");
+  for (const auto& [holding, name] : kForcedHoldings) {
+    msg::ShiftContext forced;
+    wire::DecodeError error;
+    ASSERT_TRUE(wire::decode(shift_bytes.data(), shift_bytes.size(), forced, error, holding));
+    expect_finds(forced, name);
+  }
   // More entries than decoding holds are all found again in the request.
   ByteVec many;
   for (int i = 0; i < 50000; ++i) {
