@@ -10,6 +10,7 @@
 //   values.h      one value of each type: its wire type, reading, default;
 //   field_way.h   the way back to a field left in the request;
 //   repeated.h    Repeated<T>: repeated fields left in the request, walked;
+//   size_cache.h  a walked field's size, kept from sizing to writing;
 //   request_map.h RequestMap<V>: a map left in the request, walked by key;
 //   decode.h      decode(): a message's fields read by its table;
 //   encode.h      encoded_size(), write_message(): canonical bytes, exact size.
@@ -32,6 +33,38 @@
 // whenever present; map entries without a default key or a default value;
 // nothing unknown. encoded_size() is exact, so buffers are sized exactly, and
 // writing fills a buffer from its end, each message before its length.
+//
+// The contract of a decoded message (what a caller of decode() and of the
+// encoder may rely on, and must keep):
+//   1. Held or left. A repeated field (Repeated) or a map (RequestMap,
+//      UpdatedMap) is held, its elements decoded into memory, while the
+//      request's held elements together fit the hold budget (kHoldAllowance,
+//      768 KiB, plus the request's own size); past it the field is left in
+//      the request: decoding checks every occurrence and keeps only the way
+//      back to them (FieldWay), and every walk decodes them again, one at a
+//      time. The way a field goes depends on sizes, never on meaning: both
+//      ways give the same answer, byte for byte (tests force either way for
+//      every field through holding.h and compare).
+//   2. The request outlives the message. Text fields (string_view), the ways
+//      back and every walk point into the request's bytes: a message lives
+//      within the call that decoded it and owns none of them.
+//   3. Visits are idempotent. A non-const for_each visits a held element
+//      itself and a left one as a copy decoded for that visit alone, so what
+//      a visit changes may last or not: a visit must leave an element so
+//      that the next walk reads it the same. A const for_each visits copies
+//      of held elements too: nothing it does lasts.
+//   4. Size, then write. The encoder sizes a message (encoded_size) and then
+//      writes it (write_message) into exactly that many bytes. A walked
+//      field keeps its size from one to the other (SizeCache), so it must
+//      not change between them.
+//   5. Work in proportion. Each walk reads a left field once more; a walk of
+//      a map left in the request reads each key once and sorts an index of
+//      places; nothing compares or searches by reading again an element whose
+//      size the request chooses (docs/memory.md has each container's cost).
+// Verify builds (base/verify.h: Debug and sanitizer builds) check what can be
+// checked of it: a size kept by sizing is the field's as it is written, each
+// write fills exactly what was sized, the hold budget is never given back
+// beyond what was taken, every field entered while decoding is left.
 #ifndef TARV_SRC_WIRE_H_
 #define TARV_SRC_WIRE_H_
 

@@ -197,7 +197,9 @@ inline Words<2 * N> mul_wide(const Words<N>& a, const Words<N>& b) {
   Accumulator acc;
 #pragma GCC unroll 16
   for (size_t k = 0; k + 1 < 2 * N; ++k) {
+#ifdef __OPTIMIZE__  // unoptimised, GCC ignores an inner loop's annotation and warns
 #pragma GCC unroll 8
+#endif
     for (size_t i = k < N ? 0 : k - N + 1; i <= k && i < N; ++i) acc.add_product(a[i], b[k - i]);
     r[k] = acc.shift();
   }

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/verify.h"
 #include "src/wire/holding.h"
 #include "src/wire/table.h"
 
@@ -73,7 +74,10 @@ class Cursor {
     if (depth_ < kMaxPath) path_[depth_] = number;
     ++depth_;
   }
-  void leave() { --depth_; }
+  void leave() {
+    TARV_VERIFY_CHECK(depth_ > 0);
+    --depth_;
+  }
   std::span<const uint32_t> path() const { return {path_.data(), std::min(depth_, kMaxPath)}; }
 
   // The element of a repeated field being decoded, if any: its bytes and the
@@ -180,9 +184,15 @@ class Cursor {
   bool hold(size_t bytes) {
     if (bytes > hold_budget_) return false;
     hold_budget_ -= bytes;
+    TARV_VERIFY_ONLY(held_ += bytes);
     return true;
   }
-  void release(size_t bytes) { hold_budget_ += bytes; }
+  // Gives back what hold() took, never more.
+  void release(size_t bytes) {
+    TARV_VERIFY_CHECK(bytes <= held_);
+    TARV_VERIFY_ONLY(held_ -= bytes);
+    hold_budget_ += bytes;
+  }
 
  private:
   bool read_varint_slow(uint64_t& value);
@@ -200,6 +210,7 @@ class Cursor {
   Element element_;
   Holding holding_;
   size_t hold_budget_;
+  TARV_VERIFY_ONLY(size_t held_ = 0;)  // what hold() took and release() did not give back
   DecodeError error_;
 };
 

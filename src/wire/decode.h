@@ -182,7 +182,10 @@ bool decode(const uint8_t* data, size_t size, M& msg, DecodeError& error,
             Holding holding = Holding::kWithinBudget) {
   if (size == 0) return true;
   Cursor c(data, size, holding);
-  if (merge_message_fields(msg, c, data + size, kRecursionLimit)) return true;
+  if (merge_message_fields(msg, c, data + size, kRecursionLimit)) {
+    TARV_VERIFY_CHECK(c.path().empty());  // every field entered was left
+    return true;
+  }
   error = c.take_error();
   return false;
 }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/verify.h"
 #include "src/wire/repeated.h"
 #include "src/wire/request_map.h"
 #include "src/wire/table.h"
@@ -157,7 +158,7 @@ struct FieldEncoder<Repeated<T>> {
       left += occurrence_size(number, e);
       return true;
     });
-    v.cached_size = left;
+    v.size_cache.keep(left);
     return n + left;
   }
   static uint8_t* write_before(uint32_t number, const Repeated<T>& v, uint8_t* end) {
@@ -174,7 +175,7 @@ struct FieldEncoder<Repeated<T>> {
       if (!written->empty()) std::memcpy(start, written->data(), written->size());
       return start;
     }
-    uint8_t* const start = end - v.cached_size;
+    uint8_t* const start = end - v.size_cache.size();
     uint8_t* p = start;
     v.for_each_left([&](const T& e) TARV_WIRE_INLINE {
       const size_t n = occurrence_size(number, e);
@@ -182,6 +183,7 @@ struct FieldEncoder<Repeated<T>> {
       p += n;
       return true;
     });
+    TARV_VERIFY_CHECK(p == end);  // the walk wrote what the sizing measured
     return start;
   }
 };
@@ -277,17 +279,18 @@ struct WalkedMapEncoder {
       n += FieldEncoder<Map<V>>::entry_occurrence_size(number, key, value);
       return true;
     });
-    map.cached_size = n;
+    map.size_cache.keep(n);
     return n;
   }
   static uint8_t* write_before(uint32_t number, const M& map, uint8_t* end) {
-    uint8_t* const start = end - map.cached_size;
+    uint8_t* const start = end - map.size_cache.size();
     uint8_t* p = start;
     map.for_each([&](const std::string& key, const V& value) {
       p += FieldEncoder<Map<V>>::entry_occurrence_size(number, key, value);
       FieldEncoder<Map<V>>::write_entry_before(number, key, value, p);
       return true;
     });
+    TARV_VERIFY_CHECK(p == end);
     return start;
   }
 };
@@ -339,7 +342,9 @@ uint8_t* write_fields_before(const M& msg, uint8_t* end) {
 // Returns where the writing began: `out` itself, since sizes are exact.
 template <Message M>
 uint8_t* write_message(const M& msg, uint8_t* out, size_t size) {
-  return write_fields_before(msg, out + size);
+  uint8_t* const start = write_fields_before(msg, out + size);
+  TARV_VERIFY_CHECK(start == out);
+  return start;
 }
 
 }  // namespace tarv::wire

@@ -24,6 +24,7 @@
 
 #include "src/wire/cursor.h"
 #include "src/wire/field_way.h"
+#include "src/wire/size_cache.h"
 #include "src/wire/table.h"
 #include "src/wire/values.h"
 
@@ -41,7 +42,10 @@ class Repeated {
   bool empty() const { return size() == 0; }
   // Whether every element is in memory (made or held), none in the request.
   bool all_held() const { return count_ == 0; }
-  T& emplace_back() { return owned_.emplace_back(); }
+  T& emplace_back() {
+    size_cache.changed();
+    return owned_.emplace_back();
+  }
 
   // visit(T&) on each element in order: a held element itself, or a value
   // decoded from the request for this visit alone. A visit's changes may
@@ -50,6 +54,7 @@ class Repeated {
   // visit that returns false and returns whether every visit returned true.
   template <class Visit>
   bool for_each(Visit&& visit) {
+    size_cache.changed();  // a visit may change a held element
     for (T& element : owned_) {
       if (!visit(element)) return false;
     }
@@ -70,6 +75,7 @@ class Repeated {
   // Removes the held elements that `drop(const T&)` names.
   template <class Drop>
   void erase_held_if(Drop&& drop) {
+    size_cache.changed();
     std::erase_if(owned_, drop);
   }
 
@@ -93,6 +99,7 @@ class Repeated {
   // occurrences, encoded (wire::write_left). A response copies them whole
   // instead of walking the request.
   void set_written(Bytes occurrences) {
+    size_cache.changed();
     written_ = std::move(occurrences);
     is_written_ = true;
   }
@@ -115,6 +122,7 @@ class Repeated {
   // into the held elements while they fit the hold budget, else decoded
   // once to check it.
   bool note(Cursor& c, int budget) {
+    size_cache.changed();
     const uint8_t* start = c.position();
     if (first_ == nullptr) first_ = start;
     if (holding_ && owned_.size() < owned_.capacity()) {
@@ -139,7 +147,7 @@ class Repeated {
   // The encoder's size of the elements left in the request and not written,
   // kept between sizing and writing so that they are measured once more, not
   // twice.
-  mutable size_t cached_size = 0;
+  SizeCache size_cache;
 
  private:
   // Decodes the occurrence at the cursor as an element: a field left in the

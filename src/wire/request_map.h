@@ -20,6 +20,7 @@
 
 #include "src/wire/cursor.h"
 #include "src/wire/field_way.h"
+#include "src/wire/size_cache.h"
 #include "src/wire/table.h"
 
 namespace tarv::wire {
@@ -38,7 +39,7 @@ class RequestMap {
   bool all_held() const { return !left_; }
 
   // The encoder's size of the whole field, kept between sizing and writing.
-  mutable size_t cached_size = 0;
+  SizeCache size_cache;
 
   // visit(const std::string& key, const V& value) for each key in ascending
   // order, with its last entry; stops at the first visit that returns false
@@ -84,6 +85,7 @@ class RequestMap {
   // from the first entry that does not fit, the entries are left in the
   // request.
   bool note(Cursor& c, int budget) {
+    size_cache.changed();
     const uint8_t* start = c.position();
     if (first_ == nullptr) first_ = start;
     Map<V> entry;
@@ -247,7 +249,7 @@ class UpdatedMap {
   UpdatedMap() = default;
   explicit UpdatedMap(RequestMap<V> base) : base_(std::move(base)) {}
   UpdatedMap(const UpdatedMap& other)
-      : cached_size(other.cached_size),
+      : size_cache(other.size_cache),
         base_(other.base_),
         updates_(other.updates_ ? std::make_unique<Map<V>>(*other.updates_) : nullptr) {}
   UpdatedMap& operator=(const UpdatedMap& other) {
@@ -277,6 +279,7 @@ class UpdatedMap {
   // The value of `key` to update in place: the request's, or V{}. A map
   // held whole is updated where it is held.
   V& update(const std::string& key) {
+    size_cache.changed();
     if (!base_.left_) return base_.held_[key];
     Map<V>& updates = left_updates();
     auto it = updates.find(key);
@@ -289,6 +292,7 @@ class UpdatedMap {
   // keys into a map of many entries stays n log n.
   template <class W>
   void ready_updates(const Map<W>& keys) {
+    size_cache.changed();
     if (!base_.left_) return;
     Map<V>& updates = left_updates();
     auto next = keys.begin();
@@ -302,12 +306,16 @@ class UpdatedMap {
 
   // The entries, when the map is held whole (made in memory, or a request's
   // map that fit the hold budget); else null.
-  Map<V>* held() { return base_.left_ ? nullptr : &base_.held_; }
+  Map<V>* held() {
+    size_cache.changed();
+    return base_.left_ ? nullptr : &base_.held_;
+  }
 
   // visit(key, V&&) for each key in ascending order, giving the values up: a
   // map held whole (one made in memory) moves them out.
   template <class Visit>
   bool consume(Visit&& visit) && {
+    size_cache.changed();
     if (base_.left_) {
       return for_each([&](const std::string& key, const V& value) { return visit(key, V(value)); });
     }
@@ -338,10 +346,13 @@ class UpdatedMap {
   }
 
   // Decoding (a response read back): the request's map.
-  bool note(Cursor& c, int budget) { return base_.note(c, budget); }
+  bool note(Cursor& c, int budget) {
+    size_cache.changed();
+    return base_.note(c, budget);
+  }
 
   // The encoder's size of the whole field, kept between sizing and writing.
-  mutable size_t cached_size = 0;
+  SizeCache size_cache;
 
  private:
   Map<V>& left_updates() {

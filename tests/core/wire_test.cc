@@ -615,5 +615,19 @@ TEST(SchemaTest, FieldTablesMatchTheProto) {
   ExpectMatchesSchema<ErrorResponse>();
 }
 
+#ifdef TARV_VERIFY
+// Verify builds (Debug and sanitizer builds) stop a write that would trust a
+// size kept before its field last changed.
+TEST(WireVerifyDeathTest, AWriteAfterAChangeWithoutSizingStops) {
+  wire::SizeCache cache;
+  cache.keep(3);
+  EXPECT_EQ(cache.size(), 3u);
+  cache.changed();
+  EXPECT_DEATH((void)cache.size(), "invariant failed: sized_ == generation_");
+  cache.keep(4);
+  EXPECT_EQ(cache.size(), 4u);
+}
+#endif
+
 }  // namespace
 }  // namespace tarv::testing
