@@ -56,7 +56,9 @@
 //   4. Size, then write. The encoder sizes a message (encoded_size) and then
 //      writes it (write_message) into exactly that many bytes. A walked
 //      field keeps its size from one to the other (SizeCache), so it must
-//      not change between them.
+//      not change between them. The encoder only encodes: what a response
+//      shows of elements left in the request is made by the calculator that
+//      walks them (write_left), and copied whole.
 //   5. Work in proportion. Each walk reads a left field once more; a walk of
 //      a map left in the request reads each key once and sorts an index of
 //      places; nothing compares or searches by reading again an element whose
