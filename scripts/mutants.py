@@ -131,7 +131,7 @@ MUTANTS = [
            "varint_size of 128 is one byte"),
     Mutant("src/wire/encode.h", "  if (v < 0x80) {\n    *--end", "  if (v <= 0x80) {\n    *--end",
            "the one-byte write of a varint takes 128"),
-    Mutant("src/wire/encode.h", "    v.cached_size = left;\n", "",
+    Mutant("src/wire/encode.h", "    v.size_cache.keep(left);\n", "",
            "a left repeated field's size is not kept between sizing and writing"),
     Mutant("src/wire/encode.h", "if (!v.all_held()) end = write_left_before(",
            "if (v.all_held()) end = write_left_before(",
