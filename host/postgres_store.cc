@@ -111,8 +111,10 @@ class Result {
   PGresult* r_;
 };
 
-// The URL as messages show it: without a password.
-std::string without_password(const std::string& url) {
+// The URL as messages show it: without a password, and without its query,
+// which may hold one (?password=...).
+std::string without_password(std::string url) {
+  url = url.substr(0, url.find_first_of("?#"));
   const size_t scheme = url.find("://");
   if (scheme == std::string::npos) return url;
   const size_t start = scheme + 3;
@@ -283,7 +285,7 @@ class PostgresConnection final : public Connection {
     if (PQstatus(pg_) != CONNECTION_OK) {
       return std::unexpected(
           Failure{Fault::Storage, fmt::format("cannot reach its database: {}; nothing was called",
-                                              first_line(PQerrorMessage(pg_)))});
+                                              hidden(first_line(PQerrorMessage(pg_))))});
     }
     // lock_timeout 0 would wait for ever.
     const int64_t wait_ms = std::max<int64_t>(1, options_.wait.count());
@@ -364,6 +366,16 @@ class PostgresConnection final : public Connection {
     if (!result)
       result.error().message = fmt::format("database {} {}", name, result.error().message);
     return result;
+  }
+
+  // libpq's message with the URL, which may quote it, as messages show it.
+  std::string hidden(std::string message) const {
+    if (url_.empty()) return message;
+    for (size_t at = 0; (at = message.find(url_, at)) != std::string::npos;) {
+      message.replace(at, url_.size(), name);
+      at += name.size();
+    }
+    return message;
   }
 
   const std::string url_;

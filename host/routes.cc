@@ -309,6 +309,15 @@ Reply Routes::run(const RegisterWork& work, const Store::Options& options) {
     }
     auto reply = [&]() -> HostResult<Reply> {
       if (work.run_database) return work.run_database(*database);
+      if (work.id.empty()) {
+        // The routes without an id serve a database's only register: asked
+        // again on every call, since a register may be added while the
+        // server runs (the routes then answer 400).
+        auto only = database->open("");
+        TARV_TRY(only);
+        RegisterAt reg{**only, *work.calls};
+        return work.run(reg);
+      }
       const auto key = std::make_pair(work.db, work.id);
       std::unique_ptr<Store>& store = stores[key];
       if (!store) {

@@ -1,6 +1,7 @@
 // tarv init: a new register database from a register's state in JSON.
 #include <fmt/format.h>
 
+#include <filesystem>
 #include <iostream>
 
 #include "base/try.h"
@@ -41,10 +42,11 @@ tables when it has none.
                   new in it. The other commands name it with --register ID
   --from OTHER    moves the register of OTHER (a database of one register,
                   e.g. the SQLite file of a till) into DB as ID, with its
-                  whole journal, and checks the journal there; OTHER is left
-                  as it was
+                  whole journal: checked before (a journal that does not
+                  check is not moved) and again there; OTHER is left as
+                  it was, and may not be DB itself
 
-Exit status: 0 created, 1 the moved journal does not check, 3 bad command
+Exit status: 0 created, 1 the journal does not check, 3 bad command
 line or state, 7 DB (or the register ID) exists or cannot be written.
 )";
 
@@ -57,8 +59,15 @@ struct Args {
 
 // --from: the register of another database moved in whole, then checked.
 HostResult<int> move_in(const Args& a) {
+  std::error_code error;
+  if (*a.from == a.db || std::filesystem::equivalent(*a.from, a.db, error)) {
+    return std::unexpected(Failure{
+        Fault::BadInput, fmt::format("{} is the database the register would move into", a.db)});
+  }
   auto source = host::open_store(*a.from);
   TARV_TRY(source);
+  // A journal that does not check is not moved: nothing is made of it.
+  TARV_TRY(host::check_journal(**source));
   auto database = host::open_database(a.db, {}, true);
   TARV_TRY(database);
   auto moved = (*database)->create(a.id, {}, source->get());

@@ -129,6 +129,29 @@ class Fleet(unittest.TestCase):
                 self.check_register(db, "b", ["k"])
                 server.stop()
 
+    # The routes without an id serve a database's only register, until a
+    # second is added while the server runs; a password in the URL's query
+    # shows in no answer; a register is not moved into its own database.
+    def test_one_register_then_two(self):
+        for kind in ("sqlite", "postgresql"):
+            with self.subTest(kind):
+                db = self.database(kind)
+                self.registers(db, ["a"])
+                served = db + "?password=SECRET-7" if kind == "postgresql" else db
+                server = self.serve(served)
+                for _ in range(8):  # every pool thread
+                    self.assertEqual(server.request("GET", "/v1/state")[0], 200)
+                self.registers(db, ["b"])
+                for _ in range(8):
+                    got, _, answer = server.request("POST", "/v1/deposit", deposit(5, 100), {})
+                    self.assertEqual(got, 400, answer)
+                    self.assertNotIn(b"SECRET", answer)
+                    self.assertEqual(server.request("GET", "/v1/shift")[0], 400)
+                self.assertEqual(self.check_register(db, "a"), [])
+                moved = self.tarv("init", db, "--register", "c", "--from", db)
+                self.assertEqual(moved.returncode, 3, moved.stderr)
+                server.stop()
+
     # Two servers on one PostgreSQL database, clients calling both: one
     # server is killed (-9) and started again, then the database server stops
     # at once (pg_ctl -m immediate) and starts again. Every keyed call is
