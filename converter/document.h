@@ -21,6 +21,12 @@ namespace tarv::converter {
 
 std::expected<std::vector<uint8_t>, DocError> encode(const TarvDocument& doc);
 
+// The writer's verdict on one line of a sale or a refund. It checks each line
+// alone, wherever it stands, so a receipt is written exactly when each of its
+// lines is and the receipt without its lines is.
+std::expected<void, DocError> encodable(const SaleItem& item);
+std::expected<void, DocError> encodable(const RefundItem& item);
+
 // Never reads past `bytes`, whatever they hold.
 std::expected<TarvDocument, DocError> decode(std::span<const uint8_t> bytes);
 

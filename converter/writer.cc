@@ -172,7 +172,26 @@ size_t size_hint(const TarvDocument& doc) {
   return layout::kCashOpBits / 8;
 }
 
+// One line written alone, for its verdict.
+template <class Item, class Put>
+Status line_alone(const Item& item, size_t item_bits, Put&& put) {
+  BitWriter w;
+  w.reserve_bytes(item_bits / 8 + marking_bytes(item.code));
+  FieldPut io(w);
+  return put(io, item);
+}
+
 }  // namespace
+
+std::expected<void, DocError> encodable(const SaleItem& item) {
+  return line_alone(item, layout::kSaleItemBits,
+                    [](FieldPut& io, const SaleItem& i) { return layout::sale_item(io, i); });
+}
+
+std::expected<void, DocError> encodable(const RefundItem& item) {
+  return line_alone(item, layout::kRefundItemBits,
+                    [](FieldPut& io, const RefundItem& i) { return layout::refund_item(io, i); });
+}
 
 std::expected<std::vector<uint8_t>, DocError> encode(const TarvDocument& doc) {
   BitWriter w;

@@ -40,14 +40,11 @@ CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,
 // The same for a receipt of lines (sale, refund), whose document
 // `make(records)` makes from its line records (lines::LineRecords). Where
 // the lines are left in the request, nothing is held per line before the
-// outcome is known: the writer's verdict is taken kWriteWindow lines at a
-// time (it checks each line alone, so the windows pass exactly when the whole
-// document does), then the counting, and only then are the records and the
-// document made whole, for the response. A document's records (160 bytes a
-// line) and bytes (80) would otherwise be held for an error of a few bytes
-// from a line of 10.
-inline constexpr size_t kWriteWindow = 64;
-
+// outcome is known: the writer's verdict is each line's, taken as the lines
+// were walked, and the receipt's without its lines (its header and totals);
+// then the counting, and only then are the records and the document made
+// whole, for the response. A document's records (160 bytes a line) and bytes
+// (80) would otherwise be held for an error of a few bytes from a line of 10.
 template <class Records, class Make>
 CalcResult<ReceiptEnd> write_and_count(Records& records, msg::Repeated<msg::Item>& items,
                                        Make&& make, msg::Context& context,
@@ -58,10 +55,8 @@ CalcResult<ReceiptEnd> write_and_count(Records& records, msg::Repeated<msg::Item
     return write_and_count(make(records.take(items)), context, cash, kind_counters,
                            std::move(delta));
   }
-  const bool writable = records.check_in_windows(items, kWriteWindow, [&](auto&& window) {
-    return encode_document(make(std::move(window))).has_value();
-  });
-  if (!writable) return std::unexpected(err::kEncoding);
+  if (!records.writable()) return std::unexpected(err::kEncoding);
+  TARV_TRY(encode_document(make({})));
   auto shift_attrs = counters::count_receipt(context, cash, kind_counters, std::move(delta));
   TARV_TRY(shift_attrs);
   auto binary = encode_document(make(records.take(items)));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/try.h"
+#include "converter/document.h"
 #include "src/errors.h"
 #include "src/lines/item_code.h"
 #include "src/messages.h"
@@ -117,13 +118,14 @@ void write_left_lines(msg::Repeated<msg::Item>& items, uint32_t number, LineRule
 
 // The document records of a receipt's lines, `make(item, std::move(line))`
 // for each line in order. Held lines give theirs as walk_lines passes them
-// (add, which measures the lines left in the request for the response);
-// lines left in the request give theirs again, a window of lines at a time
-// for the writer's verdict (check_in_windows), and all of them once the call
-// is known to pass (take, which also writes them for the response:
-// write_left_lines), so that a receipt of many lines holds no record before
-// its outcome is known. `make` copies what it takes of the item: a held line
-// is read again by the response.
+// (add). A line left in the request gives its record to add for the
+// writer's verdict alone (converter::encodable; the record is not kept), and
+// once more when the call is known to pass (take, which also writes the lines
+// for the response: write_left_lines). So a receipt of many lines holds no
+// record before its outcome is known, and a line left in the request is
+// decoded twice after the request is: by walk_lines and by take. `make`
+// copies what it takes of the item: a held line is read again by the
+// response.
 template <class Record, class Make>
 class LineRecords {
  public:
@@ -136,35 +138,16 @@ class LineRecords {
   void add(const msg::Item& item, LineResult&& line) {
     if (held_) {
       records_.push_back(make_(item, std::move(line)));
-    } else {
-      left_bytes_ += left_bytes(item);
+      return;
     }
+    left_bytes_ += left_bytes(item);
+    if (writable_) writable_ = converter::encodable(make_(item, std::move(line))).has_value();
   }
 
   bool held() const { return held_; }
-
-  // Every line passed walk_lines, lines left in the request: their records
-  // `window` at a time, in order, each batch handed to `check` (false stops)
-  // before the next is made. A writer's verdict on the whole document, known
-  // without holding a record per line.
-  template <class Check>
-  bool check_in_windows(msg::Repeated<msg::Item>& items, size_t window, Check&& check) {
-    std::vector<Record> batch;
-    batch.reserve(window);
-    bool passed = true;
-    const auto hand_over = [&] {
-      passed = check(std::move(batch));
-      batch = {};
-      batch.reserve(window);
-    };
-    items.for_each([&](msg::Item& item) {
-      batch.push_back(make_(item, std::move(*check_line(item, rules_))));
-      if (batch.size() == window) hand_over();
-      return passed;
-    });
-    if (passed && !batch.empty()) hand_over();
-    return passed;
-  }
+  // Lines left in the request: whether the writer takes each line added so
+  // far. (Held lines are judged with their whole document.)
+  bool writable() const { return writable_; }
 
   // Every line passed walk_lines.
   std::vector<Record> take(msg::Repeated<msg::Item>& items) {
@@ -185,6 +168,7 @@ class LineRecords {
   Make make_;
   std::vector<Record> records_;
   size_t left_bytes_ = 0;  // the lines left in the request, in a response
+  bool writable_ = true;
 };
 template <class Make>
 LineRecords(const msg::Repeated<msg::Item>&, uint32_t, LineRules, Make)
