@@ -1,12 +1,17 @@
 // The peak heap of one export call on each request shape of shapes.h, and
 // its ratio to the bytes in and out: the bound is 3 × (in + out) + 1 MiB.
 // The shapes run at their small size; TARV_BENCH_FULL=1 in the environment
-// adds them at full size, one call each.
+// adds them at full size, one call each, and at requests of 0.5 and 2 MB
+// (BM_Bytes, the least CPU time of three calls), whose times show the work
+// growing with the bytes.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/heap_meter.h"
 #include "bench/shapes.h"
@@ -40,6 +45,31 @@ void measure(benchmark::State& state, const Shape& shape, int64_t n) {
   state.counters["within_bound"] = peak <= heap_bound(request.size(), response_bytes);
 }
 
+// The count at which `shape`'s request is about `bytes` long: each count
+// adds the same bytes.
+int64_t count_for(const Shape& shape, int64_t bytes) {
+  constexpr int64_t a = 1000, b = 2000;
+  const auto at_a = static_cast<int64_t>(shape.build(a).size());
+  const auto at_b = static_cast<int64_t>(shape.build(b).size());
+  return a + (bytes - at_a) * (b - a) / (at_b - at_a);
+}
+
+void register_sizes(const Shape& shape) {
+  for (const auto& [label, bytes] : {std::pair{"0.5MB", 500'000}, std::pair{"2MB", 2'000'000}}) {
+    benchmark::RegisterBenchmark(
+        ("BM_Bytes/" + std::string(shape.name) + "/" + label).c_str(), measure, shape,
+        count_for(shape, bytes))
+        ->Iterations(1)
+        ->Repetitions(3)
+        ->ComputeStatistics("min",
+                            [](const std::vector<double>& v) {
+                              return *std::min_element(v.begin(), v.end());
+                            })
+        ->ReportAggregatesOnly(true)
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
 const bool kRegistered = [] {
   const bool full = std::getenv("TARV_BENCH_FULL") != nullptr;
   for (const Shape& shape : kShapes) {
@@ -54,6 +84,11 @@ const bool kRegistered = [] {
           ->Iterations(1)
           ->Unit(benchmark::kMillisecond);
     }
+  }
+  // Once a request builder: shapes that differ only in their count share one.
+  std::set<std::string (*)(int64_t)> sized;
+  for (const Shape& shape : kShapes) {
+    if (full && sized.insert(shape.build).second) register_sizes(shape);
   }
   return true;
 }();

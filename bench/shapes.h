@@ -199,7 +199,7 @@ inline std::string sale_with_given_calculations(int64_t n) {
 }
 
 // A sale of `n` lines, each discounted in a group of its own, whose shift
-// counters already count 100,000 discount groups, the lines' among them.
+// counters already count 5n discount groups, the lines' among them.
 inline std::string sale_of_discount_groups(int64_t n) {
   pb::SaleRequest r = sale_frame();
   auto* cash = r.mutable_doc()->add_payments();
@@ -216,7 +216,7 @@ inline std::string sale_of_discount_groups(int64_t n) {
   }
   std::string out = with_doc_fields(r, lines);
   std::string modifiers;
-  put_field(modifiers, 101, keyed_entries(1, 100000));
+  put_field(modifiers, 101, keyed_entries(1, 5 * n));
   put_field(out, 3, modifiers);
   return out;
 }

@@ -194,6 +194,19 @@ class Cursor {
     hold_budget_ += bytes;
   }
 
+  // The request bytes of the occurrences decoded so far only to be checked,
+  // left in the request: an element holding a field left in the request
+  // holds none of that field's bytes, so its cost leaves them out (Repeated,
+  // RequestMap). The occurrences found past `before` (left_bytes() before
+  // an occurrence of `bytes` was decoded) are that whole occurrence now.
+  size_t left_bytes() const { return left_bytes_; }
+  void left_occurrence(size_t before, size_t bytes) { left_bytes_ = before + bytes; }
+  // Of an occurrence of `bytes` decoded past `before`, what it holds.
+  size_t held_bytes(size_t before, size_t bytes) const {
+    TARV_VERIFY_CHECK(left_bytes_ - before <= bytes);
+    return bytes - std::min(left_bytes_ - before, bytes);
+  }
+
  private:
   bool read_varint_slow(uint64_t& value);
   bool wire_type_error(WireType expected, WireType actual);
@@ -210,6 +223,7 @@ class Cursor {
   Element element_;
   Holding holding_;
   size_t hold_budget_;
+  size_t left_bytes_ = 0;
   TARV_VERIFY_ONLY(size_t held_ = 0;)  // what hold() took and release() did not give back
   DecodeError error_;
 };

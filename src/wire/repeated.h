@@ -125,15 +125,19 @@ class Repeated {
     size_cache.changed();
     const uint8_t* start = c.position();
     if (first_ == nullptr) first_ = start;
+    const size_t left_before = c.left_bytes();
     if (holding_ && owned_.size() < owned_.capacity()) {
       if (!decode_element(owned_.emplace_back(), c, budget)) return false;
       // A held string takes at most twice its bytes on the wire; a field
-      // held inside an element counts its own.
-      const size_t cost = 2 * static_cast<size_t>(c.position() - start);
+      // held inside an element counts its own, and one left in the request
+      // holds none of its bytes.
+      const auto bytes = static_cast<size_t>(c.position() - start);
+      const size_t cost = 2 * c.held_bytes(left_before, bytes);
       if (c.hold(cost)) {
         held_ += cost;
       } else {
         leave_in_request(c, budget);
+        c.left_occurrence(left_before, bytes);
       }
       return true;
     }
@@ -141,6 +145,7 @@ class Repeated {
     T check;
     if (!decode_element(check, c, budget)) return false;
     ++count_;
+    c.left_occurrence(left_before, static_cast<size_t>(c.position() - start));
     return true;
   }
 

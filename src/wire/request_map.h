@@ -88,11 +88,14 @@ class RequestMap {
     size_cache.changed();
     const uint8_t* start = c.position();
     if (first_ == nullptr) first_ = start;
+    const size_t left_before = c.left_bytes();
     Map<V> entry;
     if (!merge_entry(entry, c, budget)) return false;
+    const auto bytes = static_cast<size_t>(c.position() - start);
     if (!left_) {
-      // A node of the map, and its key at most twice its bytes.
-      const size_t cost = 96 + sizeof(V) + 2 * static_cast<size_t>(c.position() - start);
+      // A node of the map, and its key at most twice its bytes (a field left
+      // in the request inside its value holds none of its own).
+      const size_t cost = 96 + sizeof(V) + 2 * c.held_bytes(left_before, bytes);
       if (c.hold(cost)) {
         held_cost_ += cost;
         auto node = entry.extract(entry.begin());
@@ -111,9 +114,11 @@ class RequestMap {
       left_ = std::make_shared<Left>();
       left_->way.note(c, budget, first_);
       left_->count = held_entries_ + 1;
+      c.left_occurrence(left_before, bytes);
       return true;
     }
     ++left_->count;
+    c.left_occurrence(left_before, bytes);
     return true;
   }
 
