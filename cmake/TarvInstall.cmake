@@ -73,7 +73,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Versioned dependencies from the linked libraries (libc6, and for the tool
-# libprotobuf32, libfmt9, libsqlite3-0, libstdc++6 and libgcc-s1), an shlibs
+# libprotobuf32, libfmt9, libsqlite3-0, libpq5, libssl3, libstdc++6 and
+# libgcc-s1), an shlibs
 # file and the ldconfig trigger for the library. Without dpkg-shlibdeps
 # (dpkg-dev) the same names unversioned.
 find_program(TARV_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -81,7 +82,7 @@ if(TARV_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 elseif(TARGET tarv)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libprotobuf32, libfmt9, libsqlite3-0, libstdc++6, libgcc-s1")
+      "libc6, libprotobuf32, libfmt9, libsqlite3-0, libpq5, libssl3, libstdc++6, libgcc-s1")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
 endif()

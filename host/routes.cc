@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <google/protobuf/util/time_util.h>
+#include <openssl/crypto.h>
 
 #include <algorithm>
 #include <charconv>
@@ -72,15 +73,11 @@ std::optional<std::string_view> query_value(std::string_view query, std::string_
   return std::nullopt;
 }
 
-// In a time that does not depend on where they differ, so that the answer's
-// delay tells nothing of the token.
+// In a time that does not depend on where they differ (OpenSSL's
+// CRYPTO_memcmp), so that the answer's delay tells nothing of the token.
 bool same_secret(std::string_view given, std::string_view secret) {
-  if (given.size() != secret.size()) return false;
-  unsigned char differ = 0;
-  for (size_t i = 0; i < given.size(); ++i) {
-    differ = static_cast<unsigned char>(differ | (given[i] ^ secret[i]));
-  }
-  return differ == 0;
+  return given.size() == secret.size() &&
+         CRYPTO_memcmp(given.data(), secret.data(), given.size()) == 0;
 }
 
 bool same_text_ignoring_case(std::string_view a, std::string_view b) {

@@ -26,6 +26,10 @@ echo "Depends: $depends"
 for p in libc6 $([ -x "$build/tarv" ] && echo libprotobuf32); do
   grep -qE "(^|, )$p( |,|$)" <<<"$depends" || fail "no dependency on $p"
 done
+# docs/abi.md names each of them.
+for p in $(sed -E 's/ \([^)]*\)//g; s/,//g' <<<"$depends"); do
+  grep -q "\`$p\`" docs/abi.md || fail "docs/abi.md does not name the dependency $p"
+done
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
