@@ -2,13 +2,14 @@
 // its ratio to the bytes in and out: the bound is 3 × (in + out) + 1 MiB.
 // The shapes run at their small size; TARV_BENCH_FULL=1 in the environment
 // adds them at full size, one call each, and at requests of 0.5 and 2 MB
-// (BM_Bytes, the least CPU time of three calls), whose times show the work
-// growing with the bytes.
+// (BM_Bytes, the least CPU time of three calls; TARV_BENCH_MB="0.5 2" sets
+// the sizes), whose times show the work growing with the bytes.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,11 +55,22 @@ int64_t count_for(const Shape& shape, int64_t bytes) {
   return a + (bytes - at_a) * (b - a) / (at_b - at_a);
 }
 
+// The request sizes of BM_Bytes in MB: TARV_BENCH_MB="0.5 2" by default.
+std::vector<double> sizes_mb() {
+  const char* given = std::getenv("TARV_BENCH_MB");
+  std::istringstream in(given != nullptr ? given : "0.5 2");
+  std::vector<double> sizes;
+  for (double mb; in >> mb;) sizes.push_back(mb);
+  return sizes;
+}
+
 void register_sizes(const Shape& shape) {
-  for (const auto& [label, bytes] : {std::pair{"0.5MB", 500'000}, std::pair{"2MB", 2'000'000}}) {
+  for (const double mb : sizes_mb()) {
+    std::ostringstream label;
+    label << mb << "MB";
     benchmark::RegisterBenchmark(
-        ("BM_Bytes/" + std::string(shape.name) + "/" + label).c_str(), measure, shape,
-        count_for(shape, bytes))
+        ("BM_Bytes/" + std::string(shape.name) + "/" + label.str()).c_str(), measure, shape,
+        count_for(shape, static_cast<int64_t>(mb * 1e6)))
         ->Iterations(1)
         ->Repetitions(3)
         ->ComputeStatistics("min",
