@@ -42,7 +42,9 @@
 //      768 KiB, plus the request's own size); past it the field is left in
 //      the request: decoding checks every occurrence and keeps only the way
 //      back to them (FieldWay), and every walk decodes them again, one at a
-//      time. The way a field goes depends on sizes, never on meaning: both
+//      time, under a budget of the bytes it walks: the allowance is the
+//      request's decode's alone, whose held fields stay held meanwhile. The
+//      way a field goes depends on sizes, never on meaning: both
 //      ways give the same answer, byte for byte (tests force either way for
 //      every field through holding.h and compare).
 //   2. The request outlives the message. Text fields (string_view), the ways

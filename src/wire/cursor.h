@@ -54,12 +54,17 @@ inline uint64_t key_reads = 0;
 
 class Cursor {
  public:
-  Cursor(const uint8_t* data, size_t size, Holding holding = Holding::kWithinBudget)
+  // `allowance`: what the decode may hold beyond the bytes it reads. The
+  // request's decode has it; a walk of a field left in the request has none
+  // (FieldWay, RequestMap), since what the request's decode holds stays
+  // held meanwhile.
+  Cursor(const uint8_t* data, size_t size, Holding holding = Holding::kWithinBudget,
+         size_t allowance = kHoldAllowance)
       : begin_(data),
         p_(data),
         end_(data + size),
         holding_(holding),
-        hold_budget_(holding == Holding::kWithinBudget ? kHoldAllowance + size
+        hold_budget_(holding == Holding::kWithinBudget ? allowance + size
                      : holding == Holding::kAll        ? std::numeric_limits<size_t>::max()
                                                        : 0) {}
 

@@ -56,7 +56,7 @@ struct FieldWay {
   // a field with a number on the path has the path's wire type.
   template <class Visit>
   bool walk(const uint8_t* from, const uint8_t* to, size_t level, Visit& visit) const {
-    Cursor c(from, static_cast<size_t>(to - from), holding);
+    Cursor c(from, static_cast<size_t>(to - from), holding, 0);
     while (!c.at_or_past(to)) {
       uint32_t number;
       WireType wire_type;

@@ -87,11 +87,15 @@ class Repeated {
     T element;
     return way_.for_each_occurrence([&](Cursor& c) {
       element = T{};
+      const size_t budget = c.hold_budget();
       decode_element(element, c, way_.budget);
 #ifdef TARV_HOLD_HOOK
       walk_decodes<T>.fetch_add(1, std::memory_order_relaxed);
 #endif
-      return visit(element);
+      const bool more = visit(element);
+      // The next element replaces this one: it may hold as much.
+      c.release(budget - c.hold_budget());
+      return more;
     });
   }
 

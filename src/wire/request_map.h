@@ -192,7 +192,7 @@ class RequestMap {
   Cursor at(size_t place) const {
     const FieldWay& way = left_->way;
     return Cursor(way.begin + place, static_cast<size_t>(way.end - way.begin) - place,
-                  way.holding);
+                  way.holding, 0);
   }
 
   // The key of the entry at `place`: its last key field, or "".
