@@ -287,6 +287,27 @@ inline std::string refund_of_lines_past_the_sum_counter(int64_t n) {
   return with_doc_fields(r, named_lines(n));
 }
 
+// A sale whose 6,000 empty payments come first, held, and take the hold
+// allowance; its ten lines are then left in the request, and the last has
+// `n` empty scans and a GTIN, which each walk of the lines decodes again.
+inline std::string sale_of_held_payments_and_a_walked_line_of_scans(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  auto* cash = r.mutable_doc()->add_payments();
+  cash->set_type_id(0);
+  cash->set_sum(10);
+  std::string scans = repeated_field(1, "", n);
+  std::string gtin;
+  put_field(gtin, 4, "4810000000017");
+  put_field(scans, 1, gtin);
+  std::string code;
+  put_field(code, 5, scans);
+  std::string line(kMinimalLine);
+  put_field(line, 20, code);
+  std::string extra = repeated_field(20, "", 6000) + repeated_field(2, kMinimalLine, 9);
+  put_field(extra, 2, line);
+  return with_doc_fields(r, extra);
+}
+
 struct Shape {
   // Begins with the document, whose export is tarvcore_create_<document>:
   // the heap replay of other platforms finds the export by it.
@@ -329,6 +350,8 @@ inline const Shape kShapes[] = {
      sale_of_lines_past_the_sum_counter, 60600, 15150},
     {"refund_2MB_lines_past_the_sum_counter", tarvcore_create_refund,
      refund_of_lines_past_the_sum_counter, 60600, 15150},
+    {"sale_6k_held_payments_and_a_walked_line_of_32k_scans", tarvcore_create_sale,
+     sale_of_held_payments_and_a_walked_line_of_scans, 32000, 24000},
 };
 
 }  // namespace tarv::bench
