@@ -6,8 +6,20 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/text/utf8.h"
+
 namespace tarv::host {
 namespace {
+
+// A fault quotes what it read (a whole string of a megabyte, in a body that
+// never ends it): a message keeps its first characters and marks the cut.
+constexpr size_t kFaultChars = 200;
+
+std::string excerpt(std::string_view text) {
+  const size_t kept = text::utf8::cut_length(text, kFaultChars);
+  if (kept == text.size()) return std::string(text);
+  return fmt::format("{}… ({} bytes more)", text.substr(0, kept), text.size() - kept);
+}
 
 // Accepts every value and keeps the first syntax fault, so that checking a
 // text neither builds it nor throws. libprotobuf's parser is laxer (it takes
@@ -39,7 +51,7 @@ struct SyntaxCheck : nlohmann::json::json_sax_t {
     const std::string_view what = e.what();
     const size_t colon = what.find(": ");
     fault = fmt::format("{}:{}: bad JSON: {}", line, position - line_start,
-                        colon == std::string_view::npos ? what : what.substr(colon + 2));
+                        excerpt(colon == std::string_view::npos ? what : what.substr(colon + 2)));
     return false;
   }
 };
@@ -61,8 +73,8 @@ HostResult<void> parse_json(std::string_view json, google::protobuf::Message& me
     for (char& c : reason) {
       if (c == '\n') c = ' ';
     }
-    return std::unexpected(
-        Failure{kind, fmt::format("{}: bad JSON for {}: {}", what, message.GetTypeName(), reason)});
+    return std::unexpected(Failure{kind, fmt::format("{}: bad JSON for {}: {}", what,
+                                                     message.GetTypeName(), excerpt(reason))});
   }
   return {};
 }

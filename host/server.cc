@@ -5,19 +5,23 @@
 // whatever a client does: connections at once (past it, 503 and close), a
 // deadline for the whole request from its first byte (headers and body), an
 // idle deadline between kept-alive requests, the body cap for every transfer
-// encoding (the parser counts chunked bodies too), and the header size. A
+// encoding (the parser counts chunked bodies too), the header size, and one
+// budget for what the connections hold together (their buffers, the requests
+// being read, the bodies and the answers being written). A connection gives
+// its buffers and its answer back once the answer is written. A
 // request whose route needs the register is handed to the register pool and
 // answered when its work posts the reply back; the I/O thread never touches
 // SQLite. Answers go out in one write (header and body gathered) with Nagle
 // off, so a kept-alive client does not wait for a delayed ACK.
 //
-// Invariants: sessions_, bodies_held_ and every Session are touched only on
-// the I/O thread; a Session is in sessions_ from its start until close();
-// bodies_held_ is the sum of the sessions' held_.
+// Invariants: sessions_, held_ and every Session are touched only on the I/O
+// thread; a Session is in sessions_ from its start until close(); the
+// engine's held_ is the sum of the sessions' held_.
 #include "host/server.h"
 
 #include <arpa/inet.h>
 #include <fmt/format.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <utility>  // before Asio, which uses std::exchange
@@ -61,10 +65,28 @@ constexpr milliseconds kDrain{1000};
 constexpr milliseconds kOpenSlice{200};
 // Descriptors kept for the register's files and the listening socket.
 constexpr size_t kReservedFiles = 64;
-// Request bodies held at once, all connections together (and at least two of
-// the largest): past it a request is answered 503 before its body is read.
-// Its Content-Length counts from its header, a chunked body as --max-body.
-constexpr uint64_t kBodyBudget = 256 << 20;
+// What the connections hold at once, all together (and at least two requests
+// of the largest body): past it a new connection, request or answer is
+// refused 503. A connection counts kConnectionCost from its start; a request
+// kRequestCost more from its first byte, and its body from its header (its
+// Content-Length, a chunked body as --max-body); an answer its body while it
+// is written.
+constexpr uint64_t kBudget = 256 << 20;
+// The session, its socket and stream, the read that waits for a request
+// (kIdleRead) and an answer's header.
+constexpr uint64_t kConnectionCost = 8 << 10;
+constexpr size_t kIdleRead = 1 << 10;
+// A request being read fills at most the read buffer and its header.
+constexpr uint64_t kRequestCost = kReadBuffer + kHeaderLimit;
+// An answer up to this size is sent whatever the budget (a refusal is one).
+constexpr size_t kShortAnswer = 4 << 10;
+// Memory freed is given back to the system (malloc_trim: glibc keeps it
+// otherwise) a moment after this much was let go, and not more often.
+constexpr uint64_t kTrimAfter = 4 << 20;
+constexpr milliseconds kTrimDelay{200};
+// A request that bears a wrong token is answered this late, and its
+// connection closed: one connection guesses a few times a second at most.
+constexpr milliseconds kWrongTokenDelay{250};
 
 class Session;
 
@@ -84,17 +106,23 @@ class Engine {
   void accept();
   void refuse(tcp::socket socket);
   void stop();
+  // Counts memory let go; gives it back to the system now and then.
+  void freed(uint64_t bytes);
+  std::string full() const;
 
   const ServerOptions options_;
   Routes routes_;
   size_t max_connections_ = 0;
-  uint64_t body_budget_ = 0;
-  uint64_t bodies_held_ = 0;  // reserved by the sessions reading or holding one
+  uint64_t budget_ = 0;
+  uint64_t held_ = 0;   // reserved by the sessions, of budget_
+  uint64_t freed_ = 0;  // since the last malloc_trim
   asio::io_context io_{1};
   asio::thread_pool pool_{kRegisterThreads};
   tcp::acceptor acceptor_{io_};
   asio::signal_set signals_{io_, SIGTERM, SIGINT};
   asio::steady_timer retry_{io_};
+  asio::steady_timer trim_{io_};
+  bool trimming_ = false;
   std::unordered_set<Session*> sessions_;
   std::atomic<bool> stopping_ = false;
   std::optional<Failure> failure_;
@@ -106,6 +134,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void start() {
     engine_.sessions_.insert(this);
+    hold(kConnectionCost, true);
     beast::error_code ignored;
     stream_.socket().set_option(tcp::no_delay(true), ignored);
     wait_for_request();
@@ -128,7 +157,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (engine_.stopping_) return close();
     if (buffer_.size() > 0) return read_request();
     stream_.expires_after(options().idle);
-    stream_.async_read_some(buffer_.prepare(4096),
+    stream_.async_read_some(buffer_.prepare(kIdleRead),
                             [self = shared_from_this()](beast::error_code ec, size_t n) {
                               if (ec) return self->close();
                               self->buffer_.commit(n);
@@ -142,6 +171,7 @@ class Session : public std::enable_shared_from_this<Session> {
     parser_.emplace();
     parser_->body_limit(options().max_body);
     parser_->header_limit(kHeaderLimit);
+    if (!hold(kConnectionCost + kRequestCost)) return answer(refusal(503, engine_.full()));
     stream_.expires_after(options().timeout);
     http::async_read_header(stream_, buffer_, *parser_,
                             [self = shared_from_this()](beast::error_code ec, size_t) {
@@ -158,6 +188,11 @@ class Session : public std::enable_shared_from_this<Session> {
     // would let its bytes pass for another request: refused, and the
     // connection closed.
     if (header.count(http::field::transfer_encoding) > 0) {
+      if (header.version() < 11) {  // where it is not defined
+        return answer(refusal(400,
+                              "an HTTP/1.0 request cannot send Transfer-Encoding: send "
+                              "Content-Length, or HTTP/1.1"));
+      }
       if (!parser_->chunked()) {
         return answer(refusal(400, "a Transfer-Encoding must end in chunked"));
       }
@@ -184,6 +219,7 @@ class Session : public std::enable_shared_from_this<Session> {
     // budget below is given to it.
     asked_ = asked_of(header);
     if (auto refused = engine_.routes_.admit(asked_)) {
+      if (refused->status == 401) refused->close = true;  // one guess a connection
       if (!parser_->is_done()) {
         refused->close = true;  // its body is not read
         return answer(std::move(*refused));
@@ -195,11 +231,7 @@ class Session : public std::enable_shared_from_this<Session> {
     }
     const uint64_t body =
         parser_->content_length().value_or(parser_->chunked() ? options().max_body : 0);
-    if (engine_.bodies_held_ + body > engine_.body_budget_) {
-      return answer(refusal(503, "the server holds as many request bodies as it takes; try again"));
-    }
-    held_ = body;
-    engine_.bodies_held_ += held_;
+    if (!hold(kConnectionCost + kRequestCost + body)) return answer(refusal(503, engine_.full()));
     const auto read_body = [self = shared_from_this()] {
       http::async_read(self->stream_, self->buffer_, *self->parser_,
                        [self](beast::error_code ec, size_t) { self->on_read(ec); });
@@ -295,10 +327,32 @@ class Session : public std::enable_shared_from_this<Session> {
         });
   }
 
+  // A wrong token is answered late (kWrongTokenDelay); the connection holds
+  // nothing but its budget meanwhile.
   void answer(Reply reply) {
     if (phase_ == Phase::kClosed) return;
+    if (reply.status == 401 && !asked_.authorization.empty() && !delayed_) {
+      delayed_ = true;
+      auto timer = std::make_shared<asio::steady_timer>(engine_.io_, kWrongTokenDelay);
+      timer->async_wait([self = shared_from_this(), timer, reply = std::move(reply)](
+                            beast::error_code) mutable { self->answer(std::move(reply)); });
+      return;
+    }
+    delayed_ = false;
     phase_ = Phase::kAnswering;
-    const bool head = !reply.close && request_.method() == http::verb::head;
+    // The request as far as it was read: a refusal may come before its
+    // header is whole, or before its body.
+    const http::verb method = parser_ ? parser_->get().method() : request_.method();
+    const bool head = method == http::verb::head;
+    // Past the budget, an answer is refused unless it is short or a call's
+    // (its journal entry is written already: it is answered whatever the
+    // cost).
+    const uint64_t body = head ? 0 : reply.body.size();
+    buffer_.shrink_to_fit();  // to the bytes not read yet
+    if (!hold(kConnectionCost + buffer_.capacity() + body,
+              body <= kShortAnswer || request_.method() == http::verb::post)) {
+      return answer(refusal(503, engine_.full()));
+    }
     const bool keep = !reply.close && !engine_.stopping_ && request_.keep_alive();
     response_ = {};
     response_.version(11);
@@ -313,15 +367,51 @@ class Session : public std::enable_shared_from_this<Session> {
     response_.keep_alive(keep);
     if (reply.status != 204) response_.content_length(reply.body.size());
     if (!head) response_.body() = std::move(reply.body);
+    // What the request held is not needed for the answer any more.
+    asked_ = {};
+    parser_.reset();
+    engine_.freed(let_go(request_));
     stream_.expires_after(options().timeout);
     http::async_write(stream_, response_,
                       [self = shared_from_this(), keep](beast::error_code ec, size_t) {
                         if (ec) return self->close();
+                        self->settle();
                         if (!keep) return self->drain();
-                        self->request_ = {};
-                        self->release_body();
                         self->wait_for_request();
                       });
+  }
+
+  // Once an answer is written: the answer and what the read buffer holds
+  // beyond unread bytes go back, so that an idle connection holds only what
+  // kConnectionCost counts.
+  void settle() {
+    uint64_t freed = let_go(response_) + buffer_.capacity();
+    buffer_.shrink_to_fit();
+    freed -= buffer_.capacity();
+    hold(kConnectionCost + buffer_.capacity(), true);
+    engine_.freed(freed);
+  }
+
+  // Empties `message` and frees its body; the bytes freed. (An empty message
+  // assigned would keep the body's allocation: a short string moved into a
+  // long one is copied into its buffer.)
+  template <class Message>
+  static uint64_t let_go(Message& message) {
+    const uint64_t freed = message.body().capacity();
+    std::string().swap(message.body());
+    message = {};
+    return freed;
+  }
+
+  // Sets what the session holds of the engine's budget to `bytes`; false
+  // (nothing changed) when more would pass the budget and `force` is not
+  // set.
+  bool hold(uint64_t bytes, bool force = false) {
+    if (!force && bytes > held_ && engine_.held_ - held_ + bytes > engine_.budget_) return false;
+    assert(engine_.held_ >= held_);
+    engine_.held_ = engine_.held_ - held_ + bytes;
+    held_ = bytes;
+    return true;
   }
 
   // Half-closes, then reads what the client still sends for a moment: closing
@@ -335,27 +425,25 @@ class Session : public std::enable_shared_from_this<Session> {
       stream_.expires_after(kDrain);
     }
     buffer_.clear();
-    stream_.async_read_some(buffer_.prepare(16 << 10),
+    stream_.async_read_some(buffer_.prepare(kIdleRead),
                             [self = shared_from_this()](beast::error_code ec, size_t) {
                               if (ec) return self->close();
                               self->drain();
                             });
   }
 
-  void release_body() {
-    assert(engine_.bodies_held_ >= held_);
-    engine_.bodies_held_ -= held_;
-    held_ = 0;
-  }
-
   void close() {
     if (phase_ == Phase::kClosed) return;
     phase_ = Phase::kClosed;
-    release_body();
+    hold(0, true);
     assert(engine_.sessions_.contains(this));
     engine_.sessions_.erase(this);
     beast::error_code ignored;
     stream_.socket().close(ignored);
+    // (Its buffers go with the session, once the last of its handlers
+    // returns: before the engine's next trim.)
+    engine_.freed(kConnectionCost + buffer_.capacity() + request_.body().capacity() +
+                  response_.body().capacity());
   }
 
   Engine& engine_;
@@ -366,7 +454,8 @@ class Session : public std::enable_shared_from_this<Session> {
   Asked asked_;  // views into request_
   http::response<http::string_body> response_;
   Phase phase_ = Phase::kIdle;
-  uint64_t held_ = 0;  // of the engine's body budget
+  uint64_t held_ = 0;     // of the engine's budget
+  bool delayed_ = false;  // a wrong token's answer waits
 };
 
 HostResult<int> Engine::bind() {
@@ -414,7 +503,7 @@ void Engine::accept() {
       });
       return;
     }
-    if (sessions_.size() >= max_connections_) {
+    if (sessions_.size() >= max_connections_ || held_ + kConnectionCost > budget_) {
       refuse(std::move(socket));
     } else {
       std::make_shared<Session>(*this, std::move(socket))->start();
@@ -440,12 +529,33 @@ void Engine::refuse(tcp::socket socket) {
   socket.close(ignored);
 }
 
+void Engine::freed(uint64_t bytes) {
+  freed_ += bytes;
+  if (freed_ < kTrimAfter || trimming_ || stopping_) return;
+  trimming_ = true;
+  trim_.expires_after(kTrimDelay);
+  trim_.async_wait([this](beast::error_code ec) {
+    trimming_ = false;
+    if (ec || stopping_) return;
+    freed_ = 0;
+    malloc_trim(0);
+  });
+}
+
+std::string Engine::full() const {
+  return fmt::format(
+      "the server holds {} MiB for its connections, requests and answers, as "
+      "much as it takes; try again",
+      budget_ >> 20);
+}
+
 void Engine::stop() {
   if (stopping_.exchange(true)) return;
   beast::error_code ignored;
   acceptor_.close(ignored);
   signals_.cancel(ignored);
   retry_.cancel();
+  trim_.cancel();
   const std::vector<Session*> open(sessions_.begin(), sessions_.end());
   for (Session* session : open) session->stop();
 }
@@ -462,10 +572,16 @@ HostResult<void> Engine::run(const std::function<void(int)>& listening) {
       options_.max_connections,
       files.rlim_cur > kReservedFiles * 2 ? files.rlim_cur - kReservedFiles : kReservedFiles);
 
-  body_budget_ = std::max<uint64_t>(kBodyBudget, 2 * uint64_t{options_.max_body});
+  budget_ = std::max(kBudget, 2 * (kConnectionCost + kRequestCost + uint64_t{options_.max_body}));
 
   const auto port = bind();
   if (!port) return std::unexpected(port.error());
+  // A hangup (the terminal closed) ends the server as SIGTERM does, unless
+  // it was started to ignore it (nohup).
+  struct sigaction hangup {};
+  if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
+    signals_.add(SIGHUP);
+  }
   signals_.async_wait([this](beast::error_code ec, int) {
     if (!ec) stop();
   });

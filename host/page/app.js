@@ -197,10 +197,17 @@ document.getElementById('signin').addEventListener('submit', (event) => {
   refresh();
 });
 // A link may carry the token after '#token=' (it never reaches a server);
-// it is kept for the tab and taken off the address.
-const given = location.hash.match(/^#token=(.+)$/);
+// it is kept for the tab and taken off the address, also when it is not
+// well-formed percent-encoding (then it is kept as typed, and refused).
+const given = location.hash.match(/^#token=(.*)$/);
 if (given) {
-  sessionStorage.setItem(kTokenKey, decodeURIComponent(given[1]));
-  history.replaceState(null, '', location.pathname);
+  history.replaceState(null, '', location.pathname + location.search);
+  let text = given[1];
+  try {
+    text = decodeURIComponent(text);
+  } catch (malformed) {
+    // '%E0%A4%A': kept as typed
+  }
+  if (text.trim()) sessionStorage.setItem(kTokenKey, text.trim());
 }
 refresh();
