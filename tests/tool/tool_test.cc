@@ -174,6 +174,8 @@ TEST_F(Tool, BadInputGetsOneLineAndItsExitStatus) {
   put(file("cut.bin"), std::string("\x0a\x01\x02", 3));
   put(file("short.sig"), std::string(47, 'x'));
   put(file("key"), std::string(64, 'x'));
+  put(file("shift.json"), R"({"state": {"context": {"currencies": ["BYN"]}},
+                              "steps": [{"title": "Drawer", "whole_drawer": true, "sale": {}}]})");
   struct Case {
     const char* args;
     const char* input;
@@ -215,6 +217,8 @@ TEST_F(Tool, BadInputGetsOneLineAndItsExitStatus) {
       {"verify nine.bin short.sig key", "", 1, ""},
       {"frobnicate", "", 3, "tarv: unknown command 'frobnicate'"},
       {"demo --fast", "", 3, "not expected: --fast (see tarv demo --help)"},
+      {"demo --shift state.json", "", 3, "tarv: state.json:1:36: bad JSON: syntax error"},
+      {"demo --shift shift.json", "", 3, "tarv: step 'Drawer': whole_drawer belongs to a withdraw"},
       {"", "", 3, "tarv: no command"},
   };
   for (const Case& c : cases) {
