@@ -1,5 +1,6 @@
 // Opening a database of registers by its name: an SQLite file (any path) or
-// a PostgreSQL database (a postgresql:// or postgres:// URL). What they open
+// a PostgreSQL database (a postgresql:// or postgres:// URL, or libpq's
+// key=value text: host=... dbname=...). What they open
 // is the interface of store.h; which kind of database is behind it is decided
 // here alone.
 #ifndef TARV_HOST_DATABASES_H_
@@ -15,6 +16,14 @@ namespace tarv::host {
 
 // Whether `db` names a PostgreSQL database rather than an SQLite file.
 bool is_server_database(std::string_view db);
+
+// Whether `a` and `b` name one database, however each is spelt: one SQLite
+// file through any path or link; one PostgreSQL database through any URL or
+// key=value text. Two PostgreSQL databases that answer are told apart by
+// what they say they are (the cluster's system identifier and the
+// database's oid); else by where libpq would connect (this machine's names
+// and socket folders as one, default ports and database names filled in).
+bool same_database(const std::string& a, const std::string& b);
 
 // A failure (Fault::BadInput) unless `id` can name a register: 1 to 64 letters,
 // digits and . _ - : (it is a part of the server's paths).

@@ -8,6 +8,7 @@
 #include "base/try.h"
 #include "host/answer.h"
 #include "host/files.h"
+#include "host/move.h"
 #include "host/register.h"
 #include "host/register_call.h"
 #include "include/tarv_core.h"
@@ -24,6 +25,10 @@ HostResult<EntryAnswer> entry_answer(const JournalEntry& entry) {
     google::protobuf::Timestamp at;
     at.ParseFromString(entry.request);
     return EntryAnswer{open_answer(at), 0};
+  }
+  if (entry.export_name == kMovedEntry) {
+    return EntryAnswer{Json{{"export", kMovedEntry}, {"status", 0}, {"moved_to", entry.request}},
+                       0};
   }
   const Export* e = find_export(entry.export_name);
   if (e == nullptr) {

@@ -24,6 +24,7 @@
 
 #include "base/try.h"
 #include "host/connection.h"
+#include "host/redact.h"
 
 namespace tarv::host {
 namespace {
@@ -111,21 +112,6 @@ class Result {
   PGresult* r_;
 };
 
-// The URL as messages show it: without a password, and without its query,
-// which may hold one (?password=...).
-std::string without_password(std::string url) {
-  url = url.substr(0, url.find_first_of("?#"));
-  const size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return url;
-  const size_t start = scheme + 3;
-  const size_t at = url.find('@', start);
-  const size_t slash = url.find('/', start);
-  if (at == std::string::npos || (slash != std::string::npos && slash < at)) return url;
-  const size_t colon = url.find(':', start);
-  if (colon == std::string::npos || colon > at) return url;
-  return url.substr(0, colon) + url.substr(at);
-}
-
 // The first line of a libpq message.
 std::string first_line(const char* message) {
   std::string line = message == nullptr ? "" : message;
@@ -136,7 +122,7 @@ std::string first_line(const char* message) {
 class PostgresConnection final : public Connection {
  public:
   PostgresConnection(std::string url, Store::Options options)
-      : Connection(without_password(url)), url_(std::move(url)), options_(options) {}
+      : Connection(redacted(url)), url_(std::move(url)), options_(options) {}
   ~PostgresConnection() override { PQfinish(pg_); }
 
   // Connects and brings the schema to this version; a database without it
@@ -190,7 +176,7 @@ class PostgresConnection final : public Connection {
           Fault::Storage,
           fmt::format("lost its database while committing ({}): the call may have been made; "
                       "ask again with its key, or see its journal",
-                      first_line(PQerrorMessage(pg_)))});
+                      hidden(first_line(PQerrorMessage(pg_))))});
     }
     const Failure f = failure(r, "cannot commit");
     rollback();
@@ -281,7 +267,8 @@ class PostgresConnection final : public Connection {
     PQfinish(pg_);
     pg_ = PQconnectdb(url_.c_str());
     // The server's notices (a shutdown's warning) are no line of ours.
-    PQsetNoticeProcessor(pg_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        pg_, [](void*, const char*) {}, nullptr);
     if (PQstatus(pg_) != CONNECTION_OK) {
       return std::unexpected(
           Failure{Fault::Storage, fmt::format("cannot reach its database: {}; nothing was called",
@@ -338,7 +325,7 @@ class PostgresConnection final : public Connection {
   // A failed statement's failure, `what` saying what was being done.
   Failure failure(const Result& r, std::string_view what) {
     last_sqlstate_ = std::string(r.sqlstate());
-    const std::string why = first_line(PQerrorMessage(pg_));
+    const std::string why = hidden(first_line(PQerrorMessage(pg_)));
     if (PQstatus(pg_) != CONNECTION_OK || last_sqlstate_.starts_with("08") ||
         last_sqlstate_.starts_with("57P")) {
       return Failure{
@@ -368,15 +355,8 @@ class PostgresConnection final : public Connection {
     return result;
   }
 
-  // libpq's message with the URL, which may quote it, as messages show it.
-  std::string hidden(std::string message) const {
-    if (url_.empty()) return message;
-    for (size_t at = 0; (at = message.find(url_, at)) != std::string::npos;) {
-      message.replace(at, url_.size(), name);
-      at += name.size();
-    }
-    return message;
-  }
+  // libpq's message, which may quote the URL or its password, as messages show it.
+  std::string hidden(std::string message) const { return hide_secrets(std::move(message), url_); }
 
   const std::string url_;
   const Store::Options options_;

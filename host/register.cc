@@ -112,6 +112,7 @@ HostResult<void> Register::fill(const Export& e, Message& request,
 void Register::take(const Export& e, const Message& request, const CallOutcome& outcome) {
   if (outcome.status != TARV_STATUS_OK) return;
   pb::Context& context = *state_.mutable_context();
+  if (const auto at = request_time(request)) *state_.mutable_last_doc_at() = *at;
 
   if (const auto* report = dynamic_cast<const pb::ReportRequest*>(&request)) {
     pb::ShiftContext& shift = *context.mutable_shift_ctx();

@@ -8,6 +8,7 @@
 
 #include "base/try.h"
 #include "host/encode.h"
+#include "host/move.h"
 #include "host/register.h"
 #include "include/tarv_core.h"
 
@@ -31,15 +32,31 @@ google::protobuf::Timestamp register_clock() {
   return now;
 }
 
+// A document dated before the register's last one is refused before the
+// library is called: the register's clock ran backwards.
+static HostResult<void> check_clock(const HostState& state, const Message& request) {
+  using google::protobuf::util::TimeUtil;
+  const auto at = request_time(request);
+  if (!at || !state.has_last_doc_at() || !(*at < state.last_doc_at())) return {};
+  return std::unexpected(Failure{
+      Fault::BadInput,
+      fmt::format("the document is dated {}, before the register's last one ({}): the register's "
+                  "clock may have run backwards; set it right, or date the document at or after "
+                  "the last one; nothing was called",
+                  TimeUtil::ToString(*at), TimeUtil::ToString(state.last_doc_at()))});
+}
+
 HostResult<Committed> call_register(Store& store, const Export& e, const Message& request,
                                     const std::string& key) {
   if (!key.empty()) TARV_TRY(check_key(key));
   const std::string asked = encode(request);
   return store.call(key, e.name, asked, [&](const HostState& state) -> HostResult<CallRecord> {
+    TARV_TRY(check_not_moved(state));
     Register reg(state);
     const auto filled = new_message(e.request);
     filled->CopyFrom(request);
     TARV_TRY(reg.fill(e, *filled, register_clock()));
+    TARV_TRY(check_clock(state, *filled));
 
     CallRecord record;
     JournalEntry& entry = record.entry;
@@ -64,24 +81,13 @@ HostResult<Committed> call_register(Store& store, const Export& e, const Message
   });
 }
 
-HostResult<Committed> journal_undecodable(Store& store, const Export& e, std::string_view text,
-                                          const std::string& key) {
-  if (!key.empty()) TARV_TRY(check_key(key));
-  const std::string asked(text);
-  return store.call(key, e.name, asked, [&](const HostState&) -> HostResult<CallRecord> {
-    CallRecord record;
-    record.entry.export_name = std::string(e.name);
-    record.entry.status = TARV_STATUS_UNDECODABLE;
-    return record;
-  });
-}
-
 HostResult<Committed> open_shift(Store& store, const google::protobuf::Timestamp& at,
                                  const std::string& key, std::string_view asked) {
   if (!key.empty()) TARV_TRY(check_key(key));
   const std::string time = encode(at);
   const std::string given = key.empty() || asked.empty() ? time : std::string(asked);
   return store.call(key, kOpenEntry, given, [&](const HostState& state) -> HostResult<CallRecord> {
+    TARV_TRY(check_not_moved(state));
     const pb::ShiftContext& shift = state.context().shift_ctx();
     if (!shift.has_closed_at() && shift.has_opened_at()) {
       return std::unexpected(

@@ -33,15 +33,13 @@ google::protobuf::Timestamp register_clock();
 // answer under `key` (empty: none) and, after a success, writes the new
 // state. A key that check_key() refuses is refused. A header number other
 // than the next is refused (Fault::Numbering) and
-// nothing is journaled. A key already journaled: see Store::call.
+// nothing is journaled; so is a document dated before the register's last
+// one (Fault::BadInput: its clock ran backwards), and any call on a register
+// that was moved elsewhere (Fault::NotFound). A key already journaled: see
+// Store::call.
 HostResult<Committed> call_register(Store& store, const Export& e,
                                     const google::protobuf::Message& request,
                                     const std::string& key);
-
-// A request that does not decode (`text` as received): journaled with status
-// 255, the register unchanged.
-HostResult<Committed> journal_undecodable(Store& store, const Export& e, std::string_view text,
-                                          const std::string& key);
 
 // Opens the next shift at `at` after a shift-close report; journaled as the
 // entry "open". Refused while the shift is open.

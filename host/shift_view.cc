@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/try.h"
+#include "host/move.h"
 #include "host/register_call.h"
 #include "include/tarv_core.h"
 
@@ -40,6 +41,7 @@ HostResult<Counted> count_shift(Store& store, bool closed) {
     for (auto e = batch->rbegin(); e != batch->rend(); ++e) {
       if (e->export_name == kOpenEntry || (is_close(*e) && own_close_seen)) return counted;
       if (is_close(*e)) own_close_seen = true;
+      if (e->export_name == kMovedEntry) continue;  // no document: where the register went
       ++(e->status == TARV_STATUS_OK ? counted.documents : counted.refusals);
     }
     end = first - 1;

@@ -353,6 +353,22 @@ HostResult<std::string> resolve(const std::string& path) {
   return real.string();
 }
 
+// SQLite makes a register's -wal and -shm files with the mode of the file
+// itself: made while it was read-only, they stay read-only once it is
+// writable again, and every call then fails as read-only. A writable file
+// gives them its write bits back (when this user owns them).
+void writable_companions(const std::string& real) {
+  struct stat file {};
+  if (::stat(real.c_str(), &file) != 0 || ::access(real.c_str(), W_OK) != 0) return;
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string companion = real + suffix;
+    struct stat st {};
+    if (::stat(companion.c_str(), &st) == 0 && ::access(companion.c_str(), W_OK) != 0) {
+      ::chmod(companion.c_str(), (st.st_mode & 07777) | (file.st_mode & 0222));
+    }
+  }
+}
+
 }  // namespace
 
 HostResult<std::unique_ptr<Connection>> connect_sqlite(const std::string& path,
@@ -367,6 +383,7 @@ HostResult<std::unique_ptr<Connection>> connect_sqlite(const std::string& path,
   }
   auto real = resolve(path);
   TARV_TRY(real);
+  writable_companions(*real);
   sqlite3* db = nullptr;
   const int rc =
       sqlite3_open_v2(real->c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);

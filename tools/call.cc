@@ -49,10 +49,13 @@ report, order (or the export's own name, e.g. tarvcore_create_sale).
 Times are RFC 3339 text in UTC, e.g. "at": "2024-03-15T06:05:00Z".
 
 Exit status: 0 success, 1 error response, 2 the request does not decode (bad
-JSON, or the library's status 255), 3 bad command line or file, 4 the
-register stayed busy past --wait, 5 the key names another request, 6 the
-header names a number other than the register's next, 7 the register cannot
-be read or written (missing, read-only, disk full; it is left as it was).
+JSON, which is not journaled, or the library's status 255), 3 bad command
+line or file, a document dated before the register's last one, or a
+register moved elsewhere (both named in the message, nothing journaled),
+4 the register stayed busy past --wait, 5 the key names another request,
+6 the header names a number other than the register's next, 7 the register
+cannot be read or written (missing, read-only, disk full; it is left as it
+was).
 )";
 
 struct Args {
@@ -67,16 +70,10 @@ struct Args {
 std::string_view source_name(std::string_view path) { return path == "-" ? "<stdin>" : path; }
 
 // On a register: the answer is journaled before it is printed.
-HostResult<int> call_on_register(const Args& a, const host::Export& e, const std::string& text,
-                                 const HostResult<void>& parsed,
+HostResult<int> call_on_register(const Args& a, const host::Export& e,
                                  const google::protobuf::Message& request) {
   auto store = host::open_store(*a.db, {a.wait}, a.id);
   TARV_TRY(store);
-  if (!parsed) {
-    // Text that is no request is journaled too: the till's audit trail.
-    TARV_TRY(host::journal_undecodable(**store, e, text, a.key));
-    TARV_TRY(parsed);  // fails: the text is no request
-  }
   auto committed = host::call_register(**store, e, request, a.key);
   TARV_TRY(committed);
   const host::CallOutcome outcome = host::outcome_of(e, committed->entry);
@@ -94,9 +91,10 @@ HostResult<int> run(const Args& a) {
   const auto text = host::read_file(a.path);
   TARV_TRY(text);
   const auto request = host::new_message(e->request);
-  const auto parsed = host::parse_json(*text, *request, source_name(a.path), Fault::Undecodable);
-  if (a.db) return call_on_register(a, *e, *text, parsed, *request);
-  TARV_TRY(parsed);
+  // Text that is no request is refused before any register is touched, as
+  // the server refuses it: nothing is journaled.
+  TARV_TRY(host::parse_json(*text, *request, source_name(a.path), Fault::Undecodable));
+  if (a.db) return call_on_register(a, *e, *request);
 
   const host::CallOutcome outcome = host::call(*e, *request);
   if (outcome.status != TARV_STATUS_UNDECODABLE && !outcome.response) {

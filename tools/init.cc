@@ -1,14 +1,14 @@
 // tarv init: a new register database from a register's state in JSON.
 #include <fmt/format.h>
 
-#include <filesystem>
 #include <iostream>
 
 #include "base/try.h"
 #include "host/databases.h"
 #include "host/files.h"
-#include "host/journal_check.h"
 #include "host/json.h"
+#include "host/move.h"
+#include "host/redact.h"
 #include "host/register_call.h"
 #include "host/store.h"
 #include "tools/commands.h"
@@ -33,8 +33,9 @@ moves into a register this way. The state is the register's initial state,
 from which `tarv journal DB check` replays the journal. DB must not exist.
 
 DB is a path (an SQLite file) or a PostgreSQL URL,
-postgresql://USER@HOST:PORT/DATABASE, whose database takes the registers'
-tables when it has none.
+postgresql://USER@HOST:PORT/DATABASE (or libpq's key=value text, host=HOST
+dbname=DATABASE ...), whose database takes the registers' tables when it has
+none. A password in it is never shown.
 
   --register ID   one register of many in DB, each with its own state,
                   numbering, journal and keys (ID: 1 to 64 letters, digits
@@ -43,8 +44,12 @@ tables when it has none.
   --from OTHER    moves the register of OTHER (a database of one register,
                   e.g. the SQLite file of a till) into DB as ID, with its
                   whole journal: checked before (a journal that does not
-                  check is not moved) and again there; OTHER is left as
-                  it was, and may not be DB itself
+                  check is not moved) and again there. OTHER is held while
+                  it is copied (its calls wait, up to their --wait), and
+                  afterwards issues nothing: its calls are refused with
+                  where it went. A move that fails leaves nothing in DB
+                  and OTHER as it was. OTHER may not be DB itself, however
+                  either is spelt
 
 Exit status: 0 created, 1 the journal does not check, 3 bad command
 line or state, 7 DB (or the register ID) exists or cannot be written.
@@ -59,24 +64,25 @@ struct Args {
 
 // --from: the register of another database moved in whole, then checked.
 HostResult<int> move_in(const Args& a) {
-  std::error_code error;
-  if (*a.from == a.db || std::filesystem::equivalent(*a.from, a.db, error)) {
+  if (host::same_database(*a.from, a.db)) {
     return std::unexpected(Failure{
-        Fault::BadInput, fmt::format("{} is the database the register would move into", a.db)});
+        Fault::BadInput,
+        fmt::format("{} is the database the register would move into", host::redacted(*a.from))});
   }
   auto source = host::open_store(*a.from);
   TARV_TRY(source);
-  // A journal that does not check is not moved: nothing is made of it.
-  TARV_TRY(host::check_journal(**source));
+  auto reader = host::open_store(*a.from);
+  TARV_TRY(reader);
   auto database = host::open_database(a.db, {}, true);
   TARV_TRY(database);
-  auto moved = (*database)->create(a.id, {}, source->get());
+  const std::string into = host::redacted(a.db);
+  auto moved = host::move_register(**source, **reader, **database, a.id,
+                                   fmt::format("{} as register {}", into, a.id));
   TARV_TRY(moved);
-  auto checked = host::check_journal(**moved);
-  TARV_TRY(checked);
   std::cout << fmt::format(
-      "register {} of {} moved in from {}: {} journal entries, replayed and as stored\n", a.id,
-      a.db, *a.from, *checked);
+      "register {} of {} moved in from {}: {} journal entries, replayed and as stored; {} issues "
+      "nothing more\n",
+      a.id, into, host::redacted(*a.from), *moved, host::redacted(*a.from));
   return kExitOk;
 }
 
@@ -90,7 +96,7 @@ HostResult<int> run(const Args& a) {
   TARV_TRY(host::parse_json(*text, state, path == "-" ? "<stdin>" : path, Fault::BadInput));
   TARV_TRY(host::create_store(db, state, {}, a.id));
   std::cout << fmt::format("register {} created: next document {}, next shift {}\n",
-                           a.id.empty() ? db : a.id + " of " + db,
+                           a.id.empty() ? host::redacted(db) : a.id + " of " + host::redacted(db),
                            state.context().next_doc_number(), state.context().next_shift_number());
   return kExitOk;
 }

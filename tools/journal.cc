@@ -8,6 +8,7 @@
 #include "host/databases.h"
 #include "host/journal_check.h"
 #include "host/journal_view.h"
+#include "host/redact.h"
 #include "host/register_call.h"
 #include "host/store.h"
 #include "tools/commands.h"
@@ -22,8 +23,9 @@ constexpr std::string_view kHelp = R"(usage: tarv journal DB [--register ID] [--
        tarv journal DB state
 
 The electronic journal of the register DB: every call made through
-`tarv call --db DB` (successes, error responses and requests that did not
-decode) and every `tarv open`, numbered from 1 in the order they were made.
+`tarv call --db DB` (successes, error responses, requests the library
+could not decode) and every `tarv open`, numbered from 1 in the order they
+were made; a register moved elsewhere ends with the entry "moved".
 With --register ID, the journal of the register ID of DB (each register of a
 database has its own).
 
@@ -88,9 +90,10 @@ HostResult<int> run(const Args& a) {
     TARV_TRY(entry);
     if (!*entry) {
       return std::unexpected(Failure{
-          Fault::NotFound, a.what == "show"
-                               ? fmt::format("the journal of {} has no entry {}", a.db, a.seq)
-                               : fmt::format("the journal of {} is empty", a.db)});
+          Fault::NotFound,
+          a.what == "show"
+              ? fmt::format("the journal of {} has no entry {}", host::redacted(a.db), a.seq)
+              : fmt::format("the journal of {} is empty", host::redacted(a.db))});
     }
     return show(**entry);
   }
@@ -98,8 +101,8 @@ HostResult<int> run(const Args& a) {
     auto checked = host::check_journal(store);
     TARV_TRY(checked);
     std::cout << fmt::format(
-        "journal of {}: {} entries replayed; every response and the state are as stored\n", a.db,
-        *checked);
+        "journal of {}: {} entries replayed; every response and the state are as stored\n",
+        host::redacted(a.db), *checked);
     return kExitOk;
   }
   auto state = store.state();

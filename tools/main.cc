@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/try.h"
+#include "host/redact.h"
 #include "tools/commands.h"
 
 namespace tarv::tool {
@@ -69,7 +70,16 @@ int main(int argc, char** argv) {
   const auto result = tarv::tool::run(argc, argv);
   std::cout.flush();
   if (!result) {
-    std::cerr << "tarv: " << result.error().message << '\n';
+    // A line that quotes the command line (its parser's) shows no password.
+    std::string line = result.error().message;
+    for (int i = 1; i < argc; ++i) {
+      std::string_view arg = argv[i];
+      if (arg.starts_with("--") && arg.find('=') != std::string_view::npos) {
+        arg.remove_prefix(arg.find('=') + 1);
+      }
+      line = tarv::host::hide_secrets(std::move(line), arg);
+    }
+    std::cerr << "tarv: " << line << '\n';
     return tarv::tool::exit_status(result.error().kind);
   }
   return *result;

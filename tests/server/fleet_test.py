@@ -193,7 +193,7 @@ class Fleet(unittest.TestCase):
             while (not calm.is_set() or i < 10) and i < 2000:
                 i += 1
                 key = f"c{c}-{i}"
-                seq = ask(rid, key, deposit(5 + i % 50, 100 + c))
+                seq = ask(rid, key, deposit(5, 100 + c + i % 50))
                 with lock:
                     answered[key] = (rid, seq)
 

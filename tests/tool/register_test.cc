@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <google/protobuf/struct.pb.h>
 #include <libpq-fe.h>
+#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -271,7 +272,7 @@ TEST_P(Register, CallWithDbDrivesAShiftCallByCall) {
 // and after every kill the register is sound.
 TEST_P(Register, NothingIsLostOrCountedTwiceWhenKilledAtRandomMoments) {
   put(file("deposit.json"), deposit(5, 100));
-  put(file("sale.json"), sale(9));
+  put(file("sale.json"), sale(5));
   const uint32_t seed = std::random_device{}();
   SCOPED_TRACE(seed);
   std::mt19937 random(seed);
@@ -367,6 +368,7 @@ TEST_P(Register, KeysNumberingAndLinks) {
   put(file("other.json"), deposit(6, 200));
   put(file("numbered.json"), R"({"doc": {"header": {"cashier": "Иванов", "currency": "BYN",
       "at": "2024-03-15T06:07:00Z", "number": 7}, "sum": 100}})");
+  put(file("early.json"), deposit(4, 100));
   fs::create_symlink("r.db", file("sym.db"));
   fs::create_hard_link(file("state.json"), file("state-too.json"));
 
@@ -392,6 +394,10 @@ TEST_P(Register, KeysNumberingAndLinks) {
       {"call deposit deposit.json --db r.db --register nope", 3, "tarv: r.db has no register nope"},
       {"journal r.db show 9", 3, "tarv: the journal of r.db has no entry 9"},
       {"open r.db --at 2024-03-15T12:00:00Z", 1, "tarv: the shift is open"},
+      // The register's clock ran backwards: refused before the library.
+      {"call deposit early.json --db r.db", 3,
+       "tarv: the document is dated 2024-03-15T06:04:00Z, before the register's last one "
+       "(2024-03-15T06:05:00Z): the register's clock may have run backwards"},
   };
   for (const Case& c : cases) {
     if (c.files && !sqlite()) continue;
@@ -414,13 +420,19 @@ TEST_P(Register, KeysNumberingAndLinks) {
   const Result opened = tarv("open r.db --at 2024-03-15T12:00:00Z");
   ASSERT_EQ(opened.status, 0) << opened.err;
   EXPECT_EQ(state().context().next_shift_number(), 2u);
-  EXPECT_EQ(tarv("call deposit - --db r.db", deposit(5, 1)).status, 1);  // before the opening
+  const std::string before_opening = R"({"doc": {"header": {"cashier": "Иванов",
+      "currency": "BYN", "at": "2024-03-15T11:00:00Z"}, "sum": 1}})";
+  EXPECT_EQ(tarv("call deposit - --db r.db", before_opening).status, 1);
   ASSERT_EQ(tarv("journal r.db export docs").status, 0);
   EXPECT_TRUE(fs::exists(file("docs/1-deposit.bin")));
   EXPECT_TRUE(fs::exists(file("docs/shift1-report.bin")));
-  // Text that is no request is journaled too, and changes nothing.
+  // Text that is no request is refused as the server refuses it: nothing is
+  // journaled, whether the shift is open or closed.
+  const size_t entries = journal().size();
   EXPECT_EQ(tarv("call sale - --db r.db", "{").status, 2);
-  EXPECT_EQ(journal().back().fields().at("status").number_value(), 255);
+  ASSERT_EQ(tarv("call report - --db r.db", R"({"close_at": "2024-03-15T13:00:00Z"})").status, 0);
+  EXPECT_EQ(tarv("call sale - --db r.db", "{").status, 2);
+  EXPECT_EQ(journal().size(), entries + 1);
   expect_sound();
 
   // Tampering shows: one byte more in a stored response.
@@ -486,16 +498,30 @@ TEST_P(Register, ManyRegistersInOneDatabase) {
       Tool::tarv("call report - --db till.db", R"({"close_at": "2024-03-15T10:00:00Z"})").status,
       0);
   ASSERT_EQ(Tool::tarv("open till.db --at 2024-03-15T12:00:00Z").status, 0);
+  const std::string till_journal = Tool::tarv("journal till.db --json").out;
+  const std::string till_state = Tool::tarv("journal till.db state").out;
   const Result moved = tarv("init r.db --register till --from till.db");
   ASSERT_EQ(moved.status, 0) << moved.err;
   EXPECT_NE(moved.out.find("5 journal entries, replayed"), std::string::npos) << moved.out;
-  EXPECT_EQ(tarv("journal r.db --register till --json").out,
-            Tool::tarv("journal till.db --json").out);
-  EXPECT_EQ(tarv("journal r.db --register till state").out,
-            Tool::tarv("journal till.db state").out);
+  EXPECT_EQ(tarv("journal r.db --register till --json").out, till_journal);
+  EXPECT_EQ(tarv("journal r.db --register till state").out, till_state);
   EXPECT_EQ(tarv("call deposit deposit.json --db r.db --register till --key t").out,
             till_keyed.out);
   expect_sound("r.db --register till");
+  // The till is marked: it issues nothing, and moves no more.
+  EXPECT_EQ(Tool::tarv("journal till.db check").status, 0);
+  EXPECT_NE(Tool::tarv("journal till.db last")
+                .out.find(R"("moved_to": ")" + ours("r.db") + " as register till"),
+            std::string::npos);
+  for (const char* args : {"call deposit deposit.json --db till.db", "open till.db",
+                           "init r.db --register again --from till.db"}) {
+    const Result r = tarv(args);
+    EXPECT_EQ(r.status, 3) << args;
+    EXPECT_NE(r.err.find(ours("the register was moved to r.db as register till: it issues")),
+              std::string::npos)
+        << args << "\n"
+        << r.err;
+  }
 
   if (!sqlite()) return;
   // The former schema: a file of one register, its journal keyed by seq.
@@ -518,9 +544,151 @@ PRAGMA user_version = 1;
             SQLITE_OK)
       << sqlite3_errmsg(old);
   sqlite3_close(old);
-  EXPECT_EQ(Tool::tarv("journal old.db --json").out, Tool::tarv("journal till.db --json").out);
+  EXPECT_EQ(Tool::tarv("journal old.db --json").out, till_journal);
   EXPECT_EQ(Tool::tarv("journal old.db --register default check").status, 0);
   EXPECT_EQ(Tool::tarv("call deposit deposit.json --db old.db --key t").out, till_keyed.out);
+}
+
+// A till moved while it sells: its sales wait for the copy, and once the copy
+// is committed it refuses them, naming where it went. Nothing is issued on
+// both sides: the till's journal is the moved one and the mark.
+TEST_P(Register, AMoveDuringSalesForksNothing) {
+  put(file("deposit.json"), deposit(5, 100));
+  ASSERT_EQ(Tool::tarv("init till.db state.json").status, 0);
+  std::atomic<int> sold = 0, refused = 0, other = 0;
+  std::atomic<bool> stop = false;
+  std::thread seller([&] {  // sells until the till refuses
+    while (!stop && refused == 0) {
+      const int status = wait_for(start(
+          dir_, {"call", "deposit", "deposit.json", "--db", "till.db", "--wait", "30"}, file("o")));
+      ++(status == 0 ? sold : status == 3 ? refused : other);
+    }
+  });
+  while (sold < 3) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const Result moved = tarv("init r.db --register till --from till.db");
+  stop = moved.status != 0;
+  seller.join();
+  ASSERT_EQ(moved.status, 0) << moved.err;
+  EXPECT_EQ(other, 0);
+  EXPECT_EQ(refused, 1);
+  const std::string there = tarv("journal r.db --register till --json").out;
+  const std::string here = Tool::tarv("journal till.db --json").out;
+  ASSERT_TRUE(here.starts_with(there)) << here << "\n" << there;
+  EXPECT_EQ(std::ranges::count(here.substr(there.size()), '\n'), 1);
+  EXPECT_NE(here.find(R"("export":"moved")", there.size()), std::string::npos) << here;
+  expect_sound("r.db --register till");
+  expect_sound("till.db");
+  ASSERT_EQ(tarv("call deposit deposit.json --db r.db --register till").status, 0);
+  EXPECT_EQ(journal("r.db --register till").back().fields().at("doc_number").number_value(),
+            state("till.db").context().next_doc_number());
+}
+
+// A move that cannot be made leaves nothing behind: into the database the
+// register lives in, however it is spelt, or failing part way through the
+// copy (a trigger of the target's refuses the third entry).
+TEST_P(Register, AMoveThatFailsLeavesNothing) {
+  put(file("deposit.json"), deposit(5, 100));
+  std::vector<std::string> spellings;
+  if (sqlite()) {
+    fs::create_directories(file("sub"));
+    fs::create_symlink("r.db", file("sym.db"));
+    spellings = {"./r.db", "sub/../r.db", "sym.db"};
+  } else {
+    const std::string port = db_.substr(db_.rfind(':') + 1, db_.rfind('/') - db_.rfind(':') - 1);
+    const std::string name = db_.substr(db_.rfind('/') + 1);
+    const std::string sockets = slurp(fs::path(std::getenv("TARV_POSTGRES")) / "cluster");
+    spellings = {"postgres" + db_.substr(db_.find(':')),
+                 "postgresql://postgres@localhost:" + port + "/" + name,
+                 "host=127.0.0.1 port=" + port + " user=postgres dbname=" + name,
+                 "postgresql:///" + name + "?host=" + sockets.substr(0, sockets.find('\n')) +
+                     "&port=" + port + "&user=postgres"};
+  }
+  for (const std::string& spelt : spellings) {
+    const Result r = tarv("init '" + spelt + "' --register c --from r.db");
+    EXPECT_EQ(r.status, 3) << spelt << "\n" << r.err;
+    EXPECT_NE(r.err.find("is the database the register would move into"), std::string::npos)
+        << spelt << "\n"
+        << r.err;
+  }
+  ASSERT_EQ(Tool::tarv("init till.db state.json").status, 0);
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(Tool::tarv("call deposit deposit.json --db till.db").status, 0);
+  sql(sqlite() ? "CREATE TRIGGER planted BEFORE INSERT ON journal WHEN NEW.seq = 3 "
+                 "BEGIN SELECT RAISE(ABORT, 'planted'); END"
+               : "CREATE FUNCTION planted() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                 "IF NEW.seq = 3 THEN RAISE EXCEPTION 'planted'; END IF; RETURN NEW; END $$; "
+                 "CREATE TRIGGER planted BEFORE INSERT ON journal FOR EACH ROW "
+                 "EXECUTE FUNCTION planted()");
+  const Result failed = tarv("init r.db --register till --from till.db");
+  EXPECT_EQ(failed.status, 7) << failed.err;
+  EXPECT_NE(failed.err.find("planted"), std::string::npos) << failed.err;
+  EXPECT_EQ(sql("SELECT count(*) FROM registers"), "1");
+  EXPECT_EQ(entry_count(), 0);
+  EXPECT_EQ(Tool::tarv("call deposit deposit.json --db till.db").status, 0);  // not marked
+  expect_sound("till.db");
+}
+
+// No line shows a PostgreSQL password, however the URL gives it.
+TEST_P(Register, APasswordNeverShows) {
+  if (sqlite()) GTEST_SKIP() << "an SQLite path has no password";
+  put(file("deposit.json"), deposit(5, 100));
+  ASSERT_EQ(Tool::tarv("init till.db state.json").status, 0);
+  const size_t user = db_.find("postgres@");
+  const std::string with = db_.substr(0, user) + "postgres:SECRET-9@" + db_.substr(user + 9);
+  const std::string escaped = db_.substr(0, user) + "postgres:SE%zzCRET-9@" + db_.substr(user + 9);
+  const std::string port = db_.substr(db_.rfind(':') + 1, db_.rfind('/') - db_.rfind(':') - 1);
+  const std::string pairs =
+      "host=127.0.0.1 port=" + port +
+      " user=postgres password=SECRET-9 dbname=" + db_.substr(db_.rfind('/') + 1);
+  struct Case {
+    std::string args;
+    int status;
+    std::string prefix;
+  };
+  const Case cases[] = {
+      {"init '" + with + "' state.json --register p", 0, ""},
+      {"init '" + with + "' --register q --from till.db", 0, ""},
+      {"call deposit deposit.json --db till.db", 3, ""},  // names where the till went
+      {"journal '" + with + "' --register p check", 0, ""},
+      {"journal '" + db_ + "?password=SECRET-9' --register q check", 0, ""},
+      {"journal '" + pairs + "' --register q check", 0, ""},
+      {"journal '" + escaped + "' --register q check", 7, ""},
+      {"journal '" + with + "' --register q '" + with + "'", 3, ""},  // the parser's line
+      {"serve --db '" + with + "' --listen 127.0.0.1:0", 0, "timeout --preserve-status -s INT 2 "},
+  };
+  for (const Case& c : cases) {
+    const Result r = tarv(c.args, "", c.prefix);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    EXPECT_EQ((r.out + r.err).find("CRET-9"), std::string::npos) << c.args << "\n"
+                                                                 << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.prefix.empty() ? "postgres" : "listening"), std::string::npos)
+        << c.args << "\n"
+        << r.out << r.err;
+  }
+}
+
+// A register's file read-only when it was opened, then made writable: SQLite
+// made its -shm with the file's mode then, and the register serves again.
+TEST_P(Register, ReadOnlyThenWritableServesAgain) {
+  if (!sqlite()) GTEST_SKIP() << "the database server's files are its own";
+  put(file("deposit.json"), deposit(5, 100));
+  fs::create_directories(file("own"));
+  std::string as_owner;  // root would write the read-only file anyway
+  if (getuid() == 0) {
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ASSERT_EQ(chown(file("own").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    as_owner = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+  }
+  ASSERT_EQ(tarv("init own/t.db state.json", "", as_owner).status, 0);
+  constexpr auto kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(file("own/t.db"), kWrite, fs::perm_options::remove);
+  EXPECT_EQ(tarv("call deposit deposit.json --db own/t.db", "", as_owner).status, 7);
+  ASSERT_TRUE(fs::exists(file("own/t.db-shm")));
+  EXPECT_EQ(fs::status(file("own/t.db-shm")).permissions() & kWrite, fs::perms::none);
+  fs::permissions(file("own/t.db"), fs::perms::owner_write, fs::perm_options::add);
+  const Result again = tarv("call deposit deposit.json --db own/t.db", "", as_owner);
+  EXPECT_EQ(again.status, 0) << again.err;
 }
 
 // A register on a disk it cannot write, or that is full, refuses the call with
