@@ -24,7 +24,8 @@ command exports (`export PATH=...`) holds for the page's later commands, and
 nothing else of the build is on the PATH. `/opt/tarv` in a command is an
 installed copy of the build in the scratch folder; a command that needs a
 binding the build lacks is skipped. `echo $?` prints the status of the
-command before it.
+command before it. A `curl` command must say `--fail-with-body`, so that a
+reader's script stops on an HTTP error.
 
 A `console background` block is what a reader runs in a second terminal (a
 server): its command starts in the background, its output is compared once it
@@ -250,6 +251,9 @@ def check_page(page, folder):
             if argument == "norun":
                 continue
             for command, expected in sessions(body):
+                if re.search(r"\bcurl\b", command) and "--fail-with-body" not in command:
+                    print(f"{name}:{line}: curl without --fail-with-body exits 0 on an HTTP error")
+                    failures += 1
                 if "/opt/tarv" in command and not os.path.isdir(folder.prefix):
                     subprocess.run(["cmake", "--install", folder.build, "--prefix", folder.prefix],
                                    check=True, stdout=subprocess.DEVNULL)
