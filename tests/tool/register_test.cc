@@ -689,6 +689,29 @@ TEST_P(Register, ReadOnlyThenWritableServesAgain) {
   fs::permissions(file("own/t.db"), fs::perms::owner_write, fs::perm_options::add);
   const Result again = tarv("call deposit deposit.json --db own/t.db", "", as_owner);
   EXPECT_EQ(again.status, 0) << again.err;
+
+  // The same under tarv serve, which opens the register again after the
+  // failure: 500 while read-only, then the call goes through.
+  fs::permissions(file("own/t.db"), kWrite, fs::perm_options::remove);
+  const std::string serve = "cd '" + dir_.string() + "' && echo $$ && exec " + as_owner +
+                            "'" TARV_BUILD_DIR "/tarv' serve --db own/t.db --listen 127.0.0.1:0";
+  FILE* server = popen(serve.c_str(), "r");
+  ASSERT_NE(server, nullptr);
+  char line[128] = {};
+  ASSERT_NE(fgets(line, sizeof line, server), nullptr);  // the server's pid
+  const pid_t pid = std::stoi(line);
+  ASSERT_NE(fgets(line, sizeof line, server), nullptr);  // listening on http://127.0.0.1:PORT
+  const std::string url = std::string(line).substr(std::string(line).find("http"));
+  const std::string post = "curl -s -o /dev/null -w '%{http_code}' --json @'" +
+                           file("deposit.json").string() + "' " + url.substr(0, url.find('\n')) +
+                           "/v1/deposit > '" + file("code").string() + "'";
+  ASSERT_EQ(std::system(post.c_str()), 0);
+  EXPECT_EQ(slurp(file("code")), "500");
+  fs::permissions(file("own/t.db"), fs::perms::owner_write, fs::perm_options::add);
+  ASSERT_EQ(std::system(post.c_str()), 0);
+  EXPECT_EQ(slurp(file("code")), "200");
+  kill(pid, SIGINT);
+  pclose(server);
 }
 
 // A register on a disk it cannot write, or that is full, refuses the call with
