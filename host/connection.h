@@ -8,6 +8,7 @@
 #ifndef TARV_HOST_CONNECTION_H_
 #define TARV_HOST_CONNECTION_H_
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -31,20 +32,33 @@ class Connection {
  public:
   // What messages call the database: its path, or its URL without a
   // password.
-  explicit Connection(std::string db_name) : name(std::move(db_name)) {}
+  Connection(std::string db_name, Store::Options store_options)
+      : name(std::move(db_name)), options(store_options) {}
   virtual ~Connection() = default;
 
   const std::string name;
+  const Store::Options options;
   // One transaction at a time on the connection (the Stores that share it
   // take turns here).
   std::mutex mutex;
+  // The bounds set for the work to come (Database::bound); under `mutex`.
+  std::optional<Bounds> bounds;
+
+  // The bounds of work that starts now: those set, or the store's wait.
+  Bounds bounds_now() const {
+    return bounds ? *bounds
+                  : Bounds{options.wait,
+                           std::chrono::steady_clock::now() + options.wait + kAnswerMargin};
+  }
 
   // Begins a write transaction. With an id, it holds that register (its row
-  // locked) until it ends: other transactions on it wait up to the store's
-  // wait, then fail with Fault::Busy.
+  // locked) until it ends: other transactions on it wait up to the bounds'
+  // wait, then fail with Fault::Busy. Each statement of it fails past the
+  // bounds' answer_by. A failure leaves no transaction open.
   virtual HostResult<void> begin(const std::string& id) = 0;
-  // Commits; a failure leaves nothing of the transaction, or (a lost
-  // connection) not known: both Fault::Storage.
+  // Commits; a failure leaves nothing of the transaction (Fault::Storage),
+  // or, when the answer was lost with the connection or did not come in
+  // time, leaves it not known (Fault::Unknown).
   virtual HostResult<void> commit() = 0;
   virtual void rollback() = 0;
 

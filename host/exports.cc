@@ -12,23 +12,18 @@ namespace tarv::host {
 namespace {
 
 using google::protobuf::Descriptor;
-using google::protobuf::FieldDescriptor;
 using google::protobuf::Message;
 
-// The exports of the shared table, with what the register needs to know of
-// each: where its counters live and whether it takes a document number.
+// The exports of the shared table as rows, with whether each takes a
+// document number.
 const std::vector<Export>& table() {
   static const std::vector<Export> t = [] {
     std::vector<Export> rows;
     for_each_export([&](const auto& row) {
       using Row = std::remove_cvref_t<decltype(row)>;
-      // A kind's counters are the DocumentsAttributes field named by its
-      // plural ("sales"); the report has none of its own.
-      const FieldDescriptor* counters =
-          pb::DocumentsAttributes::descriptor()->FindFieldByName(std::string(row.name) + "s");
       rows.push_back({row.name, row.symbol, row.fn, Row::Request::descriptor(),
-                      Row::Response::descriptor(), counters,
-                      row.name != "report" && row.name != "order"});
+                      Row::Response::descriptor(), kNumbered<typename Row::Request>,
+                      rows.size()});
     });
     return rows;
   }();
@@ -84,17 +79,18 @@ CallOutcome parse_outcome(const Export& e, uint8_t status, std::string bytes) {
   CallOutcome out;
   out.status = status;
   out.bytes = std::move(bytes);
-  std::unique_ptr<Message> response;
   if (out.status == TARV_STATUS_OK) {
-    response = new_message(e.response);
+    visit_export(e, [&](const auto& row) {
+      using Response = std::remove_cvref_t<decltype(row)>::Response;
+      auto response = std::make_unique<Response>();
+      if (!response->ParseFromString(out.bytes)) return 0;
+      if constexpr (requires { response->binary_doc(); }) out.binary_doc = response->binary_doc();
+      out.response = std::move(response);
+      return 0;
+    });
   } else if (out.status == TARV_STATUS_ERROR) {
-    response = std::make_unique<pb::ErrorResponse>();
-  }
-  if (response && response->ParseFromString(out.bytes)) {
-    if (const FieldDescriptor* doc = response->GetDescriptor()->FindFieldByName("binary_doc")) {
-      out.binary_doc = response->GetReflection()->GetString(*response, doc);
-    }
-    out.response = std::move(response);
+    auto error = std::make_unique<pb::ErrorResponse>();
+    if (error->ParseFromString(out.bytes)) out.response = std::move(error);
   }
   return out;
 }

@@ -1,6 +1,8 @@
 // How the host's work fails: the kind of failure and one line for a person.
-// The host names kinds only; the tool maps them to its exit statuses
-// (tools/commands.h) and the server to HTTP statuses (http_status()).
+// The host names kinds only, each saying what happened to the work (done
+// and refused, not started, or not known); the tool maps them to its exit
+// statuses (tools/exit_status.h) and the server to HTTP statuses
+// (host/reply.h), each in one switch.
 #ifndef TARV_HOST_FAILURE_H_
 #define TARV_HOST_FAILURE_H_
 
@@ -10,9 +12,12 @@
 namespace tarv::host {
 
 enum class Fault {
-  // Work done and refused: a response that does not parse, a shift that is
-  // already open, a journal that does not check.
+  // Work refused by what it finds: a shift that is already open, a journal
+  // that does not check, bytes that are not a document. Nothing was kept.
   Refused,
+  // The library answered with what it must not (a response that does not
+  // parse); nothing was kept.
+  Library,
   // The request does not decode: bad JSON for its message.
   Undecodable,
   // The work could not start: a missing or unreadable file, an input that
@@ -30,8 +35,14 @@ enum class Fault {
   // next; nothing was called.
   Numbering,
   // The register cannot be opened, read or written (missing, not a register,
-  // a second hard link, a read-only or full disk); it is left as it was.
+  // a second hard link, a read-only or full disk, a database out of reach
+  // or not answering in time); it is left as it was.
   Storage,
+  // The call was sent to be committed and the database's answer was lost
+  // (the connection cut, or no answer in time), and asking the journal
+  // since did not tell: the call may have been made. The message says how
+  // to find out; the call is not made again.
+  Unknown,
 };
 
 // One line for a person (without a program's name in front).

@@ -3,13 +3,20 @@
 //
 // A call holds its register's row (SELECT ... FOR UPDATE) from its first
 // statement to its commit, so calls to one register take turns and calls to
-// different registers run side by side; a call waits for the row up to
-// Store::Options::wait (lock_timeout), then fails with Fault::Busy. A
+// different registers run side by side; a call waits for the row up to its
+// bounds' wait (lock_timeout, set for each transaction), then fails with
+// Fault::Busy and its transaction is rolled back, the connection kept. A
 // serialization failure or a deadlock is Fault::Busy too: nothing was done,
-// the call may be made again. A connection lost, or a server that stopped,
-// is Fault::Storage; a commit whose answer was lost with the connection may
-// have been made, which is said, and which a retry with the call's key
-// finds out. The connection is made again on the next transaction.
+// the call may be made again.
+//
+// A database that does not answer holds no call past its bounds' answer_by:
+// every exchange (the connection's start, each statement) waits on the
+// socket until then at most, and the connection is dropped when it passes
+// (the server's statement_timeout, TCP keepalives and tcp_user_timeout
+// bound what the server and the network hold besides). A connection lost,
+// or a server that stopped or did not answer, is Fault::Storage; a commit
+// whose answer was lost is Fault::Unknown (store.cc asks the journal). The
+// connection is made again on the next transaction.
 //
 // Parameters and results go in binary: bytea as it is, bigint as 8 bytes
 // in network order.
@@ -17,7 +24,11 @@
 #include <fmt/format.h>
 #include <libpq-fe.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -121,8 +132,8 @@ std::string first_line(const char* message) {
 
 class PostgresConnection final : public Connection {
  public:
-  PostgresConnection(std::string url, Store::Options options)
-      : Connection(redacted(url)), url_(std::move(url)), options_(options) {}
+  PostgresConnection(std::string url, Store::Options store_options)
+      : Connection(redacted(url), store_options), url_(std::move(url)) {}
   ~PostgresConnection() override { PQfinish(pg_); }
 
   // Connects and brings the schema to this version; a database without it
@@ -147,8 +158,8 @@ class PostgresConnection final : public Connection {
       if (*at > kSchemaVersion) return newer(*at);
       for (int64_t v = *at; v < kSchemaVersion; ++v) {
         // Several statements: the simple protocol.
-        Result step(PQexec(pg_, kMigrations[v]));
-        if (!step.ok()) return std::unexpected(failure(step, "cannot take its schema"));
+        TARV_TRY(exchange([&] { return PQsendQuery(pg_, kMigrations[v]); },
+                          "cannot take its schema"));
       }
       TARV_TRY(run_ok("DELETE FROM tarv_schema", {}, "cannot take its schema"));
       return run_ok(fmt::format("INSERT INTO tarv_schema VALUES ({})", kSchemaVersion).c_str(), {},
@@ -162,28 +173,43 @@ class PostgresConnection final : public Connection {
   }
 
   HostResult<void> begin(const std::string& id) override {
+    const Bounds b = bounds_now();
+    answer_by_ = b.answer_by;
+    waited_ = b.wait;
     TARV_TRY(connected());
-    TARV_TRY(run_ok("BEGIN", {}, "cannot be written"));
-    if (id.empty()) return {};
-    return run_ok("SELECT 1 FROM registers WHERE id = $1 FOR UPDATE", {text(id)},
-                  "cannot be written");
+    // lock_timeout 0 would wait for ever; the server gives up on a
+    // statement when the call's answer is due.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        b.answer_by - std::chrono::steady_clock::now());
+    const std::string sql =
+        fmt::format("BEGIN; SET LOCAL lock_timeout = {}; SET LOCAL statement_timeout = {}",
+                    std::max<int64_t>(1, b.wait.count()), std::max<int64_t>(1, left.count()));
+    in_transaction_ = true;
+    auto begun = [&]() -> HostResult<void> {
+      TARV_TRY(exchange([&] { return PQsendQuery(pg_, sql.c_str()); }, "cannot be written"));
+      if (id.empty()) return {};
+      return run_ok("SELECT 1 FROM registers WHERE id = $1 FOR UPDATE", {text(id)},
+                    "cannot be written");
+    }();
+    if (!begun) rollback();  // a busy register leaves the connection as it was
+    return begun;
   }
   HostResult<void> commit() override {
-    Result r(PQexec(pg_, "COMMIT"));
-    if (r.ok()) return {};
-    if (PQstatus(pg_) != CONNECTION_OK) {
+    auto r = exchange([&] { return PQsendQuery(pg_, "COMMIT"); }, "cannot commit");
+    in_transaction_ = false;
+    if (r) return {};
+    if (pg_ == nullptr || PQstatus(pg_) != CONNECTION_OK) {
       return std::unexpected(Failure{
-          Fault::Storage,
-          fmt::format("lost its database while committing ({}): the call may have been made; "
-                      "ask again with its key, or see its journal",
-                      hidden(first_line(PQerrorMessage(pg_))))});
+          Fault::Unknown, fmt::format("lost its database while committing ({})", lost_)});
     }
-    const Failure f = failure(r, "cannot commit");
     rollback();
-    return std::unexpected(f);
+    return std::unexpected(r.error());
   }
   void rollback() override {
-    if (PQstatus(pg_) == CONNECTION_OK) PQclear(PQexec(pg_, "ROLLBACK"));
+    if (pg_ != nullptr && PQstatus(pg_) == CONNECTION_OK) {
+      (void)exchange([&] { return PQsendQuery(pg_, "ROLLBACK"); }, "cannot roll back");
+    }
+    in_transaction_ = false;
   }
 
   HostResult<std::optional<std::string>> state(const std::string& id, bool initial) override {
@@ -260,23 +286,112 @@ class PostgresConnection final : public Connection {
   }
 
  private:
+  // When the statement under way must be answered.
+  std::chrono::steady_clock::time_point deadline() const {
+    return in_transaction_ ? answer_by_ : bounds_now().answer_by;
+  }
+
+  // Waits until the socket is ready for `events` or the deadline passes.
+  bool ready(short events, std::chrono::steady_clock::time_point until) const {
+    while (true) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          until - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd fd{PQsocket(pg_), events, 0};
+      const int n = ::poll(&fd, 1, static_cast<int>(std::min<int64_t>(left.count(), 1 << 30)));
+      if (n > 0) return true;
+      if (n < 0 && errno != EINTR) return false;
+    }
+  }
+
+  // Drops the connection, saying why (what a failure then tells).
+  void drop(std::string why) {
+    lost_ = std::move(why);
+    PQfinish(pg_);
+    pg_ = nullptr;
+  }
+
   // The connection, made (again) when there is none or it was lost: a
-  // server that restarted is reached on the next call.
+  // server that restarted is reached on the next call. Its own timeouts
+  // are set before the URL's, which may change them.
   HostResult<void> connected() {
     if (pg_ != nullptr && PQstatus(pg_) == CONNECTION_OK) return {};
     PQfinish(pg_);
-    pg_ = PQconnectdb(url_.c_str());
-    // The server's notices (a shutdown's warning) are no line of ours.
-    PQsetNoticeProcessor(
-        pg_, [](void*, const char*) {}, nullptr);
-    if (PQstatus(pg_) != CONNECTION_OK) {
-      return std::unexpected(
-          Failure{Fault::Storage, fmt::format("cannot reach its database: {}; nothing was called",
-                                              hidden(first_line(PQerrorMessage(pg_))))});
+    const auto until = deadline();
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(
+        until - std::chrono::steady_clock::now());
+    const std::string connect_timeout = std::to_string(std::max<int64_t>(2, left.count() + 1));
+    const char* keys[] = {"connect_timeout",    "keepalives", "keepalives_idle",
+                          "keepalives_interval", "keepalives_count", "tcp_user_timeout",
+                          "dbname",             nullptr};
+    const char* values[] = {connect_timeout.c_str(), "1", "5", "2", "3", "10000", url_.c_str(),
+                            nullptr};
+    pg_ = PQconnectStartParams(keys, values, 1);
+    auto status = pg_ == nullptr ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+    while (status == PGRES_POLLING_READING || status == PGRES_POLLING_WRITING) {
+      if (!ready(status == PGRES_POLLING_READING ? POLLIN : POLLOUT, until)) {
+        drop("no answer in time");
+        return std::unexpected(Failure{
+            Fault::Storage,
+            "cannot reach its database: it did not answer in time; nothing was called"});
+      }
+      status = PQconnectPoll(pg_);
     }
-    // lock_timeout 0 would wait for ever.
-    const int64_t wait_ms = std::max<int64_t>(1, options_.wait.count());
-    return run_ok(fmt::format("SET lock_timeout = {}", wait_ms).c_str(), {}, "cannot be opened");
+    if (PQstatus(pg_) != CONNECTION_OK) {
+      const std::string why = hidden(first_line(PQerrorMessage(pg_)));
+      drop(why);
+      return std::unexpected(Failure{
+          Fault::Storage, fmt::format("cannot reach its database: {}; nothing was called", why)});
+    }
+    // The server's notices (a shutdown's warning) are no line of ours.
+    PQsetNoticeProcessor(pg_, [](void*, const char*) {}, nullptr);
+    return {};
+  }
+
+  // Sends with `send` (one PQsend* call) and takes its results, waiting for
+  // the database no later than the deadline: the first failed result, or
+  // the last. A connection that does not answer in time is dropped.
+  template <class Send>
+  HostResult<std::unique_ptr<Result>> exchange(const Send& send, std::string_view what) {
+    if (pg_ == nullptr) return std::unexpected(out_of_reach(what));
+    const auto until = deadline();
+    const auto late = [&] {
+      drop("no answer in time");
+      return std::unexpected(out_of_reach(what));
+    };
+    if (send() == 0) {
+      drop(hidden(first_line(PQerrorMessage(pg_))));
+      return std::unexpected(out_of_reach(what));
+    }
+    for (int flushed; (flushed = PQflush(pg_)) != 0;) {
+      if (flushed < 0 || !ready(POLLOUT | POLLIN, until)) return late();
+      if (PQconsumeInput(pg_) == 0) break;
+    }
+    std::unique_ptr<Result> kept;
+    while (true) {
+      while (PQisBusy(pg_) != 0) {
+        if (!ready(POLLIN, until)) return late();
+        if (PQconsumeInput(pg_) == 0) break;  // lost: PQgetResult tells
+      }
+      PGresult* got = PQgetResult(pg_);
+      if (got == nullptr) break;
+      auto r = std::make_unique<Result>(got);
+      if (!kept || kept->ok()) kept = std::move(r);
+    }
+    if (PQstatus(pg_) != CONNECTION_OK) {
+      drop(hidden(first_line(PQerrorMessage(pg_))));
+      return std::unexpected(out_of_reach(what));
+    }
+    if (!kept || !kept->ok()) {
+      return std::unexpected(kept ? failure(*kept, what) : out_of_reach(what));
+    }
+    return kept;
+  }
+
+  Failure out_of_reach(std::string_view what) const {
+    return Failure{Fault::Storage,
+                   fmt::format("{}: its database is out of reach ({}); it is left as it was", what,
+                               lost_.empty() ? "no connection" : lost_)};
   }
 
   HostResult<std::unique_ptr<Result>> run(const char* sql, const std::vector<Param>& params,
@@ -290,11 +405,12 @@ class PostgresConnection final : public Connection {
       lengths.push_back(static_cast<int>(p.bytes.size()));
       formats.push_back(1);
     }
-    auto r = std::make_unique<Result>(PQexecParams(pg_, sql, static_cast<int>(params.size()),
-                                                   types.data(), values.data(), lengths.data(),
-                                                   formats.data(), 1));
-    if (!r->ok()) return std::unexpected(failure(*r, what));
-    return r;
+    return exchange(
+        [&] {
+          return PQsendQueryParams(pg_, sql, static_cast<int>(params.size()), types.data(),
+                                   values.data(), lengths.data(), formats.data(), 1);
+        },
+        what);
   }
   HostResult<void> run_ok(const char* sql, const std::vector<Param>& params,
                           std::string_view what) {
@@ -306,7 +422,7 @@ class PostgresConnection final : public Connection {
     auto r = run("SELECT version FROM tarv_schema", {}, "cannot read its schema version");
     if (!r) {
       // No table yet: version 0 (read again by the caller within its lock).
-      if (r.error().kind == Fault::Storage && PQstatus(pg_) == CONNECTION_OK &&
+      if (r.error().kind == Fault::Storage && pg_ != nullptr && PQstatus(pg_) == CONNECTION_OK &&
           last_sqlstate_ == "42P01") {
         return 0;
       }
@@ -332,11 +448,16 @@ class PostgresConnection final : public Connection {
           Fault::Storage,
           fmt::format("{}: its database is out of reach ({}); it is left as it was", what, why)};
     }
-    if (last_sqlstate_ == "55P03" || last_sqlstate_ == "57014") {
+    if (last_sqlstate_ == "55P03") {
       return Failure{Fault::Busy,
                      fmt::format("is busy: another call held it for more than {} ms; nothing was "
                                  "called (try again, or wait longer)",
-                                 options_.wait.count())};
+                                 waited_.count())};
+    }
+    if (last_sqlstate_ == "57014") {
+      return Failure{Fault::Storage, fmt::format("{}: its database did not answer in time ({}); "
+                                                 "it is left as it was",
+                                                 what, why)};
     }
     if (last_sqlstate_ == "40001" || last_sqlstate_ == "40P01") {
       return Failure{Fault::Busy, fmt::format("is busy: {}; nothing was called (try again)", why)};
@@ -359,9 +480,12 @@ class PostgresConnection final : public Connection {
   std::string hidden(std::string message) const { return hide_secrets(std::move(message), url_); }
 
   const std::string url_;
-  const Store::Options options_;
   PGconn* pg_ = nullptr;
   std::string last_sqlstate_;
+  std::string lost_;  // why the connection was dropped
+  bool in_transaction_ = false;
+  std::chrono::steady_clock::time_point answer_by_;  // of the transaction under way
+  std::chrono::milliseconds waited_{0};              // its wait for a held register
 };
 
 }  // namespace

@@ -4,54 +4,148 @@
 #include <google/protobuf/message.h>
 
 #include <string>
+#include <type_traits>
 
 #include "include/tarv_core.h"
 
 namespace tarv::host {
 namespace {
 
-using google::protobuf::Descriptor;
-using google::protobuf::FieldDescriptor;
 using google::protobuf::Message;
+using google::protobuf::Timestamp;
 
-const FieldDescriptor& field(const Message& m, std::string_view name) {
-  return *m.GetDescriptor()->FindFieldByName(std::string(name));
+template <class Row>
+using RequestOf = typename std::remove_cvref_t<Row>::Request;
+
+template <class Request>
+constexpr bool kReport = std::is_same_v<Request, pb::ReportRequest>;
+
+// Returns f(row, request) with `request` as the row's own class: the typed
+// work on a request whose export is not named.
+template <class F>
+auto visit_request(const Message& request, F&& f) {
+  using Result = decltype(f(std::get<0>(kExports), std::declval<const pb::DepositRequest&>()));
+  std::optional<Result> result;
+  for_each_export([&](const auto& row) {
+    using Request = RequestOf<decltype(row)>;
+    if (!result && request.GetDescriptor() == Request::descriptor()) {
+      result.emplace(f(row, static_cast<const Request&>(request)));
+    }
+  });
+  return result;
 }
 
-// The document header of a request, when the request has a document with one.
-const Message* header_of(const Message& request) {
-  const FieldDescriptor* doc = request.GetDescriptor()->FindFieldByName("doc");
-  if (doc == nullptr || !request.GetReflection()->HasField(request, doc)) return nullptr;
-  const Message& d = request.GetReflection()->GetMessage(request, doc);
-  const FieldDescriptor* header = d.GetDescriptor()->FindFieldByName("header");
-  if (header == nullptr || !d.GetReflection()->HasField(d, header)) return nullptr;
-  return &d.GetReflection()->GetMessage(d, header);
+// The document header of a request (the report has none); null when absent.
+template <class Request>
+const auto* header_of(const Request& request) {
+  if constexpr (kReport<Request>) {
+    return static_cast<const pb::Header*>(nullptr);
+  } else {
+    return request.has_doc() && request.doc().has_header() ? &request.doc().header() : nullptr;
+  }
+}
+
+template <class Request>
+std::string currency_of(const Request& request) {
+  const auto* header = header_of(request);
+  const std::string currency = header == nullptr ? "" : std::string(header->currency());
+  return currency.empty() ? "BYN" : currency;
+}
+
+// The time a filled request carries: its header's `at`, the report's
+// `close_at`.
+template <class Request>
+std::optional<Timestamp> time_of(const Request& r) {
+  if constexpr (kReport<Request>) {
+    if (r.has_close_at()) return r.close_at();
+  } else if (const auto* header = header_of(r); header != nullptr && header->has_at()) {
+    return header->at();
+  }
+  return std::nullopt;
+}
+
+template <class Row>
+HostResult<void> fill_as(const Row& row, RequestOf<Row>& request, const HostState& state,
+                         const Timestamp& now) {
+  using Request = RequestOf<Row>;
+  *request.mutable_context() = state.context();
+  if constexpr (kReport<Request>) {
+    if (!request.has_close_at()) *request.mutable_close_at() = now;
+    *request.mutable_attrs() = state.counters();
+    if (request.first_sale() == 0 && request.last_sale() == 0) {
+      request.set_first_sale(state.first_sale());
+      request.set_last_sale(state.last_sale());
+    }
+    return {};
+  } else {
+    const bool has_header = header_of(request) != nullptr;
+    if (has_header && !request.doc().header().has_at()) {
+      *request.mutable_doc()->mutable_header()->mutable_at() = now;
+    }
+    request.mutable_attrs()->Clear();
+    const auto kept = state.counters().find(currency_of(request));
+    if (kept != state.counters().end()) {
+      *request.mutable_attrs() = (kept->second.*row.counters.get)();
+    }
+    if constexpr (kNumbered<Request>) {
+      if (!has_header) return {};
+      auto& header = *request.mutable_doc()->mutable_header();
+      const uint32_t next = state.context().next_doc_number();
+      if (header.number() != 0 && header.number() != next) {
+        return std::unexpected(Failure{
+            Fault::Numbering, fmt::format("the register numbers its documents: the next is {}, "
+                                          "the request names {} (0 takes the next)",
+                                          next, header.number())});
+      }
+      header.set_number(next);
+    }
+    return {};
+  }
+}
+
+template <class Row>
+void take_as(const Row& row, const RequestOf<Row>& request, const CallOutcome& outcome,
+             HostState& state) {
+  using Request = RequestOf<Row>;
+  using Response = typename Row::Response;
+  pb::Context& context = *state.mutable_context();
+  if (const auto at = time_of(request)) *state.mutable_last_doc_at() = *at;
+  if constexpr (kReport<Request>) {
+    pb::ShiftContext& shift = *context.mutable_shift_ctx();
+    *shift.mutable_closed_at() = request.close_at();
+    shift.clear_attrs();
+    state.clear_counters();
+    state.set_first_sale(0);
+    state.set_last_sale(0);
+    context.set_next_shift_number(context.next_shift_number() + 1);
+  } else {
+    const auto& response = static_cast<const Response&>(*outcome.response);
+    pb::DocumentsAttributes& all = (*state.mutable_counters())[currency_of(request)];
+    *(all.*row.counters.mutable_get)() = response.attrs();
+    if constexpr (requires { response.shift_attrs(); }) {
+      *context.mutable_shift_ctx()->mutable_attrs() = response.shift_attrs();
+    }
+    if constexpr (std::is_same_v<Request, pb::SaleRequest>) {
+      if (state.first_sale() == 0) state.set_first_sale(context.next_doc_number());
+      state.set_last_sale(context.next_doc_number());
+    }
+    if constexpr (kNumbered<Request>) context.set_next_doc_number(context.next_doc_number() + 1);
+  }
 }
 
 }  // namespace
 
 std::string request_currency(const Message& request) {
-  const Message* header = header_of(request);
-  if (header == nullptr) return "BYN";
-  std::string currency = header->GetReflection()->GetString(*header, &field(*header, "currency"));
-  return currency.empty() ? "BYN" : currency;
+  return visit_request(request, [](const auto&, const auto& r) { return currency_of(r); })
+      .value_or("BYN");
 }
 
-std::optional<google::protobuf::Timestamp> request_time(const Message& request) {
-  if (const auto* report = dynamic_cast<const pb::ReportRequest*>(&request)) {
-    if (report->has_close_at()) return report->close_at();
-    return std::nullopt;
-  }
-  const Message* header = header_of(request);
-  const FieldDescriptor* at =
-      header == nullptr ? nullptr : header->GetDescriptor()->FindFieldByName("at");
-  if (at == nullptr || !header->GetReflection()->HasField(*header, at)) return std::nullopt;
-  google::protobuf::Timestamp time;
-  time.CopyFrom(header->GetReflection()->GetMessage(*header, at));
-  return time;
+std::optional<Timestamp> request_time(const Message& request) {
+  return visit_request(request, [](const auto&, const auto& r) { return time_of(r); })
+      .value_or(std::nullopt);
 }
 
-void Register::open_shift(const google::protobuf::Timestamp& at) {
+void Register::open_shift(const Timestamp& at) {
   pb::ShiftContext& shift = *state_.mutable_context()->mutable_shift_ctx();
   shift.Clear();
   *shift.mutable_opened_at() = at;
@@ -60,87 +154,18 @@ void Register::open_shift(const google::protobuf::Timestamp& at) {
   state_.set_last_sale(0);
 }
 
-HostResult<void> Register::fill(const Export& e, Message& request,
-                                const google::protobuf::Timestamp& now) const {
-  const auto* reflection = request.GetReflection();
-  reflection->MutableMessage(&request, &field(request, "context"))->CopyFrom(state_.context());
-
-  if (auto* report = dynamic_cast<pb::ReportRequest*>(&request)) {
-    if (!report->has_close_at()) *report->mutable_close_at() = now;
-    *report->mutable_attrs() = state_.counters();
-    if (report->first_sale() == 0 && report->last_sale() == 0) {
-      report->set_first_sale(state_.first_sale());
-      report->set_last_sale(state_.last_sale());
-    }
-    return {};
-  }
-
-  if (const Message* header = header_of(request)) {
-    const FieldDescriptor* at = header->GetDescriptor()->FindFieldByName("at");
-    if (at != nullptr && !header->GetReflection()->HasField(*header, at)) {
-      Message* doc = reflection->MutableMessage(&request, &field(request, "doc"));
-      Message* writable = doc->GetReflection()->MutableMessage(doc, &field(*doc, "header"));
-      writable->GetReflection()->MutableMessage(writable, at)->CopyFrom(now);
-    }
-  }
-
-  Message* attrs = reflection->MutableMessage(&request, &field(request, "attrs"));
-  attrs->Clear();
-  const auto kept = state_.counters().find(request_currency(request));
-  if (kept != state_.counters().end()) {
-    const pb::DocumentsAttributes& all = kept->second;
-    attrs->CopyFrom(all.GetReflection()->GetMessage(all, e.counters));
-  }
-
-  if (e.numbered && header_of(request) != nullptr) {
-    Message* doc = reflection->MutableMessage(&request, &field(request, "doc"));
-    Message* header = doc->GetReflection()->MutableMessage(doc, &field(*doc, "header"));
-    const FieldDescriptor& number = field(*header, "number");
-    const uint32_t asked = header->GetReflection()->GetUInt32(*header, &number);
-    const uint32_t next = state_.context().next_doc_number();
-    if (asked != 0 && asked != next) {
-      return std::unexpected(Failure{
-          Fault::Numbering, fmt::format("the register numbers its documents: the next is {}, the "
-                                        "request names {} (0 takes the next)",
-                                        next, asked)});
-    }
-    header->GetReflection()->SetUInt32(header, &number, next);
-  }
-  return {};
+HostResult<void> Register::fill(const Export& e, Message& request, const Timestamp& now) const {
+  return visit_export(e, [&](const auto& row) {
+    return fill_as(row, static_cast<RequestOf<decltype(row)>&>(request), state_, now);
+  });
 }
 
 void Register::take(const Export& e, const Message& request, const CallOutcome& outcome) {
-  if (outcome.status != TARV_STATUS_OK) return;
-  pb::Context& context = *state_.mutable_context();
-  if (const auto at = request_time(request)) *state_.mutable_last_doc_at() = *at;
-
-  if (const auto* report = dynamic_cast<const pb::ReportRequest*>(&request)) {
-    pb::ShiftContext& shift = *context.mutable_shift_ctx();
-    *shift.mutable_closed_at() = report->close_at();
-    shift.clear_attrs();
-    state_.clear_counters();
-    state_.set_first_sale(0);
-    state_.set_last_sale(0);
-    context.set_next_shift_number(context.next_shift_number() + 1);
-    return;
-  }
-
-  pb::DocumentsAttributes& all = (*state_.mutable_counters())[request_currency(request)];
-  Message* kind = all.GetReflection()->MutableMessage(&all, e.counters);
-  if (const auto* order = dynamic_cast<const pb::OrderResponse*>(outcome.response.get())) {
-    kind->CopyFrom(order->attrs());
-    return;
-  }
-
-  pb::DocumentResponse response;
-  response.ParseFromString(outcome.bytes);
-  *context.mutable_shift_ctx()->mutable_attrs() = response.shift_attrs();
-  kind->ParseFromString(response.attrs());
-  if (e.name == "sale") {
-    if (state_.first_sale() == 0) state_.set_first_sale(context.next_doc_number());
-    state_.set_last_sale(context.next_doc_number());
-  }
-  if (e.numbered) context.set_next_doc_number(context.next_doc_number() + 1);
+  if (outcome.status != TARV_STATUS_OK || !outcome.response) return;
+  visit_export(e, [&](const auto& row) {
+    take_as(row, static_cast<const RequestOf<decltype(row)>&>(request), outcome, state_);
+    return 0;
+  });
 }
 
 }  // namespace tarv::host

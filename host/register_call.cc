@@ -65,7 +65,7 @@ HostResult<Committed> call_register(Store& store, const Export& e, const Message
     CallOutcome outcome = call(e, entry.request);
     if (outcome.status != TARV_STATUS_UNDECODABLE && !outcome.response) {
       return std::unexpected(Failure{
-          Fault::Refused, fmt::format("{} answered status {} with a response that does not parse",
+          Fault::Library, fmt::format("{} answered status {} with a response that does not parse",
                                       e.symbol, outcome.status)});
     }
     entry.status = outcome.status;

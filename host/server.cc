@@ -37,6 +37,7 @@
 #include <unordered_set>
 
 #include "host/databases.h"
+#include "host/register_pool.h"
 #include "host/routes.h"
 
 namespace tarv::host {
@@ -54,8 +55,9 @@ constexpr size_t kHeaderLimit = 16 << 10;
 // trailer fields, must fit in it whole: without a cap, a client could send
 // one endless chunk line and the buffer would grow with it.
 constexpr size_t kReadBuffer = 64 << 10;
-// Threads for the register's work: calls take turns on the register, so a
-// few suffice to keep reads going beside a call that waits for its fsync.
+// Threads for the registers' work: a call waiting for its register holds
+// none (register_pool.h), so a few suffice to keep reads going beside calls
+// that wait for their fsync.
 constexpr size_t kRegisterThreads = 4;
 // A closing connection reads what its client still sends for this long, so
 // that the client sees the answer rather than a reset.
@@ -118,6 +120,7 @@ class Engine {
   uint64_t freed_ = 0;  // since the last malloc_trim
   asio::io_context io_{1};
   asio::thread_pool pool_{kRegisterThreads};
+  RegisterPool registers_{io_, pool_, options_.wait};
   tcp::acceptor acceptor_{io_};
   asio::signal_set signals_{io_, SIGTERM, SIGINT};
   asio::steady_timer retry_{io_};
@@ -313,18 +316,12 @@ class Session : public std::enable_shared_from_this<Session> {
     asked_.body = request_.body();
     auto routed = engine_.routes_.route(asked_);
     if (auto* reply = std::get_if<Reply>(&routed)) return answer(std::move(*reply));
-    // The guard keeps the I/O thread running, even after a stop, until the
-    // answer is back from the pool.
-    asio::post(
-        engine_.pool_, [self = shared_from_this(), work = std::move(std::get<RegisterWork>(routed)),
-                        guard = asio::make_work_guard(engine_.io_)]() mutable {
-          Reply reply = Routes::run(work, Store::Options{self->options().wait});
-          Engine& engine = self->engine_;
-          asio::post(engine.io_, [self = std::move(self), reply = std::move(reply)]() mutable {
-            self->answer(std::move(reply));
-          });
-          guard.reset();
-        });
+    // The pool keeps the I/O thread running, even after a stop, until the
+    // answer is back.
+    engine_.registers_.submit(std::move(std::get<RegisterWork>(routed)),
+                              [self = shared_from_this()](Reply reply) {
+                                self->answer(std::move(reply));
+                              });
   }
 
   // A wrong token is answered late (kWrongTokenDelay); the connection holds
@@ -630,25 +627,6 @@ bool set_listen(ServerOptions& options, std::string_view listen) {
   options.address = address;
   options.port = port;
   return true;
-}
-
-int http_status(const Failure& failure) {
-  switch (failure.kind) {
-    case Fault::Undecodable:
-    case Fault::BadInput:
-      return 400;
-    case Fault::NotFound:
-      return 404;
-    case Fault::KeyReused:
-    case Fault::Numbering:
-      return 409;
-    case Fault::Busy:
-      return 503;
-    case Fault::Refused:
-    case Fault::Storage:
-      break;
-  }
-  return 500;
 }
 
 HostResult<void> serve(const ServerOptions& options, const std::function<void(int)>& listening) {

@@ -1,7 +1,8 @@
 // The register over HTTP: the calls of `tarv call --db` as POST /v1/EXPORT,
 // the journal and the state as GET, and a page at / that shows the shift.
 // One I/O thread runs every connection; the register's work runs on a small
-// pool of its own (routes.h), so that no client, however slow, holds a thread.
+// pool of its own (register_pool.h), so that no client, however slow, and no
+// register held elsewhere, holds a thread.
 //
 //   POST /v1/EXPORT                  the request JSON; Idempotency-Key: KEY
 //   GET  /v1/journal?from=SEQ&limit=N   entries as `tarv journal --json`
@@ -16,7 +17,8 @@
 //   .../v1/registers/ID/ROUTE        each route above of /v1 for the register ID
 //
 // A call answers 200 (a document), 422 (an error response), 400 (a request
-// that does not decode), or the HTTP status of its failure (http_status()).
+// that does not decode), or the HTTP status of its failure (http_status() of
+// reply.h).
 // A document without a time (or a report without close_at) gets the
 // register's clock.
 #ifndef TARV_HOST_SERVER_H_
@@ -64,9 +66,6 @@ bool is_loopback(std::string_view address);
 // Sets options' address and port from "ADDRESS:PORT" ("[::1]:8080" for an
 // IPv6 address); false when `listen` is not such a text.
 bool set_listen(ServerOptions& options, std::string_view listen);
-
-// The HTTP status of a failure that keeps a call from being answered.
-int http_status(const Failure& failure);
 
 // Serves the register until SIGTERM or SIGINT; the calls in flight are
 // answered first. `listening` is told the port once connections are taken.

@@ -147,14 +147,14 @@ JournalEntry entry_of(const Statement& s) {
 
 class SqliteConnection final : public Connection {
  public:
-  SqliteConnection(sqlite3* db, std::string path, Store::Options options)
-      : Connection(std::move(path)), db_(db), options_(options) {}
+  SqliteConnection(sqlite3* db, std::string path, Store::Options store_options)
+      : Connection(std::move(path), store_options), db_(db), waited_(store_options.wait) {}
   ~SqliteConnection() override { sqlite3_close_v2(db_); }
 
   // The connection's settings, then the schema brought to this version. A
   // database at version 0 takes it only when `create`d.
   HostResult<void> prepare(bool create) {
-    sqlite3_busy_timeout(db_, static_cast<int>(options_.wait.count()));
+    sqlite3_busy_timeout(db_, static_cast<int>(options.wait.count()));
     sqlite3_extended_result_codes(db_, 1);
     TARV_TRY(whole(exec("PRAGMA synchronous=FULL", "cannot be opened")));
     TARV_TRY(whole(exec("PRAGMA foreign_keys=ON", "cannot be opened")));
@@ -194,7 +194,10 @@ class SqliteConnection final : public Connection {
   }
 
   HostResult<void> begin(const std::string&) override {
-    // The whole file is held: SQLite has one writer at a time.
+    // The whole file is held: SQLite has one writer at a time; another
+    // connection's transaction is waited for up to the bounds' wait.
+    waited_ = bounds_now().wait;
+    sqlite3_busy_timeout(db_, static_cast<int>(waited_.count()));
     return exec("BEGIN IMMEDIATE", "cannot be written");
   }
   HostResult<void> commit() override {
@@ -287,7 +290,7 @@ class SqliteConnection final : public Connection {
       return Failure{Fault::Busy,
                      fmt::format("is busy: another call held it for more than {} ms; nothing was "
                                  "called (try again, or wait longer)",
-                                 options_.wait.count())};
+                                 waited_.count())};
     }
     if ((code & 0xff) == SQLITE_NOTADB) return not_a_register();
     std::string why = sqlite3_errmsg(db_);
@@ -324,7 +327,7 @@ class SqliteConnection final : public Connection {
   }
 
   sqlite3* db_;
-  Store::Options options_;
+  std::chrono::milliseconds waited_;  // the wait of the last transaction
 };
 
 // The path SQLite is given: the file itself, through every symbolic link, so

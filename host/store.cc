@@ -4,7 +4,10 @@
 //
 //   begin, holding the register -> the key's entry, if any (answered again)
 //   -> the state -> the caller's work -> the entry appended as the next seq
-//   -> the new state -> commit.
+//   -> the new state -> commit
+//
+// and, when the commit's answer is lost, the journal asked whether the
+// entry is there rather than the call made again.
 #include "host/store.h"
 
 #include <fmt/format.h>
@@ -20,6 +23,34 @@
 namespace tarv::host {
 namespace {
 
+// Whether `found` is the entry `made` as this call wrote it: its time to the
+// microsecond and its bytes (another caller's entry under the same seq, made
+// after this call's was lost, has another time and request).
+bool same_entry(const JournalEntry& found, const JournalEntry& made) {
+  return found.seq == made.seq && found.at_us == made.at_us &&
+         found.export_name == made.export_name && found.key == made.key &&
+         found.asked == made.asked && found.request == made.request &&
+         found.response == made.response;
+}
+
+// The bounds of one call: those set on the connection, or its own from now,
+// kept for the whole call (the journal asked after a lost commit included).
+class CallBounds {
+ public:
+  explicit CallBounds(Connection& c) : c_(c), set_(c.bounds.has_value()) {
+    if (!set_) c_.bounds = c_.bounds_now();
+  }
+  CallBounds(const CallBounds&) = delete;
+  CallBounds& operator=(const CallBounds&) = delete;
+  ~CallBounds() {
+    if (!set_) c_.bounds.reset();
+  }
+
+ private:
+  Connection& c_;
+  const bool set_;
+};
+
 class RegisterStore final : public Store {
  public:
   // `name` is what messages call the register.
@@ -32,6 +63,7 @@ class RegisterStore final : public Store {
   HostResult<Committed> call(const std::string& key, std::string_view export_name,
                              const std::string& asked, const Work& work) override {
     std::lock_guard lock(c_->mutex);
+    const CallBounds bounds(*c_);
     TARV_TRY(named(c_->begin(id_)));
     auto committed = call_in_transaction(key, export_name, asked, work);
     if (!committed) {
@@ -42,7 +74,10 @@ class RegisterStore final : public Store {
       c_->rollback();  // nothing was written: ends the read
       return committed;
     }
-    TARV_TRY(named(c_->commit()));
+    if (auto done = c_->commit(); !done) {
+      if (done.error().kind == Fault::Unknown) return settle(std::move(*committed), done.error());
+      return named(HostResult<Committed>(std::unexpected(done.error())));
+    }
     return committed;
   }
 
@@ -105,6 +140,37 @@ class RegisterStore final : public Store {
     return Committed{std::move(e), false};
   }
 
+  // After a commit whose answer was lost: the journal asked, on a new
+  // connection, whether the call's entry is there. Holding the register
+  // first makes sure the lost transaction has ended, committed or not.
+  HostResult<Committed> settle(Committed made, const Failure& lost) {
+    const auto found = [&]() -> HostResult<bool> {
+      TARV_TRY(c_->begin(id_));
+      auto entry = c_->select(id_, {Selection::kSeq, made.entry.seq, 1, {}});
+      c_->rollback();
+      TARV_TRY(entry);
+      return !entry->empty() && same_entry(entry->front(), made.entry);
+    }();
+    if (found && *found) return made;
+    if (found) {
+      return std::unexpected(Failure{
+          Fault::Storage, fmt::format("register {} {}; its journal holds no entry {} of it since: "
+                                      "nothing was done",
+                                      name_, lost.message, made.entry.seq)});
+    }
+    return std::unexpected(Failure{
+        Fault::Unknown,
+        fmt::format("register {} {}, and its journal could not be asked since ({}): the call "
+                    "may have been made. Journal entry {} tells: it is this call if it holds "
+                    "this request{}",
+                    name_, lost.message, found.error().message, made.entry.seq,
+                    made.entry.key.empty()
+                        ? "; do not make the call again before"
+                        : fmt::format(", and asking again with key '{}' answers from the "
+                                      "journal, or makes the call now",
+                                      made.entry.key))});
+  }
+
   HostResult<HostState> read_state(bool initial) {
     std::lock_guard lock(c_->mutex);
     return parsed_state(initial);
@@ -145,6 +211,11 @@ class ConnectedDatabase final : public Database {
   HostResult<std::vector<std::string>> ids() override {
     std::lock_guard lock(c_->mutex);
     return database(c_->ids());
+  }
+
+  void bound(std::optional<Bounds> bounds) override {
+    std::lock_guard lock(c_->mutex);
+    c_->bounds = bounds;
   }
 
   HostResult<std::unique_ptr<Store>> open(const std::string& id) override {

@@ -49,6 +49,19 @@
 
 namespace tarv::host {
 
+// A database that does not answer fails a call this long after its wait.
+inline constexpr std::chrono::milliseconds kAnswerMargin{1000};
+
+// The bounds of the work on a connection: how long a transaction waits for
+// a register another caller holds (PostgreSQL's lock_timeout, SQLite's busy
+// timeout), and by when the database must have answered each statement:
+// past it the statement fails (Fault::Storage; a commit, whose outcome is
+// then not known, is asked of the journal, see Store::call).
+struct Bounds {
+  std::chrono::milliseconds wait;
+  std::chrono::steady_clock::time_point answer_by;
+};
+
 // One journal entry: a call as the register made it and as it was answered.
 struct JournalEntry {
   int64_t seq = 0;  // 1, 2, 3... assigned by the store at commit
@@ -85,7 +98,8 @@ struct Committed {
 class Store {
  public:
   struct Options {
-    // How long a call waits for another caller's transaction to end.
+    // How long a call waits for another caller's transaction to end; the
+    // database has this and kAnswerMargin to answer (Bounds).
     std::chrono::milliseconds wait{10'000};
   };
 
@@ -104,6 +118,12 @@ class Store {
   // export asked the same `asked` bytes, or fails with Fault::KeyReused when it
   // was anything else; `work` is not run. Otherwise runs `work` on the state,
   // appends its entry (with `key` and `asked`), writes its new state, commits.
+  // A commit whose answer is lost (the connection cut, no answer in time) is
+  // never made again: the journal is asked, on a new connection holding the
+  // register, whether its entry is there; if so the call is answered as
+  // committed, if not it fails with Fault::Storage (nothing was done), and
+  // when the journal cannot be asked with Fault::Unknown, naming the entry
+  // that tells.
   virtual HostResult<Committed> call(const std::string& key, std::string_view export_name,
                                      const std::string& asked, const Work& work) = 0;
 
@@ -132,6 +152,11 @@ HostResult<void> for_each_entry(Store& store,
 class Database {
  public:
   virtual ~Database() = default;
+
+  // Bounds for the work to come on the connection, until bound again;
+  // nullopt: each transaction's own, from Store::Options (its wait, and the
+  // wait and kAnswerMargin to answer).
+  virtual void bound(std::optional<Bounds> bounds) = 0;
 
   // The ids of its registers, in order.
   virtual HostResult<std::vector<std::string>> ids() = 0;

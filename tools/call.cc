@@ -44,7 +44,8 @@ report, order (or the export's own name, e.g. tarvcore_create_sale).
                    a call went through); the same KEY with another request
                    is refused. Without --key every call is a new one.
   --wait SECONDS   how long to wait while another caller has the register
-                   (default 10); then the call fails with nothing done.
+                   (default 10); then the call fails with nothing done. A
+                   database that does not answer fails it a second later.
 
 Times are RFC 3339 text in UTC, e.g. "at": "2024-03-15T06:05:00Z".
 
@@ -54,8 +55,11 @@ line or file, a document dated before the register's last one, or a
 register moved elsewhere (both named in the message, nothing journaled),
 4 the register stayed busy past --wait, 5 the key names another request,
 6 the header names a number other than the register's next, 7 the register
-cannot be read or written (missing, read-only, disk full; it is left as it
-was).
+cannot be read or written (missing, read-only, disk full, the database out
+of reach or not answering within --wait; it is left as it was), 8 the commit
+was sent and its answer lost, and the journal could not be asked since: the
+call may have been made (the message names the entry that tells; a --key
+call asked again with its key is answered from the journal, or made now).
 )";
 
 struct Args {
@@ -99,7 +103,7 @@ HostResult<int> run(const Args& a) {
   const host::CallOutcome outcome = host::call(*e, *request);
   if (outcome.status != TARV_STATUS_UNDECODABLE && !outcome.response) {
     return std::unexpected(Failure{
-        Fault::Refused, fmt::format("{} answered status {} with a response that does not parse",
+        Fault::Library, fmt::format("{} answered status {} with a response that does not parse",
                                     e->symbol, outcome.status)});
   }
   std::cout << host::print(host::answer_json(*e, outcome));

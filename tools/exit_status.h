@@ -14,6 +14,7 @@ inline constexpr int kExitRefused = 1;
 constexpr int exit_status(host::Fault kind) {
   switch (kind) {
     case host::Fault::Refused:
+    case host::Fault::Library:
       return kExitRefused;
     case host::Fault::Undecodable:
       return 2;
@@ -28,6 +29,8 @@ constexpr int exit_status(host::Fault kind) {
       return 6;
     case host::Fault::Storage:
       return 7;
+    case host::Fault::Unknown:
+      return 8;
   }
   return 3;
 }

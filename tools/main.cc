@@ -29,7 +29,7 @@ response, unreadable document, invalid signature, failed demo step, a journal
 that does not check), 2 the request does not decode, 3 bad command line or
 input files, 4 the register stayed busy, 5 the key names another request,
 6 a document number other than the register's next, 7 the register cannot be
-read or written.
+read or written, 8 a call's commit was sent and its outcome is not known.
 )";
 
 HostResult<int> run(int argc, char** argv) {
