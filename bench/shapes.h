@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "bench/requests.h"
+#include "converter/document.h"
 
 namespace tarv::bench {
 
@@ -308,6 +309,123 @@ inline std::string sale_of_held_payments_and_a_walked_line_of_scans(int64_t n) {
   return with_doc_fields(r, extra);
 }
 
+// A one-line sale of 1 paid by `n` card payments of 1, each in a group of
+// its own: past the line's total, the cashless sum refuses it.
+inline std::string sale_of_card_payment_groups(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  std::string payments;
+  for (int64_t i = 0; i < n; ++i) {
+    std::string payment("\x08\x01\x10\x01", 4);
+    put_field(payment, 3, std::to_string(1000000 + i));
+    put_field(payments, 20, payment);
+  }
+  return with_doc_fields(r, repeated_field(2, kMinimalLine, 1) + payments);
+}
+
+// A sale of `n` lines, each discounted and marked up in groups of its own,
+// that nothing pays: refused once every line is counted.
+inline std::string sale_of_line_modifier_groups_unpaid(int64_t n) {
+  std::string lines;
+  for (int64_t i = 0; i < n; ++i) {
+    std::string discount;
+    put_field(discount, 1, "d" + std::to_string(1000000 + i));
+    discount += std::string("\x18\x01", 2);
+    std::string markup;
+    put_field(markup, 1, "m" + std::to_string(1000000 + i));
+    markup += std::string("\x18\x01", 2);
+    std::string line("\x0a\x01x\x10\x02\x18\xe8\x07", 8);
+    put_field(line, 40, discount);
+    put_field(line, 41, markup);
+    put_field(lines, 2, line);
+  }
+  return with_doc_fields(sale_frame(), lines);
+}
+
+// A name of 50 characters that take 3 bytes each in UTF-8 and one in the
+// document.
+inline std::string euro_name() {
+  std::string name;
+  for (int i = 0; i < 50; ++i) name += "\xe2\x82\xac";
+  return name;
+}
+
+// A sale document of `n` lines of 1 named euro_name(), paid in cash.
+inline std::string sale_document(int64_t n) {
+  converter::SaleDoc doc;
+  doc.header = {testing::kDeviceId, "Иванов", 1, {2024, 1, 1, 39600}, "BYN"};
+  doc.items.resize(static_cast<size_t>(n));
+  for (converter::SaleItem& item : doc.items) {
+    item.name = euro_name();
+    item.quantity = 1000;
+    item.cost = 1;
+  }
+  doc.items_sum = doc.total = doc.cash = static_cast<uint64_t>(n);
+  auto bytes = converter::encode(doc);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+// The rollback of `target`, signed with the test signer (or, with `signed_`
+// false, with a signature of another document).
+inline std::string rollback_of(const std::string& target, bool signed_) {
+  pb::SaleRequest sale = sale_frame();
+  pb::SaleResponse sold;
+  sold.set_binary_doc(signed_ ? target : target.substr(0, target.size() - 1));
+  pb::RollbackRequest r = testing::annulment(sale, sold);
+  *r.mutable_context() = sale.context();  // the drawer that paid the sale back
+  r.mutable_doc()->set_target(target);
+  return r.SerializeAsString();
+}
+
+// The rollback of a signed sale of `n` lines (at most 65,535), each named in
+// 50 characters of 3 bytes.
+inline std::string rollback_of_a_sale_of_euro_names(int64_t n) {
+  return rollback_of(sale_document(n), true);
+}
+
+// The same, whose signature is not the target's.
+inline std::string rollback_of_a_sale_misigned(int64_t n) {
+  return rollback_of(sale_document(n), false);
+}
+
+// A rollback whose target is a rollback document of `n` lines named in 50
+// bytes that windows-1251 leaves undefined: not a sale.
+inline std::string rollback_of_a_rollback(int64_t n) {
+  converter::RollbackDoc doc;
+  doc.header = {testing::kDeviceId, "Иванов", 1, {2024, 1, 1, 39600}, "BYN"};
+  doc.lines.resize(static_cast<size_t>(n));
+  for (converter::RollbackLine& line : doc.lines) line.name = euro_name();
+  auto bytes = converter::encode(doc);
+  std::string target = bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+  constexpr size_t kHeadBytes = 1 + 37 + 4;  // kind, header, target number; then names
+  for (size_t i = kHeadBytes; i + 20 < target.size(); ++i) {
+    if (static_cast<uint8_t>(target[i]) == 0x88) target[i] = '\x98';
+  }
+  return rollback_of(target, false);
+}
+
+// A sale of `n` marked lines, held or left in the request as its size
+// decides, paid in cash, whose sale counter is at its largest sum.
+inline std::string sale_of_marked_lines_past_the_sum_counter(int64_t n) {
+  pb::SaleRequest r = sale_frame();
+  auto* cash = r.mutable_doc()->add_payments();
+  cash->set_type_id(0);
+  cash->set_sum(static_cast<uint64_t>(n));
+  r.mutable_attrs()->set_sum(testing::kMaxAmount);
+  std::string code;
+  put_field(code, 2, "04810000000017");
+  std::string line(kMinimalLine);
+  put_field(line, 20, code);
+  return with_doc_fields(r, repeated_field(2, line, n));
+}
+
+// A deposit whose shift context has `n` cash position entries, each with an
+// empty key and no value.
+inline std::string deposit_with_empty_cash_positions(int64_t n) {
+  pb::DepositRequest r;
+  r.ParseFromString(deposit_bytes());
+  return with_cash_position_entries(r, repeated_field(3, "", n));
+}
+
 struct Shape {
   // Begins with the document, whose export is tarvcore_create_<document>:
   // the heap replay of other platforms finds the export by it.
@@ -340,10 +458,10 @@ inline const Shape kShapes[] = {
     {"sale_16MB_empty_lines", tarvcore_create_sale, sale_of_empty_lines, 8000000, 0},
     // 2 MB at full size, 0.5 MB small: the ratio of their times shows the
     // work growing with the bytes.
-    {"report_2MB_counted_currencies", tarvcore_create_report, report_of_counted_currencies,
-     110000, 27500},
-    {"report_2MB_payment_currencies", tarvcore_create_report, report_of_payment_currencies,
-     116000, 29000},
+    {"report_2MB_counted_currencies", tarvcore_create_report, report_of_counted_currencies, 110000,
+     27500},
+    {"report_2MB_payment_currencies", tarvcore_create_report, report_of_payment_currencies, 116000,
+     29000},
     {"deposit_2MB_long_cash_position_entry", tarvcore_create_deposit,
      deposit_with_a_long_cash_position_entry, 95000, 23750},
     {"sale_2MB_lines_past_the_sum_counter", tarvcore_create_sale,
@@ -352,6 +470,21 @@ inline const Shape kShapes[] = {
      refund_of_lines_past_the_sum_counter, 60600, 15150},
     {"sale_6k_held_payments_and_a_walked_line_of_32k_scans", tarvcore_create_sale,
      sale_of_held_payments_and_a_walked_line_of_scans, 32000, 24000},
+    // 8 MB at full size, 2 MB small (the rollbacks of a sale: its largest,
+    // 5.2 MB, and 2 MB).
+    {"sale_8MB_card_payment_groups", tarvcore_create_sale, sale_of_card_payment_groups, 520000,
+     130000},
+    {"sale_8MB_line_modifier_groups_unpaid", tarvcore_create_sale,
+     sale_of_line_modifier_groups_unpaid, 200000, 50000},
+    {"rollback_of_65535_lines_of_euro_names", tarvcore_create_rollback,
+     rollback_of_a_sale_of_euro_names, 65535, 25000},
+    {"rollback_of_65535_lines_misigned", tarvcore_create_rollback, rollback_of_a_sale_misigned,
+     65535, 25000},
+    {"rollback_8MB_of_a_rollback", tarvcore_create_rollback, rollback_of_a_rollback, 160000, 40000},
+    {"sale_8MB_marked_lines_past_the_sum_counter", tarvcore_create_sale,
+     sale_of_marked_lines_past_the_sum_counter, 280000, 70000},
+    {"deposit_8MB_empty_cash_positions", tarvcore_create_deposit, deposit_with_empty_cash_positions,
+     4000000, 1000000},
 };
 
 }  // namespace tarv::bench

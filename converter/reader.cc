@@ -2,6 +2,7 @@
 // the bits left before it reads, and lists never reserve more entries than
 // the input can hold, so any bytes are safe to hand over.
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,18 +38,34 @@ class FieldGet {
   BitReader& r_;
 };
 
-Status get_body(FieldGet& io, BitReader& r, SaleDoc& s) {
+// A sale's header, its count of lines (`on_count`), its lines (each handed
+// to `on_item` as it is read) and its totals.
+template <class OnCount, class OnItem>
+Status get_sale(FieldGet& io, BitReader& r, SaleDoc& s, OnCount&& on_count, OnItem&& on_item) {
   TARV_TRY(layout::header(io, s.header));
   uint32_t count = 0;
   TARV_TRY(get_uint(r, layout::kSaleCountBits, count));
-  // Bounded by the items the input can hold, each at least its fixed size.
-  s.items.reserve(std::min<size_t>(count, r.remaining() / layout::kSaleItemBits));
-  for (uint32_t i = 0; i < count; ++i) TARV_TRY(layout::sale_item(io, s.items.emplace_back()));
+  on_count(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    SaleItem item;
+    TARV_TRY(layout::sale_item(io, item));
+    on_item(std::move(item));
+  }
   uint32_t tp_tax_number = 0;
   TARV_TRY(get_uint(r, layout::kTaxNumberBits, tp_tax_number));
   if (tp_tax_number != 0) s.tp_tax_number = tp_tax_number;
   TARV_TRY(layout::sale_totals(io, s));
   return r.skip(layout::kSaleTailBits);
+}
+
+Status get_body(FieldGet& io, BitReader& r, SaleDoc& s) {
+  return get_sale(
+      io, r, s,
+      [&](uint32_t count) {
+        // Bounded by the items the input can hold, each at least its fixed size.
+        s.items.reserve(std::min<size_t>(count, r.remaining() / layout::kSaleItemBits));
+      },
+      [&](SaleItem&& item) { s.items.push_back(std::move(item)); });
 }
 
 template <class CashOp>
@@ -115,11 +132,30 @@ std::expected<TarvDocument, DocError> get_document(BitReader& r) {
 
 }  // namespace
 
-std::expected<TarvDocument, DocError> decode(std::span<const uint8_t> bytes) {
+std::expected<DocKind, DocError> kind_of(std::span<const uint8_t> bytes) {
   BitReader r(bytes);
   uint32_t id = 0;
   TARV_TRY(get_uint(r, layout::kKindBits, id));
   switch (static_cast<DocKind>(id)) {
+    case DocKind::kSale:
+    case DocKind::kDeposit:
+    case DocKind::kWithdraw:
+    case DocKind::kRefund:
+    case DocKind::kRollback:
+    case DocKind::kReport:
+    case DocKind::kCardHolderWithdraw:
+      return static_cast<DocKind>(id);
+  }
+  return fail(DocError::Kind::kParse, "Could not match enum variant id = " + std::to_string(id) +
+                                          " on enum `TarvDocument`");
+}
+
+std::expected<TarvDocument, DocError> decode(std::span<const uint8_t> bytes) {
+  auto kind = kind_of(bytes);
+  TARV_TRY(kind);
+  BitReader r(bytes);
+  TARV_TRY(r.skip(layout::kKindBits));
+  switch (*kind) {
     case DocKind::kSale:
       return get_document<SaleDoc>(r);
     case DocKind::kDeposit:
@@ -135,8 +171,19 @@ std::expected<TarvDocument, DocError> decode(std::span<const uint8_t> bytes) {
     case DocKind::kCardHolderWithdraw:
       return get_document<CardHolderWithdrawDoc>(r);
   }
-  return fail(DocError::Kind::kParse, "Could not match enum variant id = " + std::to_string(id) +
-                                          " on enum `TarvDocument`");
+  return fail(DocError::Kind::kParse, "unreachable");
+}
+
+std::expected<SaleDoc, DocError> decode_sale(
+    std::span<const uint8_t> bytes,
+    const std::function<void(const SaleDoc&, const SaleItem&)>& on_item) {
+  BitReader r(bytes);
+  TARV_TRY(r.skip(layout::kKindBits));
+  FieldGet io(r);
+  SaleDoc sale;
+  TARV_TRY(get_sale(
+      io, r, sale, [](uint32_t) {}, [&](SaleItem&& item) { on_item(sale, item); }));
+  return sale;
 }
 
 }  // namespace tarv::converter

@@ -98,18 +98,29 @@ Status put_body(FieldPut& io, BitWriter&, const RefundDoc& r) {
   return layout::refund_totals(io, r);
 }
 
-Status put_body(FieldPut& io, BitWriter& w, const RollbackDoc& r) {
-  TARV_TRY(layout::header(io, r.header));
-  TARV_TRY(io.uint(r.target_number, layout::kTargetNumberBits, "target_number"));
-  TARV_TRY(put_list(io, r.lines, "lines", [&](const RollbackLine& line) {
-    w.put_bits(layout::part_flags(line.si_code.has_value(), line.ukz_code.has_value()),
-               layout::kFlagsBits);
-    put_markings(w, line.si_code, line.ukz_code);
-    return io.text(line.name, layout::kNameBytes);
-  }));
-  TARV_TRY(io.amount(r.amount, false, "amount"));
+Status put_rollback_line(FieldPut& io, BitWriter& w, const RollbackLine& line) {
+  w.put_bits(layout::part_flags(line.si_code.has_value(), line.ukz_code.has_value()),
+             layout::kFlagsBits);
+  put_markings(w, line.si_code, line.ukz_code);
+  return io.text(line.name, layout::kNameBytes);
+}
+
+Status put_rollback_head(FieldPut& io, const DocHeader& header, uint32_t target_number) {
+  TARV_TRY(layout::header(io, header));
+  return io.uint(target_number, layout::kTargetNumberBits, "target_number");
+}
+
+Status put_rollback_end(FieldPut& io, BitWriter& w, uint64_t amount) {
+  TARV_TRY(io.amount(amount, false, "amount"));
   pad_zero(w, layout::kCashOpTailBits);
   return {};
+}
+
+Status put_body(FieldPut& io, BitWriter& w, const RollbackDoc& r) {
+  TARV_TRY(put_rollback_head(io, r.header, r.target_number));
+  TARV_TRY(put_list(io, r.lines, "lines",
+                    [&](const RollbackLine& line) { return put_rollback_line(io, w, line); }));
+  return put_rollback_end(io, w, r.amount);
 }
 
 Status put_body(FieldPut& io, BitWriter& w, const ReportDoc& r) {
@@ -182,6 +193,27 @@ Status line_alone(const Item& item, size_t item_bits, Put&& put) {
 }
 
 }  // namespace
+
+RollbackWriter::RollbackWriter(const DocHeader& header, uint32_t target_number, size_t lines) {
+  w_.reserve_bytes(layout::kRollbackBits / 8 + layout::kRollbackLineBits / 8 * lines);
+  w_.put_bits(static_cast<uint8_t>(DocKind::kRollback), layout::kKindBits);
+  FieldPut io(w_);
+  status_ = put_rollback_head(io, header, target_number);
+}
+
+void RollbackWriter::add(const RollbackLine& line) {
+  if (!status_) return;
+  FieldPut io(w_);
+  io.enter("lines", lines_++);
+  status_ = put_rollback_line(io, w_, line);
+}
+
+std::expected<std::vector<uint8_t>, DocError> RollbackWriter::finish(uint64_t amount) && {
+  TARV_TRY(status_);
+  FieldPut io(w_);
+  TARV_TRY(put_rollback_end(io, w_, amount));
+  return std::move(w_).take();
+}
 
 std::expected<void, DocError> encodable(const SaleItem& item) {
   return line_alone(item, layout::kSaleItemBits,

@@ -17,7 +17,7 @@ namespace tarv {
 enum class ErrorGroup : uint8_t {
   kReceipt = 0,  // document content and the common checks
   kAttrs = 1,    // counter arithmetic and limits
-  kInput = 2,    // malformed request (the kind is not used)
+  kInput = 2,    // the request as a whole: malformed, or past the call's memory budget
   kShift = 3,    // the shift-close report
 };
 
@@ -96,6 +96,8 @@ inline constexpr CalcError kAttrsQuantity{ErrorGroup::kAttrs, 2};
 inline constexpr CalcError kAttrsCount{ErrorGroup::kAttrs, 3};
 
 inline constexpr CalcError kMalformed{ErrorGroup::kInput, 0};
+// The call would pass its memory budget (src/budget.h).
+inline constexpr CalcError kMemoryBudget{ErrorGroup::kInput, 1};
 
 inline constexpr CalcError kShiftCashIn{ErrorGroup::kShift, 0};
 inline constexpr CalcError kShiftAlreadyClosed{ErrorGroup::kShift, 1};

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "include/tarv_core.h"
+#include "src/budget.h"
 #include "src/diagnostic.h"
 #include "src/errors.h"
 #include "src/heap.h"
@@ -29,6 +30,7 @@ uint8_t answer_error(CalcError error, uint8_t** response, uint64_t* response_len
 template <wire::Message M>
 uint8_t answer(const M& message, uint8_t status, uint8_t** response, uint64_t* response_length) {
   size_t size = wire::encoded_size(message);
+  budget::respond_whole(size);
   uint8_t* buffer = nullptr;
   if (size > 0) {
     buffer = heap::allocate(size);
@@ -67,10 +69,33 @@ CalcResult<void> check_presence(const Request& request) {
   return {};
 }
 
+// Decodes the request, checks its presence and runs `calculator` under the
+// call's budget, which `run` opened; answers as run says.
+template <class Request, class Calculator>
+uint8_t run_within_budget(const uint8_t* request, size_t request_length, wire::Holding holding,
+                          uint8_t** response, uint64_t* response_length, Calculator&& calculator) {
+  Request decoded;
+  wire::DecodeError error;
+  if (request != nullptr && !wire::decode(request, request_length, decoded, error, holding)) {
+    diagnostic("Error decoding input: " + error.render() + "\n");
+    return TARV_STATUS_UNDECODABLE;
+  }
+  if (auto present = check_presence(decoded); !present) {
+    return answer_error(present.error(), response, response_length);
+  }
+  auto result = calculator(std::move(decoded));
+  if (!result) return answer_error(result.error(), response, response_length);
+  return answer(*result, TARV_STATUS_OK, response, response_length);
+}
+
 // Runs one export. `calculator` takes the decoded Request (with doc, context
 // and attrs present where the request has them) and returns
-// CalcResult<Response>. Nothing escapes as an exception: running out of memory is
-// reported on standard error with status 255 and nothing written.
+// CalcResult<Response>. Every allocation of the call, its answer included, is
+// charged to the call's memory budget (src/budget.h), opened here: a call
+// that would pass it is stopped where it allocates, gives back all it held,
+// and answers with the budget's error. Nothing escapes as an exception:
+// running out of memory otherwise is reported on standard error with status
+// 255 and nothing written.
 template <class Request, class Calculator>
 uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
             uint64_t* response_length, Calculator&& calculator) noexcept {
@@ -93,19 +118,21 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
 #else
     constexpr wire::Holding holding = wire::Holding::kWithinBudget;
 #endif
-    Request decoded;
-    wire::DecodeError error;
-    if (request != nullptr &&
-        !wire::decode(request, static_cast<size_t>(request_length), decoded, error, holding)) {
-      diagnostic("Error decoding input: " + error.render() + "\n");
-      return TARV_STATUS_UNDECODABLE;
+    uint64_t limit = 0;
+    {
+      const budget::Call call(request != nullptr ? request_length : 0,
+                              holding != wire::Holding::kAll);
+      try {
+        return run_within_budget<Request>(request, static_cast<size_t>(request_length), holding,
+                                          response, response_length,
+                                          std::forward<Calculator>(calculator));
+      } catch (const budget::Exhausted&) {
+        limit = call.limit();
+      }
     }
-    if (auto present = check_presence(decoded); !present) {
-      return answer_error(present.error(), response, response_length);
-    }
-    auto result = calculator(std::move(decoded));
-    if (!result) return answer_error(result.error(), response, response_length);
-    return answer(*result, TARV_STATUS_OK, response, response_length);
+    diagnostic("tarv_core: the call stopped at its memory budget of " + std::to_string(limit) +
+               " bytes\n");
+    return answer_error(err::kMemoryBudget, response, response_length);
   } catch (const std::bad_alloc&) {
     diagnostic("tarv_core: out of memory\n");
   } catch (...) {

@@ -2,35 +2,40 @@
 
 #include <new>
 
+#include "src/budget.h"
+
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <cstdlib>
 #endif
 
 namespace tarv::heap {
 
 #if defined(_WIN32)
 
+// Charged to the running call as budget::allocate charges malloc's blocks.
 uint8_t* allocate(size_t size) {
+  const size_t most = size + 64;
+  budget::take(most);
   void* block = HeapAlloc(GetProcessHeap(), 0, size);
-  if (block == nullptr) throw std::bad_alloc();
+  if (block == nullptr) {
+    budget::give(most);
+    throw std::bad_alloc();
+  }
+  budget::give(most - HeapSize(GetProcessHeap(), 0, block));
   return static_cast<uint8_t*>(block);
 }
 
 void release(uint8_t* block) noexcept {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+  if (block == nullptr) return;
+  budget::give(HeapSize(GetProcessHeap(), 0, block));
+  HeapFree(GetProcessHeap(), 0, block);
 }
 
 #else
 
-uint8_t* allocate(size_t size) {
-  void* block = std::malloc(size);
-  if (block == nullptr) throw std::bad_alloc();
-  return static_cast<uint8_t*>(block);
-}
+uint8_t* allocate(size_t size) { return static_cast<uint8_t*>(budget::allocate(size)); }
 
-void release(uint8_t* block) noexcept { std::free(block); }
+void release(uint8_t* block) noexcept { budget::release(block); }
 
 #endif
 

@@ -2,6 +2,7 @@
 
 #include "base/try.h"
 #include "converter/document.h"
+#include "src/budget.h"
 #include "src/counters/counters.h"
 
 namespace tarv::calc {
@@ -22,10 +23,17 @@ CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,
                                        msg::Context& context, const counters::CashDelta& cash,
                                        msg::DocumentAttributes& kind_counters,
                                        msg::DocumentAttributes&& delta) {
-  auto binary = encode_document(document);
+  return count_written(encode_document(document), context, cash, kind_counters, std::move(delta));
+}
+
+CalcResult<ReceiptEnd> count_written(CalcResult<msg::Bytes> binary, msg::Context& context,
+                                     const counters::CashDelta& cash,
+                                     msg::DocumentAttributes& kind_counters,
+                                     msg::DocumentAttributes&& delta) {
   TARV_TRY(binary);
   auto shift_attrs = counters::count_receipt(context, cash, kind_counters, std::move(delta));
   TARV_TRY(shift_attrs);
+  budget::respond(binary->size());  // the call passes: the document is the response's
   return ReceiptEnd{std::move(*binary), std::move(*shift_attrs)};
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/try.h"
 #include "converter/records.h"
+#include "src/budget.h"
 #include "src/counters/cash_position.h"
 #include "src/counters/counters.h"
 #include "src/errors.h"
@@ -32,6 +33,11 @@ struct ReceiptEnd {
   msg::Bytes binary_doc;
   msg::UpdatedMap<msg::GeneralAttributes> shift_attrs;
 };
+// The same end for a document written already (or its writer's failure).
+CalcResult<ReceiptEnd> count_written(CalcResult<msg::Bytes> binary, msg::Context& context,
+                                     const counters::CashDelta& cash,
+                                     msg::DocumentAttributes& kind_counters,
+                                     msg::DocumentAttributes&& delta);
 CalcResult<ReceiptEnd> write_and_count(const converter::TarvDocument& document,
                                        msg::Context& context, const counters::CashDelta& cash,
                                        msg::DocumentAttributes& kind_counters,
@@ -56,9 +62,18 @@ CalcResult<ReceiptEnd> write_and_count(Records& records, msg::Repeated<msg::Item
                            std::move(delta));
   }
   if (!records.writable()) return std::unexpected(err::kEncoding);
-  TARV_TRY(encode_document(make({})));
+  size_t head_bytes = 0;  // the document without its lines
+  {
+    auto head = encode_document(make({}));
+    TARV_TRY(head);
+    head_bytes = head->size();
+  }
   auto shift_attrs = counters::count_receipt(context, cash, kind_counters, std::move(delta));
   TARV_TRY(shift_attrs);
+  // The call passes: its response will hold the lines as it shows them and
+  // the document, at least its head and each line's fixed run.
+  budget::respond(head_bytes + records.left_response_bytes() +
+                  items.size() * Records::kDocumentLineBytes);
   auto binary = encode_document(make(records.take(items)));
   TARV_TRY(binary);
   return ReceiptEnd{std::move(*binary), std::move(*shift_attrs)};

@@ -14,6 +14,7 @@
 
 #include "base/try.h"
 #include "converter/document.h"
+#include "converter/layout.h"
 #include "src/errors.h"
 #include "src/lines/item_code.h"
 #include "src/messages.h"
@@ -144,7 +145,16 @@ class LineRecords {
     if (writable_) writable_ = converter::encodable(make_(item, std::move(line))).has_value();
   }
 
+  // The bytes of a line's fixed run in the document: the least it takes there.
+  static constexpr size_t kDocumentLineBytes =
+      (std::is_same_v<Record, converter::SaleItem> ? converter::layout::kSaleItemBits
+                                                   : converter::layout::kRefundItemBits) /
+      8;
+
   bool held() const { return held_; }
+  // Lines left in the request: what they take in a response, their keys
+  // aside, as far as add() has summed them.
+  size_t left_response_bytes() const { return left_bytes_; }
   // Lines left in the request: whether the writer takes each line added so
   // far. (Held lines are judged with their whole document.)
   bool writable() const { return writable_; }

@@ -34,6 +34,7 @@ TEST(ErrorsTest, TableRows) {
       {err::kAttrsCount, "tarv.core.attrs.count", err::kAttrsCount},
       {{ErrorGroup::kAttrs, 4}, "tarv.core.attrs.cash-in.neg", err::kAttrsCashInNegative},
       {err::kMalformed, "tarv.core.input.malformed", err::kMalformed},
+      {err::kMemoryBudget, "tarv.core.input.memory", err::kMemoryBudget},
       {{ErrorGroup::kInput, 9}, "tarv.core.input.malformed", err::kMalformed},
       {err::kShiftCashIn, "tarv.core.shift.cash-in", err::kShiftCashIn},
       {err::kShiftBin, "tarv.core.shift.bin", err::kShiftBin},
@@ -49,7 +50,7 @@ TEST(ErrorsTest, TableRows) {
   }
   // The named errors (the sum, quantity and count faults share one text)
   // each have their own message: a row that took its neighbour's would show.
-  EXPECT_EQ(messages.size(), 9u);
+  EXPECT_EQ(messages.size(), 10u);
 }
 
 TEST(ErrorsTest, EveryReceiptKindHasItsOwnCode) {
@@ -98,6 +99,7 @@ constexpr Advice kAdvice[] = {
     {err::kShiftCashIn, "after a withdrawal of all the cash"},
     {err::kShiftAlreadyClosed, "no: the shift is closed"},
     {err::kShiftBin, "no: these counters cannot be reported (standard error says why)"},
+    {err::kMemoryBudget, "no: split the document (standard error gives the call's budget)"},
 };
 
 std::string_view retry_advice(CalcError error) {

@@ -69,6 +69,29 @@ TEST(HeapBound, TypicalRequests) {
   expect_within_bound("rollback", tarvcore_create_rollback, rollback_bytes());
 }
 
+// A call that would pass its budget stops where it allocates, gives back all
+// it held and answers with the budget's error (here a deposit whose cash
+// position of a million empty entries indexes at 4 bytes a request byte).
+TEST(HeapBound, PastItsBudgetACallAnswersTheBudgetsError) {
+  const std::string request = deposit_with_empty_cash_positions(1000000);
+  std::string response;
+  response.reserve(4096);
+  const int64_t before = heap_in_use();
+  uint8_t* out = nullptr;
+  uint64_t length = 0;
+  HeapPeak meter;
+  ASSERT_EQ(tarvcore_create_deposit(reinterpret_cast<const uint8_t*>(request.data()),
+                                    request.size(), &out, &length),
+            TARV_STATUS_ERROR);
+  EXPECT_LE(meter.bytes(), heap_bound(request.size(), length));
+  response.assign(reinterpret_cast<const char*>(out), length);
+  tarvcore_free_buffer(out, length);
+  EXPECT_EQ(heap_in_use(), before);
+  pb::ErrorResponse error;
+  ASSERT_TRUE(error.ParseFromString(response));
+  EXPECT_EQ(error.code(), "tarv.core.input.memory");
+}
+
 // tarvcore_free_buffer gives back the response buffer whole, and leaves the
 // heap alone for a null buffer or a zero length (a stack address, a buffer
 // it was not asked to free).
