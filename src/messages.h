@@ -336,9 +336,10 @@ namespace tarv::wire {
 
 // The field tables. Adding a field:
 //   1. the member in its struct above: std::optional<T> for a field with
-//      presence, std::vector<T> for a repeated one (Repeated<T> for a
-//      message that may repeat as often as the request has bytes), Map<V>
-//      for a map;
+//      presence, Repeated<T> for a repeated one, RequestMap<V> (or
+//      UpdatedMap<V> where a call merges its updates into it) for a map
+//      (TARV_MESSAGE refuses a plain std::vector<T> or Map<V>: they would
+//      hold any number of elements);
 //   2. TARV_FIELD(number, member) in its message's table below, in ascending
 //      number (a static_assert checks the order), the member named as the
 //      schema (proto/tarv_core.proto) names the field;
@@ -355,7 +356,9 @@ namespace tarv::wire {
     static constexpr std::string_view kName = #type;         \
     static constexpr auto kFields = std::tuple{__VA_ARGS__}; \
   };                                                         \
-  static_assert(fields_ascending<::tarv::msg::type>())
+  static_assert(fields_ascending<::tarv::msg::type>());      \
+  static_assert(no_plain_containers<::tarv::msg::type>(),    \
+                "a repeated field is a Repeated<T>, a map a RequestMap<V> or an UpdatedMap<V>")
 
 TARV_MESSAGE(Timestamp, TARV_FIELD(1, seconds), TARV_FIELD(2, nanos));
 TARV_MESSAGE(Header, TARV_FIELD(1, cashier), TARV_FIELD(2, currency), TARV_FIELD(3, at),

@@ -58,9 +58,14 @@
 //   4. Size, then write. The encoder sizes a message (encoded_size) and then
 //      writes it (write_message) into exactly that many bytes. A walked
 //      field keeps its size from one to the other (SizeCache), so it must
-//      not change between them. The encoder only encodes: what a response
-//      shows of elements left in the request is made by the calculator that
-//      walks them (write_left), and copied whole.
+//      not change between them. The encoder walks what is left in the
+//      request and nobody wrote: such a repeated field is decoded an element
+//      at a time once to size it and once more to write it, and a map left
+//      in the request (updated or not) is visited in key order for each,
+//      under the same rules as any walk (item 1) and within the call's
+//      budget (src/budget.h). What a response shows of receipt lines left in
+//      the request is made by the calculator that walks them anyway
+//      (write_left) and copied whole, so they are not decoded again.
 //   5. Work in proportion. Each walk reads a left field once more; a walk of
 //      a map left in the request reads each key once and sorts an index of
 //      places; nothing compares or searches by reading again an element whose

@@ -42,21 +42,6 @@ struct FieldCodec<std::optional<T>> {
     }
   }
 };
-template <class T>
-struct FieldCodec<std::vector<T>> {
-  static constexpr WireType kWire = ValueCodec<T>::kWire;
-  // Decodes in place; a failed decode drops the whole message anyway.
-  static bool merge(std::vector<T>& v, Cursor& c, int budget) {
-    return ValueCodec<T>::merge(v.emplace_back(), c, budget);
-  }
-  // Before the first occurrence: room for all of them, so the elements are
-  // allocated once and never moved.
-  static void reserve(std::vector<T>& v, uint32_t number, const Cursor& c, const uint8_t* limit) {
-    if constexpr (kWire == WireType::kLengthDelimited) {
-      if (v.empty()) v.reserve(c.count_ahead(number, limit));
-    }
-  }
-};
 // A repeated field left in the request: each occurrence checked, its place
 // kept.
 template <class T>
@@ -85,6 +70,9 @@ struct FieldCodec<Bytes> {
     return ValueCodec<Bytes>::merge(v, c, budget);
   }
 };
+// One map entry merged into a Map: how RequestMap and UpdatedMap decode the
+// entries they hold or visit. (No message has a Map member: TARV_MESSAGE
+// refuses one.)
 template <class V>
 struct FieldCodec<Map<V>> {
   static constexpr WireType kWire = WireType::kLengthDelimited;

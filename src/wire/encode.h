@@ -128,20 +128,8 @@ struct FieldEncoder<std::optional<T>> {
     return v ? write_occurrence_before(number, *v, end) : end;
   }
 };
-template <class T>
-struct FieldEncoder<std::vector<T>> {
-  static size_t size(uint32_t number, const std::vector<T>& v) {
-    size_t n = 0;
-    for (const T& e : v) n += occurrence_size(number, e);
-    return n;
-  }
-  static uint8_t* write_before(uint32_t number, const std::vector<T>& v, uint8_t* end) {
-    for (auto e = v.rbegin(); e != v.rend(); ++e) end = write_occurrence_before(number, *e, end);
-    return end;
-  }
-};
-// Repeated fields: the held elements are written last element first, as
-// vectors are, after those left in the request. Those left in the request
+// Repeated fields: the held elements are written last element first, after
+// those left in the request. Those left in the request
 // that a caller wrote (write_left) are copied whole; the others are written
 // in order from the start of their block, whose size the sizing pass of the
 // same message kept (a message is always sized before it is written); each
@@ -219,8 +207,11 @@ struct FieldEncoder<Bytes> {
     return v.empty() ? end : write_occurrence_before(number, v, end);
   }
 };
+// The entries of a map, each written as a Map would hold it, for the maps of
+// messages (RequestMap, UpdatedMap, below). No message has a Map member:
+// TARV_MESSAGE refuses one.
 template <class V>
-struct FieldEncoder<Map<V>> {
+struct MapEntryEncoder {
   static constexpr uint64_t kEntryKey = make_key(1, WireType::kLengthDelimited);
   static constexpr uint64_t kValueKey = make_key(2, WireType::kLengthDelimited);
 
@@ -256,17 +247,6 @@ struct FieldEncoder<Map<V>> {
     end = write_varint_before(static_cast<uint64_t>(entry_end - end), end);
     return write_varint_before(make_key(number, WireType::kLengthDelimited), end);
   }
-  static size_t size(uint32_t number, const Map<V>& map) {
-    size_t n = 0;
-    for (const auto& [key, value] : map) n += entry_occurrence_size(number, key, value);
-    return n;
-  }
-  static uint8_t* write_before(uint32_t number, const Map<V>& map, uint8_t* end) {
-    for (auto e = map.rbegin(); e != map.rend(); ++e) {
-      end = write_entry_before(number, e->first, e->second, end);
-    }
-    return end;
-  }
 };
 // A map left in the request (updated or not) is written as a Map holds it:
 // each key once, with its last entry, in ascending key order, from the start
@@ -276,7 +256,7 @@ struct WalkedMapEncoder {
   static size_t size(uint32_t number, const M& map) {
     size_t n = 0;
     map.for_each([&](const std::string& key, const V& value) {
-      n += FieldEncoder<Map<V>>::entry_occurrence_size(number, key, value);
+      n += MapEntryEncoder<V>::entry_occurrence_size(number, key, value);
       return true;
     });
     map.size_cache.keep(n);
@@ -286,8 +266,8 @@ struct WalkedMapEncoder {
     uint8_t* const start = end - map.size_cache.size();
     uint8_t* p = start;
     map.for_each([&](const std::string& key, const V& value) {
-      p += FieldEncoder<Map<V>>::entry_occurrence_size(number, key, value);
-      FieldEncoder<Map<V>>::write_entry_before(number, key, value, p);
+      p += MapEntryEncoder<V>::entry_occurrence_size(number, key, value);
+      MapEntryEncoder<V>::write_entry_before(number, key, value, p);
       return true;
     });
     TARV_VERIFY_CHECK(p == end);

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -146,6 +147,31 @@ constexpr bool fields_ascending() {
     last = last_number(field);
     return ascending;
   });
+}
+
+// A repeated field is a Repeated<T> and a map a RequestMap<V> or an
+// UpdatedMap<V>, which hold or leave their elements within the request's
+// budget: a plain std::vector<T> (but Bytes) or Map<V> member would hold any
+// number of them, and the codec has none for it.
+template <class T>
+inline constexpr bool kPlainContainer = false;
+template <class T>
+inline constexpr bool kPlainContainer<std::vector<T>> = !std::is_same_v<T, uint8_t>;
+template <class V>
+inline constexpr bool kPlainContainer<Map<V>> = true;
+
+template <class M, class T>
+constexpr bool plain_container(const Field<M, T>&) {
+  return kPlainContainer<T>;
+}
+template <class M>
+constexpr bool plain_container(const Oneof<M>&) {
+  return false;
+}
+
+template <Message M>
+constexpr bool no_plain_containers() {
+  return for_each_field<M>([](const auto& field) { return !plain_container(field); });
 }
 
 }  // namespace tarv::wire
