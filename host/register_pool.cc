@@ -38,7 +38,10 @@ HostResult<Reply> run_here(const RegisterWork& work, const Bounds& bounds) {
   for (bool fresh = false;; forget()) {
     std::unique_ptr<Database>& database = databases[work.db];
     if (!database) {
-      auto opened = open_database(work.db, Store::Options{bounds.wait});
+      // Its connection may take what is left of the call's wait.
+      const auto left = std::chrono::duration_cast<milliseconds>(bounds.answer_by - kAnswerMargin -
+                                                                 Clock::now());
+      auto opened = open_database(work.db, Store::Options{std::max(left, milliseconds(1))});
       if (!opened) {
         forget();
         return std::unexpected(opened.error());

@@ -20,6 +20,9 @@
 #include <sstream>
 #include <thread>
 
+#include "host/databases.h"
+#include "host/json.h"
+#include "host/register_call.h"
 #include "host_state.pb.h"
 #include "tarv_core.pb.h"
 #include "tests/tool/tool_fixture.h"
@@ -742,9 +745,17 @@ TEST_P(Register, ReadOnlyOrFullDiskLeavesTheRegisterAsItWas) {
 }
 
 // While another caller holds the register, a call waits its turn up to
-// --wait, then fails with nothing done.
+// --wait, then fails with nothing done, and the connection it waited on
+// serves its next call (no transaction is left open, aborted, on it).
 TEST_P(Register, HeldRegisterMakesTheCallerWait) {
   put(file("deposit.json"), deposit(5, 100));
+  namespace host = tarv::host;
+  auto store = host::open_store(sqlite() ? file("r.db").string() : db_,
+                                host::Store::Options{std::chrono::milliseconds(200)});
+  ASSERT_TRUE(store) << store.error().message;
+  tarv::core::DepositRequest request;
+  ASSERT_TRUE(host::parse_json(deposit(5, 100), request, "deposit", host::Fault::Undecodable));
+  const host::Export& e = *host::find_export("deposit");
   // Another caller's transaction, holding the register.
   sqlite3* file_db = nullptr;
   PGconn* server_db = nullptr;
@@ -758,6 +769,9 @@ TEST_P(Register, HeldRegisterMakesTheCallerWait) {
     ASSERT_EQ(PQntuples(held), 1) << PQerrorMessage(server_db);
     PQclear(held);
   }
+  const auto refused = host::call_register(**store, e, request, "");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind, host::Fault::Busy) << refused.error().message;
   const Result busy = tarv("call deposit deposit.json --db r.db --wait 0.3");
   EXPECT_EQ(busy.status, 4);
   EXPECT_NE(busy.err.find(ours("tarv: register r.db is busy")), std::string::npos) << busy.err;
@@ -772,7 +786,9 @@ TEST_P(Register, HeldRegisterMakesTheCallerWait) {
     PQfinish(server_db);
   }
   EXPECT_EQ(wait_for(waiting), 0);
-  EXPECT_EQ(journal().size(), 1u);
+  const auto made = host::call_register(**store, e, request, "");
+  EXPECT_TRUE(made) << made.error().message;
+  EXPECT_EQ(journal().size(), 2u);
   expect_sound();
 }
 
