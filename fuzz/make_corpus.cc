@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "fuzz/check.h"
 #include "tests/support/fixtures.h"
@@ -140,11 +141,24 @@ void make() {
   refund.mutable_attrs();
   document("refund", seed("refund", "refund", refund));
 
-  // Annulments of the three sales, signed by the test signer.
+  // Annulments of the three sales, signed by the test signer; their targets,
+  // and those of sales named in characters of 2 and 3 bytes in UTF-8, seed
+  // the rollback of a signed target.
   for (size_t i = 0; i < s.size(); ++i) {
     response.ParseFromString(sold[i]);
     const std::string name = "rollback" + std::to_string(i);
     document(name, seed("rollback", name, testing::annulment(s[i], response)));
+    put("rollback_target", "sale" + std::to_string(i), response.binary_doc());
+  }
+  for (const auto& [name, text] : {std::pair{"cyrillic", "Ж"}, std::pair{"euro", "€"}}) {
+    pb::SaleRequest wide = s[0];
+    wide.mutable_doc()->clear_items();
+    std::string long_name;
+    for (int i = 0; i < 50; ++i) long_name += text;
+    for (int i = 0; i < 8; ++i) *wide.mutable_doc()->add_items() = item(long_name, 150, 1000);
+    wide.mutable_doc()->mutable_payments(0)->set_sum(1200);
+    response.ParseFromString(seed("sale", std::string("names_") + name, wide));
+    put("rollback_target", std::string("names_") + name, response.binary_doc());
   }
 
   pb::ReportRequest report;

@@ -7,6 +7,10 @@
 // around it written again for its new length. Any length-delimited payload
 // that reads as a whole run of fields is taken for a message and looked into;
 // a string that happens to read so only gives another occurrence to repeat.
+// Half the time the copies differ: the first string inside the occurrence (a
+// map entry's key, a group, a name, a section's code) ends in each copy's
+// number, so that maps and counters meet as many distinct keys as copies,
+// which identical copies fold into one.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -111,14 +115,57 @@ class Walker {
   const uint8_t* data_;
 };
 
+// Bytes [begin, end) of the input.
+struct Span {
+  size_t begin = 0;
+  size_t end = 0;
+};
+
+// The payload of the first length-delimited occurrence inside `o` (itself
+// included) that holds no field: the string that names a copy of `o`.
+Span first_string(const uint8_t* data, const Occurrence& o) {
+  Walker walker(data);
+  const uint8_t* p = data + o.begin;
+  uint64_t value = 0;
+  read_varint(p, data + o.end, value);  // the key
+  read_varint(p, data + o.end, value);  // the length
+  const size_t payload = static_cast<size_t>(p - data);
+  if (walker.walk(payload, o.end, -1, 1)) {
+    for (size_t i = 0; i < walker.found.size(); ++i) {
+      const bool leaf =
+          i + 1 == walker.found.size() || walker.found[i + 1].parent != static_cast<int>(i);
+      if (!leaf) continue;
+      const uint8_t* q = data + walker.found[i].begin;
+      read_varint(q, data + walker.found[i].end, value);
+      read_varint(q, data + walker.found[i].end, value);
+      return {static_cast<size_t>(q - data), walker.found[i].end};
+    }
+  }
+  return {payload, o.end};
+}
+
+// Writes `n` in decimal into the last bytes of [p, p + size), at most eight.
+void number_into(uint8_t* p, size_t size, size_t n) {
+  for (size_t i = size, digits = 0; i-- > 0 && digits < 8; ++digits, n /= 10) {
+    p[i] = static_cast<uint8_t>('0' + n % 10);
+  }
+}
+
 // Writes [begin, end) of `data` with `target` written `times` times, where
 // `chain` (outermost first, from index `level`) leads to it.
 void rewrite(const uint8_t* data, size_t begin, size_t end, const std::vector<Occurrence>& chain,
-             size_t level, size_t times, std::vector<uint8_t>& out) {
+             size_t level, size_t times, bool vary, std::vector<uint8_t>& out) {
   const Occurrence& next = chain[level];
   out.insert(out.end(), data + begin, data + next.begin);
   if (level + 1 == chain.size()) {
-    for (size_t i = 0; i < times; ++i) out.insert(out.end(), data + next.begin, data + next.end);
+    const Span varied = vary ? first_string(data, next) : Span{};
+    for (size_t i = 0; i < times; ++i) {
+      const size_t at = out.size();
+      out.insert(out.end(), data + next.begin, data + next.end);
+      if (varied.end > varied.begin) {
+        number_into(out.data() + at + (varied.begin - next.begin), varied.end - varied.begin, i);
+      }
+    }
   } else {
     // The key, a new length prefix, the payload written again.
     const uint8_t* p = data + next.begin;
@@ -127,7 +174,7 @@ void rewrite(const uint8_t* data, size_t begin, size_t end, const std::vector<Oc
     out.insert(out.end(), data + next.begin, p);
     read_varint(p, data + next.end, value);  // the old length
     std::vector<uint8_t> payload;
-    rewrite(data, static_cast<size_t>(p - data), next.end, chain, level + 1, times, payload);
+    rewrite(data, static_cast<size_t>(p - data), next.end, chain, level + 1, times, vary, payload);
     write_varint(out, payload.size());
     out.insert(out.end(), payload.begin(), payload.end());
   }
@@ -160,7 +207,7 @@ size_t repeat(uint8_t* data, size_t size, size_t max_size, std::minstd_rand& rng
   }
   std::vector<uint8_t> out;
   out.reserve(size + (times - 1) * length + slack);
-  rewrite(data, 0, size, chain, 0, times, out);
+  rewrite(data, 0, size, chain, 0, times, rng() % 2 == 0, out);
   if (out.size() > max_size) return 0;
   std::memcpy(data, out.data(), out.size());
   return out.size();

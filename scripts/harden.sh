@@ -74,11 +74,12 @@ fuzz() {
   fi
 }
 failed=0
-targets=(deposit withdraw ch_withdraw sale refund rollback report order document receipt)
+targets=(deposit withdraw ch_withdraw sale refund rollback report order document receipt
+  rollback_target)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
   fuzz "${targets[i]}" &
   first=$!
-  fuzz "${targets[i + 1]}" || failed=1
+  if ((i + 1 < ${#targets[@]})); then fuzz "${targets[i + 1]}" || failed=1; fi
   wait "$first" || failed=1
 done
 ((failed == 0))
