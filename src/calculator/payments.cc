@@ -12,19 +12,22 @@ namespace {
 
 enum PaymentType : uint32_t { kCash = 0, kCard = 1, kOther = 2 };
 
-// Adds one cashless payment to its total and its counters.
+void bump(msg::DocumentAttributeValue& cell, const msg::Payment& payment) {
+  cell.sum = static_cast<int64_t>(static_cast<uint64_t>(cell.sum) + payment.sum);
+  cell.count += 1;
+}
+
+// Adds one cashless payment to its total and its type's counter; its group's
+// counter waits until the split is known to pass (count_groups).
 CalcResult<void> add_cashless(const msg::Payment& payment, uint64_t& total,
-                              std::optional<msg::GroupedDocumentAttributeValues>& cells) {
+                              std::optional<msg::GroupedDocumentAttributeValues>& cells,
+                              bool& grouped) {
   if (__builtin_add_overflow(total, payment.sum, &total)) {
     return std::unexpected(err::kPaymentsArithmetic);
   }
-  auto& grouped = cells ? *cells : cells.emplace();
-  auto bump = [&](msg::DocumentAttributeValue& cell) {
-    cell.sum = static_cast<int64_t>(static_cast<uint64_t>(cell.sum) + payment.sum);
-    cell.count += 1;
-  };
-  bump(grouped.values ? *grouped.values : grouped.values.emplace());
-  if (payment.group) bump(grouped.groups.update(*payment.group));
+  auto& cell = cells ? *cells : cells.emplace();
+  bump(cell.values ? *cell.values : cell.values.emplace(), payment);
+  grouped = grouped || payment.group.has_value();
   return {};
 }
 
@@ -42,6 +45,7 @@ CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payme
   PaymentSplit split;
   msg::PaymentsAttributes payment_cells;
   bool has_cash = false;
+  bool grouped = false;  // a cashless payment names a group
   uint64_t tendered = 0;
   auto add = [&](const msg::Payment& payment) -> CalcResult<void> {
     if (payment.currency) return std::unexpected(err::kPaymentCurrency);
@@ -52,9 +56,9 @@ CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payme
         tendered = payment.sum;
         return {};
       case kCard:
-        return add_cashless(payment, split.card, payment_cells.card);
+        return add_cashless(payment, split.card, payment_cells.card, grouped);
       case kOther:
-        return add_cashless(payment, split.other, payment_cells.other);
+        return add_cashless(payment, split.other, payment_cells.other, grouped);
       default:
         return std::unexpected(err::kPaymentTypeUnknown);
     }
@@ -83,6 +87,17 @@ CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payme
   }
   if (drawer < static_cast<int64_t>(split.cash_change)) return std::unexpected(err::kCashIn);
 
+  // The split passes: only now a node for each group of the cashless
+  // payments, so that a refused split (past the total, not paid...) makes
+  // none for a request of many groups.
+  if (grouped) {
+    payments.for_each([&](const msg::Payment& payment) {
+      if (!paid(payment) || !payment.group) return true;
+      auto& cells = payment.type_id == kCard ? payment_cells.card : payment_cells.other;
+      bump(cells->groups.update(*payment.group), payment);
+      return true;
+    });
+  }
   if (has_cash) payment_cells.cash = {static_cast<int64_t>(split.cash), 1, 0};
   TARV_TRY(counters::count_payments(delta, currency, std::move(payment_cells)));
   return split;
