@@ -5,7 +5,7 @@
 # memory shapes at full size.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh --tests
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARV_TESTS=OFF >/dev/null
 cmake --build build-bench --target tarv_bench
 # Each benchmark runs BENCH_REPETITIONS times; the table takes the medians.

@@ -5,7 +5,7 @@
 # build-portable (only the two test binaries are built).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh --tests
 build=build-portable
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARV_WERROR=ON \
   -DTARV_PORTABLE_ARITH=ON -DTARV_BENCH=OFF >/dev/null

@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the benchmarks
-# need (chromium: the page test of tarv serve; postgresql: registers kept on
-# a database server, tested against a throw-away cluster), and those named as
-# arguments, when they are missing. Safe to run again.
+# Installs the Debian packages a command needs, when they are missing, and
+# those named as arguments. Safe to run again.
+#   scripts/setup.sh            what the library and the tool build with (the
+#                               main job, scripts/run.sh)
+#   scripts/setup.sh --tests    that and what the tests and benchmarks use:
+#                               GoogleTest, Google Benchmark, GMP (the crypto
+#                               tests' reference), the bindings' Python and
+#                               Java, chromium (the page test of tarv serve),
+#                               postgresql (registers on a database server,
+#                               tested against a throw-away cluster)
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config protobuf-compiler libprotobuf-dev libgmp-dev libssl-dev
-          libfmt-dev nlohmann-json3-dev libsqlite3-dev googletest libgtest-dev libbenchmark-dev
-          ccache python3-protobuf default-jdk-headless libjna-java libprotobuf-java
-          libboost-dev libcli11-dev chromium libpq-dev postgresql "$@")
+packages=(cmake ninja-build g++ pkg-config ccache protobuf-compiler libprotobuf-dev libssl-dev
+          libfmt-dev nlohmann-json3-dev libsqlite3-dev libpq-dev libboost-dev libcli11-dev)
+if [ "${1:-}" = --tests ]; then
+  shift
+  packages+=(googletest libgtest-dev libbenchmark-dev libgmp-dev python3-protobuf
+             default-jdk-headless libjna-java libprotobuf-java chromium postgresql)
+fi
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -17,5 +27,6 @@ if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+    --no-install-recommends "${missing[@]}"
 fi

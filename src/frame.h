@@ -113,11 +113,7 @@ uint8_t run(const uint8_t* request, uint64_t request_length, uint8_t** response,
         return TARV_STATUS_UNDECODABLE;
       }
     }
-#ifdef TARV_HOLD_HOOK
     const wire::Holding holding = wire::forced_holding.load(std::memory_order_relaxed);
-#else
-    constexpr wire::Holding holding = wire::Holding::kWithinBudget;
-#endif
     uint64_t limit = 0;
     {
       const budget::Call call(request != nullptr ? request_length : 0,

@@ -89,9 +89,9 @@ class Repeated {
       element = T{};
       const size_t budget = c.hold_budget();
       decode_element(element, c, way_.budget);
-#ifdef TARV_HOLD_HOOK
-      walk_decodes<T>.fetch_add(1, std::memory_order_relaxed);
-#endif
+      if (forced_holding.load(std::memory_order_relaxed) != Holding::kWithinBudget) {
+        walk_decodes<T>.fetch_add(1, std::memory_order_relaxed);
+      }
       const bool more = visit(element);
       // The next element replaces this one: it may hold as much.
       c.release(budget - c.hold_budget());

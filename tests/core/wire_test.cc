@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "src/messages.h"
 #include "tarv_core.pb.h"
@@ -430,16 +431,26 @@ TEST(DecodeTest, CountAheadOfRepeatedFields) {
   }
 }
 
-TEST(EncodeTest, ErrorResponseOfCurrencyIs76Bytes) {
-  msg::ErrorResponse e;
-  e.code = "tarv.core.receipt.currency";
-  e.message = "Валюта не поддерживается";
-  ByteVec bytes = encode(e);
-  ASSERT_EQ(bytes.size(), 76u);
-  EXPECT_EQ(bytes[0], 0x0A);
-  EXPECT_EQ(bytes[1], 26);
-  EXPECT_EQ(bytes[28], 0x12);
-  EXPECT_EQ(bytes[29], 46);
+TEST(EncodeTest, ErrorResponseAsLibprotobufWritesIt) {
+  // Fields in ascending order, each string written with its length, an
+  // empty one left out: the bytes libprotobuf writes.
+  const std::pair<std::string, std::string> rows[] = {
+      {"tarv.core.receipt.currency", "Валюта не поддерживается"},
+      {"tarv.core.input.malformed", ""},
+      {"", "Ошибка входных данных"},
+      {std::string(200, 'c'), std::string(300, 'm')},  // two-byte lengths
+  };
+  for (const auto& [code, message] : rows) {
+    SCOPED_TRACE(code.substr(0, 30));
+    msg::ErrorResponse e;
+    e.code = code;
+    e.message = message;
+    ::tarv::core::ErrorResponse reference;
+    reference.set_code(code);
+    reference.set_message(message);
+    const std::string expected = reference.SerializeAsString();
+    EXPECT_EQ(encode(e), ByteVec(expected.begin(), expected.end()));
+  }
 }
 
 TEST(EncodeTest, CanonicalRules) {
