@@ -26,7 +26,8 @@ constexpr milliseconds kLongestPause{50};
 
 // Runs `work` on this thread's connection to its database (opened on first
 // use, and again after a storage failure), within `bounds`.
-HostResult<Reply> run_here(const RegisterWork& work, const Bounds& bounds) {
+HostResult<Reply> run_here(const RegisterWork& work, const Bounds& bounds,
+                           const std::function<void()>& leave) {
   // Pool threads live as long as their server: one connection to each
   // database, and each register's Store on it.
   thread_local std::map<std::string, std::unique_ptr<Database>> databases;
@@ -58,7 +59,8 @@ HostResult<Reply> run_here(const RegisterWork& work, const Bounds& bounds) {
         // server runs (the routes then answer 400).
         auto only = database->open("");
         TARV_TRY(only);
-        return work.run(**only);
+        RegisterAt reg{**only, leave};
+        return work.run(reg);
       }
       const auto key = std::make_pair(work.db, work.id);
       std::unique_ptr<Store>& store = stores[key];
@@ -68,7 +70,8 @@ HostResult<Reply> run_here(const RegisterWork& work, const Bounds& bounds) {
         TARV_TRY(opened);
         store = std::move(*opened);
       }
-      return work.run(*store);
+      RegisterAt reg{*store, leave};
+      return work.run(reg);
     }();
     if (databases[work.db]) databases[work.db]->bound(std::nullopt);
     // A storage failure changed nothing: once more on a new connection.
@@ -85,33 +88,42 @@ struct RegisterPool::Pending {
   Pending(asio::io_context& io, RegisterWork w, std::function<void(Reply)> d, Clock::time_point u)
       : work(std::move(w)), done(std::move(d)), until(u), timer(io) {}
   RegisterWork work;
-  std::function<void(Reply)> done;
-  const Clock::time_point until;  // the end of its wait
-  asio::steady_timer timer;       // its wait in the queue, then its pauses between tries
+  std::function<void(Reply)> done;  // called on the I/O thread
+  const Clock::time_point until;    // the end of its wait
+  // Its wait in the queue, then its pauses between tries; on the I/O thread.
+  asio::steady_timer timer;
   milliseconds pause = kFirstPause;
-  bool started = false;  // it has left the queue
+  bool started = false;  // it has left the queue; under mutex_
+  bool left = false;     // its turn has ended; under mutex_
 };
 
 void RegisterPool::submit(RegisterWork work, std::function<void(Reply)> done) {
   auto p = std::make_shared<Pending>(io_, std::move(work), std::move(done), Clock::now() + wait_);
   if (!p->work.call) return attempt(p);
   const Key key{p->work.db, p->work.id};
-  Turn& turn = turns_[key];
-  if (!turn.running) {
-    turn.running = true;
-    return attempt(p);
+  {
+    std::lock_guard lock(mutex_);
+    Turn& turn = turns_[key];
+    if (!turn.running) {
+      turn.running = p->started = true;
+    } else {
+      turn.waiting.push_back(p);
+    }
   }
-  turn.waiting.push_back(p);
+  if (p->started) return attempt(p);
   p->timer.expires_at(p->until);
   p->timer.async_wait([this, p, key](boost::system::error_code ec) {
-    if (ec || p->started) return;  // its turn came first
-    std::erase(turns_[key].waiting, p);
+    if (ec) return;
+    {
+      std::lock_guard lock(mutex_);
+      if (p->started) return;  // its turn came first
+      std::erase(turns_[key].waiting, p);
+    }
     p->done(busy(*p));
   });
 }
 
 void RegisterPool::attempt(const std::shared_ptr<Pending>& p) {
-  p->started = true;
   asio::post(threads_, [this, p, guard = asio::make_work_guard(io_)]() mutable {
     const auto left = std::chrono::duration_cast<milliseconds>(p->until - Clock::now());
     // A call tries for the register briefly and leaves the thread; a read
@@ -119,7 +131,9 @@ void RegisterPool::attempt(const std::shared_ptr<Pending>& p) {
     const Bounds bounds{p->work.call ? std::clamp(left, milliseconds(1), kTryWait)
                                      : std::max(left, milliseconds(1)),
                         p->until + kAnswerMargin};
-    auto result = run_here(p->work, bounds);
+    // A call that ends its turn early (after its commit) starts the next
+    // one here, while its own answer is made; a busy try keeps the turn.
+    auto result = run_here(p->work, bounds, [this, p] { leave(p); });
     asio::post(io_, [this, p, result = std::move(result)]() mutable {
       finish(p, std::move(result));
     });
@@ -141,21 +155,29 @@ void RegisterPool::finish(const std::shared_ptr<Pending>& p, HostResult<Reply> r
   } else {
     p->done(result ? std::move(*result) : failure_reply(result.error()));
   }
-  if (p->work.call) next({p->work.db, p->work.id});
+  leave(p);
 }
 
-void RegisterPool::next(const Key& key) {
-  const auto found = turns_.find(key);
-  if (found == turns_.end()) return;
-  Turn& turn = found->second;
-  if (turn.waiting.empty()) {
-    turns_.erase(found);
-    return;
+void RegisterPool::leave(const std::shared_ptr<Pending>& p) {
+  if (!p->work.call) return;
+  std::shared_ptr<Pending> next;
+  {
+    std::lock_guard lock(mutex_);
+    if (p->left) return;
+    p->left = true;
+    const auto found = turns_.find({p->work.db, p->work.id});
+    if (found == turns_.end()) return;
+    Turn& turn = found->second;
+    if (turn.waiting.empty()) {
+      turns_.erase(found);
+      return;
+    }
+    next = turn.waiting.front();
+    turn.waiting.pop_front();
+    next->started = true;
   }
-  const std::shared_ptr<Pending> p = turn.waiting.front();
-  turn.waiting.pop_front();
-  p->timer.cancel();
-  attempt(p);
+  asio::post(io_, [next] { next->timer.cancel(); });
+  attempt(next);
 }
 
 Reply RegisterPool::busy(const Pending& p) const {

@@ -26,6 +26,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -35,6 +36,15 @@
 
 namespace tarv::host {
 
+// A register as its work gets it: its store on the thread's connection, and
+// the end of the call's turn, which a call may reach before its work ends
+// (after its commit, so that its answer is made while the next call runs;
+// reached at the end otherwise).
+struct RegisterAt {
+  Store& store;
+  std::function<void()> leave;
+};
+
 // Work for the register pool: run() on the register `id` of the database
 // `db` (an empty id: its only register), or run_database() on the database
 // itself.
@@ -43,7 +53,7 @@ struct RegisterWork {
   std::string id;
   // It writes the register: it takes the register's turn.
   bool call = false;
-  std::function<HostResult<Reply>(Store&)> run;
+  std::function<HostResult<Reply>(RegisterAt&)> run;
   std::function<HostResult<Reply>(Database&)> run_database;
 };
 
@@ -68,14 +78,17 @@ class RegisterPool {
   };
 
   void attempt(const std::shared_ptr<Pending>& p);
+  // On the I/O thread: p's answer, or its next try.
   void finish(const std::shared_ptr<Pending>& p, HostResult<Reply> result);
-  void next(const Key& key);
+  // On any thread: ends p's turn (once) and starts its register's next call.
+  void leave(const std::shared_ptr<Pending>& p);
   Reply busy(const Pending& p) const;
 
   boost::asio::io_context& io_;
   boost::asio::thread_pool& threads_;
   const std::chrono::milliseconds wait_;
-  std::map<Key, Turn> turns_;  // on the I/O thread only
+  std::mutex mutex_;
+  std::map<Key, Turn> turns_;  // under mutex_
 };
 
 }  // namespace tarv::host

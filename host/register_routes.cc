@@ -70,11 +70,12 @@ Reply not_found_reply(std::string_view what) {
   return failure_reply(Failure{Fault::NotFound, fmt::format("no {}", what)});
 }
 
-HostResult<Reply> post_call(const Asked& asked, const RoutePath& path, Store& store) {
+HostResult<Reply> post_call(const Asked& asked, const RoutePath& path, RegisterAt& reg) {
   const Export& e = *path.e;
   const auto request = new_message(e.request);
   TARV_TRY(parse_json(asked.body, *request, "the request", Fault::Undecodable));
-  const auto committed = call_register(store, e, *request, std::string(asked.idempotency_key));
+  const auto committed = call_register(reg.store, e, *request, std::string(asked.idempotency_key));
+  if (committed) reg.leave();  // the answer is made while the next call runs
   TARV_TRY(committed);
   const CallOutcome outcome = outcome_of(e, committed->entry);
   const int status = outcome.status == TARV_STATUS_OK      ? 200
@@ -83,7 +84,7 @@ HostResult<Reply> post_call(const Asked& asked, const RoutePath& path, Store& st
   return committed_reply(json_reply(answer_json(e, outcome), status), *committed);
 }
 
-HostResult<Reply> post_open(const Asked& asked, const RoutePath&, Store& store) {
+HostResult<Reply> post_open(const Asked& asked, const RoutePath&, RegisterAt& reg) {
   // {"at": TIME} is a few dozen bytes: a larger body is not parsed at all.
   constexpr size_t kOpenBody = 1 << 10;
   if (asked.body.size() > kOpenBody) {
@@ -100,28 +101,29 @@ HostResult<Reply> post_open(const Asked& asked, const RoutePath&, Store& store) 
     return std::unexpected(Failure{
         Fault::Undecodable, R"(the body is {} or {"at": TIME}, TIME like "2024-03-16T06:00:00Z")"});
   }
-  const auto opened = open_shift(store, at, std::string(asked.idempotency_key), asked.body);
+  const auto opened = open_shift(reg.store, at, std::string(asked.idempotency_key), asked.body);
+  if (opened) reg.leave();
   TARV_TRY(opened);
   const auto answer = entry_answer(opened->entry);  // a repeat's time is the stored one
   TARV_TRY(answer);
   return committed_reply(json_reply(answer->json), *opened);
 }
 
-HostResult<Reply> get_journal(const Asked& asked, const RoutePath&, Store& store) {
+HostResult<Reply> get_journal(const Asked& asked, const RoutePath&, RegisterAt& reg) {
   const auto from = number(query_value(asked.query, "from").value_or("1"));
   const auto limit = number(query_value(asked.query, "limit").value_or(std::to_string(kListed)));
   if (!from || !limit) {
     return std::unexpected(Failure{Fault::BadInput, "from and limit are whole numbers"});
   }
-  const auto listed = store.entries(std::max<int64_t>(*from, 1), std::min(*limit, kMostListed));
+  const auto listed = reg.store.entries(std::max<int64_t>(*from, 1), std::min(*limit, kMostListed));
   TARV_TRY(listed);
   Json all = Json::array();
   for (const JournalEntry& entry : *listed) all.push_back(entry_json(entry));
   return json_reply(all);
 }
 
-HostResult<Reply> get_entry(const Asked&, const RoutePath& path, Store& store) {
-  auto entry = entry_of(path, store);
+HostResult<Reply> get_entry(const Asked&, const RoutePath& path, RegisterAt& reg) {
+  auto entry = entry_of(path, reg.store);
   TARV_TRY(entry);
   if (auto* none = std::get_if<Reply>(&*entry)) return std::move(*none);
   const auto answer = entry_answer(std::get<JournalEntry>(*entry));
@@ -129,8 +131,8 @@ HostResult<Reply> get_entry(const Asked&, const RoutePath& path, Store& store) {
   return json_reply(answer->json);
 }
 
-HostResult<Reply> get_document(const Asked&, const RoutePath& path, Store& store) {
-  auto found = entry_of(path, store);
+HostResult<Reply> get_document(const Asked&, const RoutePath& path, RegisterAt& reg) {
+  auto found = entry_of(path, reg.store);
   TARV_TRY(found);
   if (auto* none = std::get_if<Reply>(&*found)) return std::move(*none);
   JournalEntry& entry = std::get<JournalEntry>(*found);
@@ -140,8 +142,8 @@ HostResult<Reply> get_document(const Asked&, const RoutePath& path, Store& store
   return body_reply(std::move(entry.binary_doc), "application/octet-stream");
 }
 
-HostResult<Reply> get_receipt(const Asked&, const RoutePath& path, Store& store) {
-  auto found = entry_of(path, store);
+HostResult<Reply> get_receipt(const Asked&, const RoutePath& path, RegisterAt& reg) {
+  auto found = entry_of(path, reg.store);
   TARV_TRY(found);
   if (auto* none = std::get_if<Reply>(&*found)) return std::move(*none);
   const JournalEntry& entry = std::get<JournalEntry>(*found);
@@ -155,14 +157,14 @@ HostResult<Reply> get_receipt(const Asked&, const RoutePath& path, Store& store)
                     "text/plain; charset=utf-8");
 }
 
-HostResult<Reply> get_state(const Asked&, const RoutePath&, Store& store) {
-  const auto state = store.state();
+HostResult<Reply> get_state(const Asked&, const RoutePath&, RegisterAt& reg) {
+  const auto state = reg.store.state();
   TARV_TRY(state);
   return body_reply(to_json(*state));
 }
 
-HostResult<Reply> get_shift(const Asked&, const RoutePath&, Store& store) {
-  const auto shift = shift_json(store);
+HostResult<Reply> get_shift(const Asked&, const RoutePath&, RegisterAt& reg) {
+  const auto shift = shift_json(reg.store);
   TARV_TRY(shift);
   return json_reply(*shift);
 }

@@ -9,6 +9,7 @@
 #include "host/exports.h"
 #include "host/failure.h"
 #include "host/reply.h"
+#include "host/register_pool.h"
 #include "host/store.h"
 
 namespace tarv::host {
@@ -19,16 +20,16 @@ struct RoutePath {
   int64_t seq = 0;            // /journal/SEQ..., 0 when the number is out of range
 };
 
-using RegisterHandler = HostResult<Reply> (*)(const Asked&, const RoutePath&, Store&);
+using RegisterHandler = HostResult<Reply> (*)(const Asked&, const RoutePath&, RegisterAt&);
 
-HostResult<Reply> post_call(const Asked& asked, const RoutePath& path, Store& store);
-HostResult<Reply> post_open(const Asked& asked, const RoutePath& path, Store& store);
-HostResult<Reply> get_journal(const Asked& asked, const RoutePath& path, Store& store);
-HostResult<Reply> get_entry(const Asked& asked, const RoutePath& path, Store& store);
-HostResult<Reply> get_document(const Asked& asked, const RoutePath& path, Store& store);
-HostResult<Reply> get_receipt(const Asked& asked, const RoutePath& path, Store& store);
-HostResult<Reply> get_state(const Asked& asked, const RoutePath& path, Store& store);
-HostResult<Reply> get_shift(const Asked& asked, const RoutePath& path, Store& store);
+HostResult<Reply> post_call(const Asked& asked, const RoutePath& path, RegisterAt& reg);
+HostResult<Reply> post_open(const Asked& asked, const RoutePath& path, RegisterAt& reg);
+HostResult<Reply> get_journal(const Asked& asked, const RoutePath& path, RegisterAt& reg);
+HostResult<Reply> get_entry(const Asked& asked, const RoutePath& path, RegisterAt& reg);
+HostResult<Reply> get_document(const Asked& asked, const RoutePath& path, RegisterAt& reg);
+HostResult<Reply> get_receipt(const Asked& asked, const RoutePath& path, RegisterAt& reg);
+HostResult<Reply> get_state(const Asked& asked, const RoutePath& path, RegisterAt& reg);
+HostResult<Reply> get_shift(const Asked& asked, const RoutePath& path, RegisterAt& reg);
 
 // A 404 for `what` ("journal entry 3").
 Reply not_found_reply(std::string_view what);

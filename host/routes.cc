@@ -122,8 +122,8 @@ std::variant<Reply, RegisterWork> Routes::route(const Asked& asked) const {
       continue;
     }
     return RegisterWork{options_.db, std::move(scope->id), route.call,
-                        [&asked, handler = route.handler, path = *path](Store& store) {
-                          return handler(asked, path, store);
+                        [&asked, handler = route.handler, path = *path](RegisterAt& reg) {
+                          return handler(asked, path, reg);
                         },
                         nullptr};
   }
