@@ -12,6 +12,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -144,6 +145,12 @@ class RegisterStore final : public Store {
   // connection, whether the call's entry is there. Holding the register
   // first makes sure the lost transaction has ended, committed or not.
   HostResult<Committed> settle(Committed made, const Failure& lost) {
+    // The lost transaction is waited for as long as the call may still
+    // take (a call's try of its register may have waited briefly).
+    Bounds& bounds = *c_->bounds;  // kept by call()
+    bounds.wait = std::max(std::chrono::milliseconds(1),
+                           std::chrono::duration_cast<std::chrono::milliseconds>(
+                               bounds.answer_by - kAnswerMargin - std::chrono::steady_clock::now()));
     const auto found = [&]() -> HostResult<bool> {
       TARV_TRY(c_->begin(id_));
       auto entry = c_->select(id_, {Selection::kSeq, made.entry.seq, 1, {}});
