@@ -39,6 +39,7 @@ CalcResult<ReceiptResponse<msg::Refund>> refund(msg::RefundRequest&& request) {
                               counters::cash_in(context, header.currency), header.currency, delta);
   TARV_TRY(split);
   if (split->cash_change != 0) return std::unexpected(err::kRefundChange);
+  if (totals->modifier_groups) lines::count_modifier_groups(refund.items, delta);
   delta.count = 1;
   delta.sum = total;
 

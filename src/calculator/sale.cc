@@ -69,6 +69,7 @@ CalcResult<ReceiptResponse<msg::Sale>> sale(msg::SaleRequest&& request) {
   auto split = split_payments(sale.payments, sale.change, *cheque,
                               counters::cash_in(context, header.currency), header.currency, delta);
   TARV_TRY(split);
+  if (totals->modifier_groups) lines::count_modifier_groups(sale.items, delta);
   counters::count_third_party(delta, sale.tp_tax_number, *cheque);
   delta.count = 1;
   delta.sum = *cheque;

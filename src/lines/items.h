@@ -12,10 +12,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/text/utf8.h"
 #include "base/try.h"
 #include "converter/document.h"
 #include "converter/layout.h"
 #include "src/errors.h"
+#include "src/limits.h"
 #include "src/lines/item_code.h"
 #include "src/messages.h"
 
@@ -58,6 +60,7 @@ struct ItemsTotals {
   uint64_t sum = 0;
   uint64_t discounts = 0;
   uint64_t markups = 0;
+  bool modifier_groups = false;  // a line's discount or markup names a group
 
   CalcResult<void> add(const LineResult& line);
   CalcResult<void> check_limits() const;
@@ -86,7 +89,12 @@ CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules ru
     counters::count_item_section(
         sections, line->section ? std::optional<uint32_t>(line->section) : std::nullopt,
         line->total, line->quantity);
-    counters::count_item_modifiers(delta, item.discount, item.markup);
+    // The line-modifier counters are there for every receipt of lines; their
+    // groups are counted once the receipt's payments passed
+    // (count_modifier_groups).
+    counters::count_item_modifiers(delta, std::nullopt, std::nullopt);
+    totals.modifier_groups = totals.modifier_groups || (item.discount && item.discount->group) ||
+                             (item.markup && item.markup->group);
     on_line(item, std::move(*line));
     return {};
   };
@@ -95,6 +103,25 @@ CalcResult<ItemsTotals> walk_lines(msg::Repeated<msg::Item>& items, LineRules ru
   TARV_TRY(walked);
   TARV_TRY(totals.check_limits());
   return totals;
+}
+
+// The group counters of the lines' discounts and markups in `delta`, each
+// group as the line procedure cuts it: counted once a receipt's payments
+// passed, so that a receipt refused before (not paid, say) makes no node for
+// a request of many groups.
+inline void count_modifier_groups(const msg::Repeated<msg::Item>& items,
+                                  msg::DocumentAttributes& delta) {
+  items.for_each([&](const msg::Item& item) {
+    std::optional<msg::Modifier> discount = item.discount;
+    std::optional<msg::Modifier> markup = item.markup;
+    for (auto* modifier : {&discount, &markup}) {
+      if (*modifier && (*modifier)->group) {
+        text::utf8::cut_chars(*(*modifier)->group, limits::kModifierGroupChars);
+      }
+    }
+    counters::count_item_modifiers(delta, discount, markup);
+    return true;
+  });
 }
 
 // What a line left in the request takes in a response once the line
