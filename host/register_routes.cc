@@ -14,6 +14,8 @@
 #include "host/answer.h"
 #include "host/doc_view.h"
 #include "host/journal_view.h"
+#include "host/receipt/receipt.h"
+#include "host/receipt/text.h"
 #include "host/json.h"
 #include "host/register_call.h"
 #include "host/shift_view.h"
@@ -142,19 +144,30 @@ HostResult<Reply> get_document(const Asked&, const RoutePath& path, RegisterAt& 
   return body_reply(std::move(entry.binary_doc), "application/octet-stream");
 }
 
-HostResult<Reply> get_receipt(const Asked&, const RoutePath& path, RegisterAt& reg) {
+HostResult<Reply> get_receipt(const Asked& asked, const RoutePath& path, RegisterAt& reg) {
+  const std::optional<size_t> width =
+      receipt_width(query_value(asked.query, "width").value_or("44"));
+  if (!width) return std::unexpected(Failure{Fault::BadInput, "width is 32, 44 or 48"});
+  const bool copy = query_value(asked.query, "copy").has_value();
   auto found = entry_of(path, reg.store);
   TARV_TRY(found);
   if (auto* none = std::get_if<Reply>(&*found)) return std::move(*none);
   const JournalEntry& entry = std::get<JournalEntry>(*found);
   const Export* e = find_export(entry.export_name);
-  const auto doc = converter::decode(
-      {reinterpret_cast<const uint8_t*>(entry.binary_doc.data()), entry.binary_doc.size()});
-  if (e == nullptr || entry.binary_doc.empty() || !doc) {
+  const std::unique_ptr<google::protobuf::Message> response =
+      e == nullptr ? nullptr : outcome_of(*e, entry).response;
+  Receipt receipt;
+  if (entry.binary_doc.empty()) {
+    if (response != nullptr) receipt = order_receipt_of(*response, copy);  // an order
+  } else if (const auto doc = converter::decode({reinterpret_cast<const uint8_t*>(
+                                                     entry.binary_doc.data()),
+                                                 entry.binary_doc.size()})) {
+    receipt = receipt_of(*doc, receipt_extras(response.get()), copy);
+  }
+  if (receipt.rows.empty()) {
     return not_found_reply(fmt::format("readable document in journal entry {}", entry.seq));
   }
-  return body_reply(receipt(*doc, receipt_extras(outcome_of(*e, entry).response.get())),
-                    "text/plain; charset=utf-8");
+  return body_reply(receipt_text(receipt, *width), "text/plain; charset=utf-8");
 }
 
 HostResult<Reply> get_state(const Asked&, const RoutePath&, RegisterAt& reg) {

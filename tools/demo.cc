@@ -23,6 +23,8 @@
 #include "host/answer.h"
 #include "host/databases.h"
 #include "host/doc_view.h"
+#include "host/receipt/receipt.h"
+#include "host/receipt/text.h"
 #include "host/files.h"
 #include "host/journal_view.h"
 #include "host/json.h"
@@ -214,14 +216,14 @@ HostResult<void> Demo::call_step(const DemoStep& step, const Export& e, Message&
     const auto doc = converter::decode(bytes);
     if (doc) {
       std::cout << '\n'
-                << indented(receipt(*doc, receipt_extras(outcome.response.get())), "    ") << '\n';
+                << indented(receipt_text(receipt_of(*doc, receipt_extras(outcome.response.get()))), "    ") << '\n';
     }
     std::cout << fmt::format("  document: {} bytes, kind {}\n", outcome.binary_doc.size(),
                              doc ? document_kind_name(*doc) : "unreadable")
               << hex_dump(outcome.binary_doc, "    ");
     documents_[step.slug()] = outcome.binary_doc;
-  } else if (const std::string order = order_receipt(*outcome.response); !order.empty()) {
-    std::cout << '\n' << indented(order, "    ") << '\n';
+  } else if (const Receipt order = order_receipt_of(*outcome.response); !order.rows.empty()) {
+    std::cout << '\n' << indented(receipt_text(order), "    ") << '\n';
   }
   return {};
 }

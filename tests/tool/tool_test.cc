@@ -163,7 +163,7 @@ TEST_F(Tool, DocPrintsASaleDocumentAsTheSaleWroteIt) {
 
   const Result receipt = tarv("doc sale.bin --receipt");
   ASSERT_EQ(receipt.status, 0);
-  for (const char* text : {"SALE No. 77", "Сыр «Российский»", "TOTAL", "6.65", "4.65"}) {
+  for (const char* text : {"ЧЕК ПРОДАЖИ № 77", "Сыр «Российский»", "ИТОГО", "6.65", "4.65"}) {
     EXPECT_NE(receipt.out.find(text), std::string::npos) << text << "\n" << receipt.out;
   }
 }
@@ -213,6 +213,8 @@ TEST_F(Tool, BadInputGetsOneLineAndItsExitStatus) {
       {"doc nine.bin", "", 1, "tarv: nine.bin: "},
       {"doc cut.bin", "", 1, "tarv: cut.bin: "},
       {"doc", "", 3, "tarv: FILE is required (see tarv doc --help)"},
+      {"doc nine.bin --receipt --width 40", "", 3, "tarv: --width: 40 not in {32,44,48}"},
+      {"doc nine.bin --escpos", "", 3, "tarv: --escpos requires --receipt"},
       {"doc a b", "", 3, "not expected: b (see tarv doc --help)"},
       {"verify nine.bin short.sig key", "", 1, ""},
       {"frobnicate", "", 3, "tarv: unknown command 'frobnicate'"},
