@@ -14,6 +14,7 @@
 #include "host/answer.h"
 #include "host/doc_view.h"
 #include "host/journal_view.h"
+#include "host/receipt/escpos.h"
 #include "host/receipt/receipt.h"
 #include "host/receipt/text.h"
 #include "host/json.h"
@@ -149,6 +150,7 @@ HostResult<Reply> get_receipt(const Asked& asked, const RoutePath& path, Registe
       receipt_width(query_value(asked.query, "width").value_or("44"));
   if (!width) return std::unexpected(Failure{Fault::BadInput, "width is 32, 44 or 48"});
   const bool copy = query_value(asked.query, "copy").has_value();
+  const bool escpos = query_value(asked.query, "escpos").has_value();
   auto found = entry_of(path, reg.store);
   TARV_TRY(found);
   if (auto* none = std::get_if<Reply>(&*found)) return std::move(*none);
@@ -167,6 +169,7 @@ HostResult<Reply> get_receipt(const Asked& asked, const RoutePath& path, Registe
   if (receipt.rows.empty()) {
     return not_found_reply(fmt::format("readable document in journal entry {}", entry.seq));
   }
+  if (escpos) return body_reply(receipt_escpos(receipt, *width), "application/octet-stream");
   return body_reply(receipt_text(receipt, *width), "text/plain; charset=utf-8");
 }
 

@@ -8,7 +8,8 @@
 //   GET  /v1/journal?from=SEQ&limit=N   entries as `tarv journal --json`
 //   GET  /v1/journal/SEQ             the answer as the call printed it
 //   GET  /v1/journal/SEQ/document    the binary document
-//   GET  /v1/journal/SEQ/receipt     the document as a printed receipt
+//   GET  /v1/journal/SEQ/receipt     the document as a printed receipt (?width=32|44|48,
+//                                    &copy, &escpos)
 //   GET  /v1/state                   the register's state
 //   POST /v1/open                    {} or {"at": TIME}: the next shift, as `tarv open`
 //   GET  /v1/shift                   the shift at a glance (shift_view.h)

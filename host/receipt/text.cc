@@ -10,21 +10,25 @@ namespace {
 namespace utf8 = text::utf8;
 
 // `text` cut into lines of at most `width` characters, at a space where one
-// is in the line's second half, else mid-word. At least one line.
+// is in the line's second half, else mid-word; the lines after the first keep
+// the first's indent. At least one line.
 std::vector<std::string> wrapped(std::string_view text, size_t width) {
   std::vector<std::string> lines;
-  width = std::max<size_t>(width, 1);
+  const size_t indent = std::min(text.find_first_not_of(' '), width / 2);
+  std::string lead;
   do {
-    size_t take = utf8::cut_length(text, width);  // bytes of at most `width` characters
+    const size_t room = std::max<size_t>(width - lead.size(), 1);
+    size_t take = utf8::cut_length(text, room);  // bytes of at most `room` characters
     if (take < text.size()) {
       const size_t space = text.substr(0, take + 1).rfind(' ');
-      if (space != std::string_view::npos && utf8::char_count(text.substr(0, space)) > width / 2) {
+      if (space != std::string_view::npos && utf8::char_count(text.substr(0, space)) > room / 2) {
         take = space;
       }
     }
-    lines.emplace_back(text.substr(0, take));
+    lines.push_back(lead + std::string(text.substr(0, take)));
     text.remove_prefix(take);
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    lead.assign(indent, ' ');
   } while (!text.empty());
   return lines;
 }

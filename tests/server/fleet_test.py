@@ -214,6 +214,8 @@ class Fleet(unittest.TestCase):
                     ("POST", a + "/open", {}, {}, 409, None),
                     ("GET", a + "/journal/2/document", None, {}, 200, None),
                     ("GET", a + "/journal/2/receipt", None, {}, 200, None),
+                    ("GET", a + "/journal/2/receipt?width=32&copy&escpos", None, {}, 200, None),
+                    ("GET", a + "/journal/2/receipt?width=40", None, {}, 400, None),
                     ("GET", a + "/journal/3", None, {}, 404, None),
                     ("GET", "/v1/registers/zz/state", None, {}, 404, None),
                     ("GET", "/v1/registers/a/b/state", None, {}, 404, None),
