@@ -15,7 +15,8 @@
 namespace tarv::tool {
 namespace {
 
-constexpr std::string_view kHelp = R"(usage: tarv doc FILE [--receipt [--width 32|44|48] [--escpos] [--copy]]
+constexpr std::string_view kHelp =
+    R"(usage: tarv doc FILE [--receipt [--width 32|44|48] [--escpos] [--copy]]
 
 Reads a binary fiscal document of any kind (sale, deposit, withdraw, refund,
 rollback, report, card-holder withdrawal) and prints it as JSON: amounts in
@@ -64,8 +65,8 @@ Run define(CLI::App& app) {
   app.add_option("FILE", o->path)->required();
   CLI::Option* receipt = app.add_flag("--receipt", o->receipt);
   app.add_option("--width", o->width)
-      ->check(CLI::IsMember(std::vector<size_t>(host::kReceiptWidths.begin(),
-                                                host::kReceiptWidths.end())))
+      ->check(CLI::IsMember(
+          std::vector<size_t>(host::kReceiptWidths.begin(), host::kReceiptWidths.end())))
       ->needs(receipt);
   app.add_flag("--escpos", o->escpos)->needs(receipt);
   app.add_flag("--copy", o->copy)->needs(receipt);
@@ -74,7 +75,7 @@ Run define(CLI::App& app) {
 
 }  // namespace
 
-const Command kDocCommand = {"doc", "FILE [--receipt [--width N] [--escpos] [--copy]]", "print a stored binary fiscal document",
-                             kHelp, define};
+const Command kDocCommand = {"doc", "FILE [--receipt [--width N] [--escpos] [--copy]]",
+                             "print a stored binary fiscal document", kHelp, define};
 
 }  // namespace tarv::tool

@@ -13,12 +13,17 @@ char cp866(char32_t c) {
   if (c >= U'А' && c <= U'п') return static_cast<char>(0x80 + (c - U'А'));
   if (c >= U'р' && c <= U'я') return static_cast<char>(0xE0 + (c - U'р'));
   switch (c) {
-    case U'Ё': return static_cast<char>(0xF0);
-    case U'ё': return static_cast<char>(0xF1);
-    case U'№': return static_cast<char>(0xFC);
+    case U'Ё':
+      return static_cast<char>(0xF0);
+    case U'ё':
+      return static_cast<char>(0xF1);
+    case U'№':
+      return static_cast<char>(0xFC);
     case U'«':
-    case U'»': return '"';
-    default: return '?';
+    case U'»':
+      return '"';
+    default:
+      return '?';
   }
 }
 

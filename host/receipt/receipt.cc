@@ -224,13 +224,14 @@ Receipt order_receipt_of(const google::protobuf::Message& response, bool copy) {
   const core::OrderHeader& h = order->doc().header();
   b.centre(fmt::format("ЗАКАЗ № {}", h.state().id()), true);
   b.pair("Стол", std::to_string(h.table()));
+  if (!h.cashier().empty()) b.pair("Кассир", h.cashier());
+  b.pair("Смена", std::to_string(h.state().open_shift_number()));
   b.rule();
   size_t index = 0;
   for (const core::Item& i : order->doc().items()) {
     b.text(fmt::format("{}. {}", ++index, i.name()));
     const uint64_t sum = i.calculations().sum();
-    b.pair("   " + quantity_price(i.quantity(), i.price()),
-           money(static_cast<int64_t>(sum)));
+    b.pair("   " + quantity_price(i.quantity(), i.price()), money(static_cast<int64_t>(sum)));
   }
   b.rule();
   b.amount("ИТОГО ПО ЗАКАЗУ", order->doc().cheque_sums().sum(), true);

@@ -57,8 +57,8 @@ std::vector<std::string> receipt_lines(const ReceiptRow& row, size_t width) {
     case Kind::kPair: {
       // The right side never wraps: an amount is read whole. When both do not
       // fit, the left takes lines of its own and the right goes under it.
-      const std::string_view right = std::string_view(row.right).substr(
-          0, utf8::cut_length(row.right, width));
+      const std::string_view right =
+          std::string_view(row.right).substr(0, utf8::cut_length(row.right, width));
       const size_t r = utf8::char_count(right);
       const size_t l = utf8::char_count(row.left);
       if (l + 1 + r <= width) return {row.left + spaces(width - l - r) + std::string(right)};

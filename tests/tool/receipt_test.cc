@@ -1,5 +1,7 @@
 // Receipts as a shop prints them: the text at each paper width, and the
 // ESC/POS bytes read back by a small decoder, as a printer would.
+#include "host/receipt/receipt.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,8 +9,8 @@
 
 #include "base/text/utf8.h"
 #include "host/receipt/escpos.h"
-#include "host/receipt/receipt.h"
 #include "host/receipt/text.h"
+#include "tarv_core.pb.h"
 
 namespace {
 
@@ -53,9 +55,9 @@ TEST(Receipt, SaleFitsEveryWidthWithItsTotalsRight) {
       EXPECT_LE(tarv::text::utf8::char_count(line), width) << line;
     }
     // The right side of a row ends the line; a long name wraps whole.
-    for (const char* expected : {"ИТОГО", "21.96", "в т.ч. НДС 20%", "1.94",
-                                 "0.350 x 18.99 отд. 2", "Сдача", "8.04", "Получено наличными",
-                                 "20.00", "ЧЕК ПРОДАЖИ № 2", "нарезка", "скидка", "-1.29"}) {
+    for (const char* expected :
+         {"ИТОГО", "21.96", "в т.ч. НДС 20%", "1.94", "0.350 x 18.99 отд. 2", "Сдача", "8.04",
+          "Получено наличными", "20.00", "ЧЕК ПРОДАЖИ № 2", "нарезка", "скидка", "-1.29"}) {
       EXPECT_NE(text.find(expected), std::string::npos) << width << ": " << expected << "\n"
                                                         << text;
     }
@@ -88,14 +90,29 @@ TEST(Receipt, EveryDocumentKindHasItsRussianTitleAndACopySaysSo) {
       {report, "Z-ОТЧЁТ"},
   };
   for (const auto& c : cases) {
-    const std::string text =
-        tarv::host::receipt_text(tarv::host::receipt_of(c.doc, {}, true), 32);
+    const std::string text = tarv::host::receipt_text(tarv::host::receipt_of(c.doc, {}, true), 32);
     const std::vector<std::string> lines = lines_of(text);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_NE(lines[1].find(c.title), std::string::npos) << text;
     EXPECT_NE(lines.front().find("КОПИЯ"), std::string::npos) << text;
     EXPECT_NE(lines.back().find("КОПИЯ"), std::string::npos) << text;
     for (const std::string& line : lines) EXPECT_LE(tarv::text::utf8::char_count(line), 32u);
+  }
+  // An order has no document: its receipt comes from the response.
+  tarv::core::OrderResponse order;
+  order.mutable_doc()->mutable_header()->mutable_state()->set_id("T4-0315-01");
+  order.mutable_doc()->mutable_header()->set_table(4);
+  tarv::core::Item& item = *order.mutable_doc()->add_items();
+  item.set_name("Драники со сметаной");
+  item.set_price(890);
+  item.set_quantity(2000);
+  item.mutable_calculations()->set_sum(1780);
+  order.mutable_doc()->mutable_cheque_sums()->set_sum(1780);
+  const std::string text = tarv::host::receipt_text(tarv::host::order_receipt_of(order, true), 32);
+  for (const char* expected :
+       {"КОПИЯ ***\n", "ЗАКАЗ № T4-0315-01", "   2.000 x 8.90            17.80",
+        "ИТОГО ПО ЗАКАЗУ            17.80"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   }
 }
 
@@ -131,12 +148,12 @@ Printed decode(std::string_view bytes) {
     } else if (b < 0x80) {
       line += static_cast<char>(b);
     } else {  // CP866: А-п at 0x80, р-я at 0xE0, Ё ё №
-      const char32_t cp = b < 0xB0   ? U'А' + (b - 0x80)
+      const char32_t cp = b < 0xB0                ? U'А' + (b - 0x80)
                           : b >= 0xE0 && b < 0xF0 ? U'р' + (b - 0xE0)
-                          : b == 0xF0 ? U'Ё'
-                          : b == 0xF1 ? U'ё'
-                          : b == 0xFC ? U'№'
-                                      : U'\uFFFD';
+                          : b == 0xF0             ? U'Ё'
+                          : b == 0xF1             ? U'ё'
+                          : b == 0xFC             ? U'№'
+                                                  : U'\uFFFD';
       tarv::text::utf8::append(cp, line);
     }
   }
@@ -160,7 +177,9 @@ TEST(Receipt, EscPosBytesPrintTheTextWithABoldTotalAndACut) {
     EXPECT_NE(p.bold[1].find("ЧЕК ПРОДАЖИ № 2"), std::string::npos);
     EXPECT_TRUE(p.bold[2].starts_with("ИТОГО") && p.bold[2].ends_with("21.96")) << p.bold[2];
   }
-  EXPECT_EQ(tarv::host::to_cp866("Ёж №1 «x» €"), "\xF0\xA6 \xFC" "1 \"x\" ?");
+  EXPECT_EQ(tarv::host::to_cp866("Ёж №1 «x» €"),
+            "\xF0\xA6 \xFC"
+            "1 \"x\" ?");
 }
 
 }  // namespace
