@@ -66,8 +66,10 @@ std::string percent_decoded(std::string_view text) {
 }
 
 // A URL's parts: scheme://USERINFO@HOSTS/PATH?QUERY. The user part ends at
-// the last @ before the path or query, so that a password with a bare @
-// stays inside it.
+// the last @ of the URL: libpq ends it at the first @ before a / whatever
+// comes between (a bare ? or @ of a password included), and a password with
+// a bare / makes libpq read no user part at all; ending it at the last @
+// keeps every such password inside what is never shown.
 struct Url {
   std::string_view scheme, userinfo, rest, query;
   bool has_userinfo = false;
@@ -76,18 +78,24 @@ Url split(std::string_view url) {
   Url u;
   const size_t start = url.find("://") + 3;
   u.scheme = url.substr(0, start);
-  const size_t question = url.find('?', start);
-  std::string_view head = url.substr(
-      start, question == std::string_view::npos ? std::string_view::npos : question - start);
-  if (question != std::string_view::npos) u.query = url.substr(question + 1);
-  const size_t at = head.substr(0, head.find('/')).rfind('@');
-  if (at != std::string_view::npos) {
+  std::string_view head = url.substr(start);
+  if (const size_t at = head.rfind('@'); at != std::string_view::npos) {
     u.has_userinfo = true;
     u.userinfo = head.substr(0, at);
     head = head.substr(at + 1);
   }
+  if (const size_t question = head.find('?'); question != std::string_view::npos) {
+    u.query = head.substr(question + 1);
+    head = head.substr(0, question);
+  }
   u.rest = head;
   return u;
+}
+
+// The user name a user part shows: up to the password, or to anything that
+// is not a user name's (a user part that took a path or a query).
+std::string_view user_of(std::string_view userinfo) {
+  return userinfo.substr(0, userinfo.find_first_of(":/?"));
 }
 
 // The query's parameters, split at &.
@@ -108,7 +116,7 @@ std::string redacted_url(std::string_view url, bool parses) {
   const Url u = split(url);
   std::string out(u.scheme);
   if (u.has_userinfo && parses) {
-    out += u.userinfo.substr(0, u.userinfo.find(':'));
+    out += user_of(u.userinfo);
     out += '@';
   }
   out += u.rest;
@@ -178,8 +186,8 @@ std::string hide_secrets(std::string message, std::string_view db) {
       secrets.emplace_back(u.userinfo);
       secrets.emplace_back(u.query);
     }
-    if (const size_t colon = u.userinfo.find(':'); colon != std::string_view::npos) {
-      secrets.emplace_back(u.userinfo.substr(colon + 1));
+    if (u.userinfo.size() > user_of(u.userinfo).size()) {
+      secrets.emplace_back(u.userinfo.substr(user_of(u.userinfo).size() + 1));
     }
     for (std::string_view p : params(u.query)) {
       if (secret_param(p) && p.find('=') != std::string_view::npos) {

@@ -46,6 +46,27 @@ static HostResult<void> check_clock(const HostState& state, const Message& reque
                   TimeUtil::ToString(*at), TimeUtil::ToString(state.last_doc_at()))});
 }
 
+// A shift-close report dated before its shift was opened would close the
+// shift before it began: refused like a clock that ran backwards (the
+// library checks the documents' times against the opening, not the
+// report's).
+static HostResult<void> check_close_after_opening(const HostState& state,
+                                                  const Message& request) {
+  using google::protobuf::util::TimeUtil;
+  const auto* report = dynamic_cast<const tarv::core::ReportRequest*>(&request);
+  const auto& shift = state.context().shift_ctx();
+  if (report == nullptr || !shift.has_opened_at() || shift.has_closed_at() ||
+      !(report->close_at() < shift.opened_at())) {
+    return {};
+  }
+  return std::unexpected(Failure{
+      Fault::BadInput,
+      fmt::format("the report closes the shift at {}, before it was opened ({}): the register's "
+                  "clock may have run backwards; set it right, or date the report at or after the "
+                  "opening; nothing was called",
+                  TimeUtil::ToString(report->close_at()), TimeUtil::ToString(shift.opened_at()))});
+}
+
 HostResult<Committed> call_register(Store& store, const Export& e, const Message& request,
                                     const std::string& key) {
   if (!key.empty()) TARV_TRY(check_key(key));
@@ -57,6 +78,7 @@ HostResult<Committed> call_register(Store& store, const Export& e, const Message
     filled->CopyFrom(request);
     TARV_TRY(reg.fill(e, *filled, register_clock()));
     TARV_TRY(check_clock(state, *filled));
+    TARV_TRY(check_close_after_opening(state, *filled));
 
     CallRecord record;
     JournalEntry& entry = record.entry;

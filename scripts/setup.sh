@@ -26,7 +26,19 @@ if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-    --no-install-recommends "${missing[@]}"
+  # A mirror caught mid-sync fails an index now and then ("File has unexpected
+  # size"): the update is tried again, and the install, which needs only the
+  # lists that did arrive, is tried on whatever the last update gave.
+  for try in 1 2 3; do
+    $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq && break
+    echo "setup: apt-get update failed (try $try of 3)" >&2
+    sleep $((try * 10))
+  done
+  for try in 1 2; do
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+      --no-install-recommends "${missing[@]}" && break
+    ((try < 2)) || exit 1
+    sleep 20
+    $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq || true
+  done
 fi

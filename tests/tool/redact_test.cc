@@ -16,6 +16,8 @@ TEST(Redact, NoPasswordShows) {
       {"postgresql://u@h:5432/db", "postgresql://u@h:5432/db"},
       {"postgresql://u:pw@h:5432/db", "postgresql://u@h:5432/db"},
       {"postgres://u:p@w@h/db", "postgres://u@h/db"},  // a bare @ in the password
+      {"postgresql://u:pa?ss@h:1/db", "postgresql://u@h:1/db"},  // a bare ?, which libpq takes
+      {"postgresql://u:pa/ss@h:1/db", "postgresql://u@h:1/db"},  // a bare /, which libpq does not
       {"postgresql://h/db?sslmode=require&password=pw", "postgresql://h/db?sslmode=require"},
       {"postgresql://h/db?pass%77ord=pw&sslpassword=k", "postgresql://h/db"},
       {"postgresql://u:p%zz@h/db?x=1", "postgresql://h/db"},  // libpq cannot parse it
@@ -31,10 +33,12 @@ TEST(Redact, NoPasswordShows) {
       {"postgresql://u:pw@h/db", "not expected: postgresql://u:pw@h/db"},
       {"postgresql://h/db?password=s3cret", "password=s3cret"},
       {"host=h password='a b'", "given host=h password='a b'"},
+      {"postgresql://u:pa?ss@h/db", "connected to postgresql://u:pa?ss@h/db"},
+      {"postgresql://u:pa/ss@h/db", "no answer from postgresql://u:pa/ss@h/db"},
   };
   for (const auto& [db, line] : quoted) {
     const std::string hidden = hide_secrets(line, db);
-    for (const char* secret : {"p%zz", ":pw", "s3cret", "a b"}) {
+    for (const char* secret : {"p%zz", ":pw", "s3cret", "a b", "pa?ss", "pa/ss", "ss@"}) {
       EXPECT_EQ(hidden.find(secret), std::string::npos) << db << ": " << hidden;
     }
   }

@@ -426,6 +426,12 @@ TEST_P(Register, KeysNumberingAndLinks) {
   const std::string before_opening = R"({"doc": {"header": {"cashier": "Иванов",
       "currency": "BYN", "at": "2024-03-15T11:00:00Z"}, "sum": 1}})";
   EXPECT_EQ(tarv("call deposit - --db r.db", before_opening).status, 1);
+  // A report may not close the shift before it was opened.
+  const Result early_close =
+      tarv("call report - --db r.db", R"({"close_at": "2024-03-15T11:30:00Z"})");
+  EXPECT_EQ(early_close.status, 3) << early_close.err;
+  EXPECT_NE(early_close.err.find("before it was opened (2024-03-15T12:00:00Z)"), std::string::npos)
+      << early_close.err;
   ASSERT_EQ(tarv("journal r.db export docs").status, 0);
   EXPECT_TRUE(fs::exists(file("docs/1-deposit.bin")));
   EXPECT_TRUE(fs::exists(file("docs/shift1-report.bin")));
