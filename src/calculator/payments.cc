@@ -92,7 +92,8 @@ CalcResult<PaymentSplit> split_payments(const msg::Repeated<msg::Payment>& payme
   // none for a request of many groups.
   if (grouped) {
     payments.for_each([&](const msg::Payment& payment) {
-      if (!paid(payment) || !payment.group) return true;
+      // A cash payment's group counts for nothing, as it never did.
+      if (!paid(payment) || !payment.group || payment.type_id == kCash) return true;
       auto& cells = payment.type_id == kCard ? payment_cells.card : payment_cells.other;
       bump(cells->groups.update(*payment.group), payment);
       return true;

@@ -114,12 +114,14 @@ TEST(SalePayments, SplitRulesAndPrecedence) {
 }
 
 // Payment counters: cash net of change, card and other in total and per
-// group, added to what the shift holds; zero payments leave no trace.
+// group (a cash payment's group counts for nothing), added to what the shift
+// holds; zero payments leave no trace.
 TEST(SalePayments, CountersByGroup) {
   pb::SaleRequest request =
       sale_of({line(10000)},
               {pay(kCard, 3000, "Visa"), pay(kCard, 2000), pay(kOther, 0, "Бонусы"),
-               pay(kOther, 1000, "Бонусы"), pay(kOther, 500, "Бонусы"), pay(kCash, 5000)},
+               pay(kOther, 1000, "Бонусы"), pay(kOther, 500, "Бонусы"),
+               pay(kCash, 5000, "Касса")},  // a cash payment's group counts for nothing
               2000);
   ASSERT_TRUE(google::protobuf::TextFormat::ParseFromString(
       R"(
